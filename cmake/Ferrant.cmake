@@ -1,0 +1,77 @@
+# Helpers every directory uses to declare its libraries and tests.
+#
+# The whole tree is built twice by scripts/test: cross for Windows (everything), and natively
+# with AddressSanitizer and UndefinedBehaviorSanitizer (FERRANT_NATIVE), where only targets
+# marked PORTABLE exist. Portable code uses standard C++ only.
+
+include_guard(GLOBAL)
+
+# ferrant_library(name [PORTABLE] [STATIC|SHARED] SOURCES ... [LIBS ...] [INCLUDES ...])
+function(ferrant_library name)
+  cmake_parse_arguments(A "PORTABLE;SHARED" "" "SOURCES;LIBS;INCLUDES;DEFINES" ${ARGN})
+  if(FERRANT_NATIVE AND NOT A_PORTABLE)
+    return()
+  endif()
+  if(A_SHARED)
+    add_library(${name} SHARED ${A_SOURCES})
+  else()
+    add_library(${name} STATIC ${A_SOURCES})
+  endif()
+  target_include_directories(${name} PUBLIC ${FERRANT_ROOT} ${A_INCLUDES})
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+  if(A_DEFINES)
+    target_compile_definitions(${name} PUBLIC ${A_DEFINES})
+  endif()
+endfunction()
+
+# ferrant_test(name [PORTABLE] [WINDOWS_GUI] SOURCES ... [LIBS ...] [TIMEOUT s])
+# One CTest entry per test executable; under the cross build it runs through Wine.
+function(ferrant_test name)
+  cmake_parse_arguments(A "PORTABLE" "TIMEOUT" "SOURCES;LIBS;DEFINES" ${ARGN})
+  if(FERRANT_NATIVE AND NOT A_PORTABLE)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${FERRANT_ROOT})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main)
+  if(A_DEFINES)
+    target_compile_definitions(${name} PRIVATE ${A_DEFINES})
+  endif()
+  if(NOT FERRANT_NATIVE)
+    # gtest_main uses main(), not wmain.
+    target_link_options(${name} PRIVATE -mconsole)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+endfunction()
+
+# ferrant_debian_source(package outvar): unpacks Debian's source package into the build tree
+# once (at configure time) and sets outvar to its directory.
+function(ferrant_debian_source package outvar)
+  set(base ${CMAKE_BINARY_DIR}/_deps/${package})
+  file(GLOB found LIST_DIRECTORIES true "${base}/${package}-*")
+  if(NOT found)
+    file(MAKE_DIRECTORY ${base})
+    message(STATUS "Fetching Debian source package ${package}")
+    execute_process(COMMAND apt-get source --download-only ${package}
+                    WORKING_DIRECTORY ${base} RESULT_VARIABLE rc OUTPUT_QUIET)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "apt-get source ${package} failed (is deb-src enabled? run scripts/setup)")
+    endif()
+    file(GLOB dsc "${base}/*.dsc")
+    execute_process(COMMAND dpkg-source --no-check -x ${dsc}
+                    WORKING_DIRECTORY ${base} RESULT_VARIABLE rc OUTPUT_QUIET)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "dpkg-source -x ${package} failed")
+    endif()
+    file(GLOB found LIST_DIRECTORIES true "${base}/${package}-*")
+  endif()
+  list(FILTER found EXCLUDE REGEX "\\.(tar|dsc|diff|debian)")
+  list(GET found 0 dir)
+  set(${outvar} ${dir} PARENT_SCOPE)
+endfunction()

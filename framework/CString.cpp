@@ -1,0 +1,64 @@
+#include "framework/CString.h"
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+namespace afx_string {
+
+std::wstring Widen(const char* text, int length, UINT codePage) {
+    if (!text || length <= 0) return std::wstring();
+    int n = ::MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text, length, &out[0], n);
+    return out;
+}
+
+std::string Narrow(const wchar_t* text, int length, UINT codePage) {
+    if (!text || length <= 0) return std::string();
+    int n = ::WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(codePage, 0, text, length, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+int Length(const char* s) { return s ? static_cast<int>(std::strlen(s)) : 0; }
+int Length(const wchar_t* s) { return s ? static_cast<int>(std::wcslen(s)) : 0; }
+
+// msvcrt's own printf family: Microsoft conversions (%s follows the format's width).
+int FormatV(std::string& out, const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = _vscprintf(format, copy);
+    va_end(copy);
+    if (n <= 0) { out.clear(); return n; }
+    std::vector<char> buf(static_cast<size_t>(n) + 1);
+    _vsnprintf(buf.data(), buf.size(), format, args);
+    out.assign(buf.data(), static_cast<size_t>(n));
+    return n;
+}
+
+int FormatV(std::wstring& out, const wchar_t* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = _vscwprintf(format, copy);
+    va_end(copy);
+    if (n <= 0) { out.clear(); return n; }
+    std::vector<wchar_t> buf(static_cast<size_t>(n) + 1);
+    _vsnwprintf(buf.data(), buf.size(), format, args);
+    out.assign(buf.data(), static_cast<size_t>(n));
+    return n;
+}
+
+char ToUpper(char c) { return static_cast<char>(reinterpret_cast<UINT_PTR>(::CharUpperA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c)))))); }
+wchar_t ToUpper(wchar_t c) { return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c))))); }
+char ToLower(char c) { return static_cast<char>(reinterpret_cast<UINT_PTR>(::CharLowerA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c)))))); }
+wchar_t ToLower(wchar_t c) { return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(::CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c))))); }
+
+int CompareNoCase(const char* a, const char* b) { return ::lstrcmpiA(a, b); }
+int CompareNoCase(const wchar_t* a, const wchar_t* b) { return ::lstrcmpiW(a, b); }
+
+}  // namespace afx_string
