@@ -1,0 +1,4 @@
+set(FRAMEWORK_BASE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/CString.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CException.cpp
+)
