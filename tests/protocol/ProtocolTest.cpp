@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "client/transfer/Protocol.h"
+
+using namespace protocol;
+
+namespace {
+
+Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+Bytes Le64(uint64_t v) {
+    Bytes b = Le32(uint32_t(v)), h = Le32(uint32_t(v >> 32));
+    b.insert(b.end(), h.begin(), h.end());
+    return b;
+}
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A zero-filled message of `size` bytes with the given header and pieces at body offsets.
+Bytes Expect(size_t size, uint32_t code, uint32_t bodyLength, std::vector<std::pair<size_t, Bytes>> pieces) {
+    Bytes b(size, 0);
+    Bytes head = Text("FRNT"), c = Le32(code), l = Le32(bodyLength);
+    head.insert(head.end(), c.begin(), c.end());
+    head.insert(head.end(), l.begin(), l.end());
+    std::copy(head.begin(), head.end(), b.begin());
+    for (auto& p : pieces) std::copy(p.second.begin(), p.second.end(), b.begin() + 12 + p.first);
+    return b;
+}
+
+Bytes Login(const std::string& mail, const std::string& pass) {
+    Bytes b;
+    EXPECT_TRUE(BuildLogin(mail, pass, b));
+    return b;
+}
+Bytes LoginSession(const std::string& mail) {
+    Bytes b;
+    EXPECT_TRUE(BuildLoginBySession(mail, b));
+    return b;
+}
+
+}  // namespace
+
+TEST(ProtocolRequests, ExactBytesOfEveryMessageKind) {
+    const std::string mail49(49, 'm');
+    struct Case { const char* name; Bytes actual; Bytes expected; };
+    const Case cases[] = {
+        {"login", Login("a@b.cn", "pw"),
+         Expect(120, 224, 108, {{8, Text("a@b.cn")}, {58, Text("pw")}})},
+        {"login 49-byte mail", Login(mail49, "x"),
+         Expect(120, 224, 108, {{8, Text(mail49)}, {58, Text("x")}})},
+        {"login by session", LoginSession("u@b.cn"), Expect(120, 240, 108, {{8, Text("u@b.cn")}})},
+        {"user space", BuildUserSpace(0x1122334455667788ull),
+         Expect(20, 226, 8, {{0, Le64(0x1122334455667788ull)}})},
+        {"server list", BuildServerList(), Expect(12, 230, 0, {})},
+        {"file list", BuildFileList(7), Expect(20, 243, 8, {{0, Le64(7)}})},
+        {"upload info", BuildUploadInfo(7, 0x80000001u), Expect(28, 245, 16, {{0, Le64(7)}, {8, Le64(0x80000001u)}})},
+        {"upload file", BuildUploadFile(7, 0x100000005ull, 3, 5, "a.txt", "C:\\d\\a.txt"),
+         Expect(564, 247, 552,
+                {{0, Le64(7)}, {8, Le64(0x100000005ull)}, {16, Le32(3)}, {20, Le32(5)}, {40, Text("a.txt")},
+                 {296, Text("C:\\d\\a.txt")}})},
+        {"file server", BuildFileServer(9), Expect(20, 249, 8, {{0, Le64(9)}})},
+        {"delete file", BuildDeleteFile(7, 8), Expect(28, 253, 16, {{0, Le64(7)}, {8, Le64(8)}})},
+        {"rename file", BuildRenameFile(7, 8, "新.txt"),
+         Expect(284, 254, 272, {{0, Le64(7)}, {8, Le64(8)}, {16, Text("新.txt")}})},
+        {"segment record, zero-extended", ToBytes(MakeSegmentRecord(2, 1, 0x80000000u, 0xFFFFFFFFu, 0x90000000u, 5, 40000)),
+         Expect(68, 242, 56,
+                {{0, Le64(2)}, {8, Le64(1)}, {16, Le64(0x80000000u)}, {24, Le64(0xFFFFFFFFu)},
+                 {32, Le64(0x90000000u)}, {40, Le64(5)}, {48, Le64(40000)}})},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.name;
+}
+
+TEST(ProtocolRequests, SessionQueryFrameAnnouncesXmlLengthPlusTwo) {
+    const size_t base = SessionQueryXml("").size();
+    ASSERT_LT(base, 190u);
+    const std::string user(190 - base, 'u');
+    Bytes b;
+    ASSERT_TRUE(BuildSessionQuery(user, b));
+    const std::string frame = "0000000000000192SGDP000000000001" + SessionQueryXml(user);
+    Bytes expected = Expect(12, 251, uint32_t(frame.size()), {});
+    expected.insert(expected.end(), frame.begin(), frame.end());
+    EXPECT_EQ(b, expected);
+    EXPECT_EQ(frame.size(), 32u + 190u);
+    EXPECT_NE(SessionQueryXml(user).find("<UserName>" + user + "</UserName>"), std::string::npos);
+}
+
+TEST(ProtocolRequests, TextLimits) {
+    Bytes b;
+    // The largest user name whose message fills exactly 1024 bytes, and one byte more.
+    const size_t fits = 1024 - 12 - 32 - SessionQueryXml("").size();
+    EXPECT_TRUE(BuildSessionQuery(std::string(fits, 'u'), b));
+    EXPECT_EQ(b.size(), 1024u);
+    EXPECT_FALSE(BuildSessionQuery(std::string(fits + 1, 'u'), b));
+    EXPECT_TRUE(b.empty());
+
+    struct Refused { std::string mail, pass; };
+    for (const Refused& r : {Refused{std::string(50, 'm'), "p"}, Refused{"m", std::string(50, 'p')}}) {
+        EXPECT_FALSE(BuildLogin(r.mail, r.pass, b));
+        EXPECT_TRUE(b.empty());
+    }
+    EXPECT_FALSE(BuildLoginBySession(std::string(50, 'm'), b));
+
+    // Long texts are cut at a character boundary and keep their NUL.
+    struct Cut { std::string in; size_t kept; };
+    const Cut cuts[] = {
+        {std::string(300, 'a'), 255},
+        {std::string(254, 'a') + "中", 254},          // 3-byte character would end at 257
+        {std::string(252, 'a') + "中", 255},          // ends exactly at 255
+        {std::string(253, 'a') + "\xF0\x9F\x98\x80", 253},  // 4-byte character
+    };
+    for (const Cut& c : cuts) {
+        Bytes r = BuildRenameFile(1, 2, c.in);
+        const char* field = reinterpret_cast<const char*>(r.data()) + 28;
+        EXPECT_EQ(ReadTextField(field, 256), c.in.substr(0, c.kept)) << c.in.size();
+        EXPECT_EQ(field[255], 0);
+        Bytes u = BuildUploadFile(1, 1, 1, 1, c.in, c.in);
+        EXPECT_EQ(ReadTextField(reinterpret_cast<const char*>(u.data()) + 12 + 296, 256), c.in.substr(0, c.kept));
+    }
+}
+
+namespace {
+
+struct Feed {
+    Bytes data;
+    size_t piece;      // bytes per receive
+    bool error = false;  // an error instead of a close at the end
+    size_t pos = 0;
+    Receive Fn() {
+        return [this](void* buf, int size) -> int {
+            if (pos >= data.size()) return error ? -1 : 0;
+            size_t n = std::min({piece, size_t(size), data.size() - pos});
+            std::memcpy(buf, data.data() + pos, n);
+            pos += n;
+            return int(n);
+        };
+    }
+};
+
+Bytes Message(uint32_t magic, uint32_t code, uint32_t length, const Bytes& body) {
+    Bytes b = Le32(magic), c = Le32(code), l = Le32(length);
+    b.insert(b.end(), c.begin(), c.end());
+    b.insert(b.end(), l.begin(), l.end());
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+Bytes ServerRec(uint32_t id, const std::string& host, uint32_t load, uint16_t port) {
+    ServerRecord r;
+    std::memset(&r, 0, sizeof r);
+    r.serverId = id;
+    std::memcpy(r.host, host.data(), std::min(host.size(), sizeof r.host));
+    r.load = load;
+    r.port = port;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&r);
+    return Bytes(p, p + sizeof r);
+}
+
+Bytes Segment(uint32_t n, uint32_t start, uint32_t done, uint32_t left) {
+    SegmentDescriptor d;
+    std::memset(&d, 0xAB, sizeof d);  // unread fields hold noise
+    d.segmentNumber = n;
+    d.startOffset = start;
+    d.bytesDone = done;
+    d.bytesRemaining = left;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&d);
+    return Bytes(p, p + sizeof d);
+}
+
+Bytes Cat(std::vector<Bytes> parts) {
+    Bytes out;
+    for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(ProtocolReplies, ServerListAndSegmentListReadersAcceptAndReject) {
+    const Bytes list2 = Cat({Le32(2), ServerRec(1, "10.0.0.1", 5, 20000), ServerRec(2, "10.0.0.2", 6, 20000)});
+    const uint32_t big = MaxReplyBody(MSG_CODE_REQ_SERVER_LIST) + 1;
+    struct Case {
+        const char* name;
+        Bytes wire;
+        size_t piece;
+        HeaderCheck check;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"whole", Message(kMagic, 231, uint32_t(list2.size()), list2), 4096, HeaderCheck::Magic, true},
+        {"split in single bytes", Message(kMagic, 231, uint32_t(list2.size()), list2), 1, HeaderCheck::Magic, true},
+        {"short header", Cat({Le32(kMagic), Le32(231)}), 4096, HeaderCheck::Magic, false},
+        {"body cut by close", Message(kMagic, 231, uint32_t(list2.size()) + 10, list2), 4096, HeaderCheck::Magic, false},
+        {"wrong magic", Message(0x544E5247, 231, uint32_t(list2.size()), list2), 4096, HeaderCheck::Magic, false},
+        {"wrong magic, not checked", Message(0x544E5247, 231, uint32_t(list2.size()), list2), 4096,
+         HeaderCheck::NonZeroLength, true},
+        {"zero length where it counts", Message(kMagic, 231, 0, {}), 4096, HeaderCheck::NonZeroLength, false},
+        {"oversized length", Message(kMagic, 231, big, list2), 4096, HeaderCheck::Magic, false},
+        {"hostile length 0xFFFFFFFF", Message(kMagic, 231, 0xFFFFFFFFu, list2), 4096, HeaderCheck::None, false},
+    };
+    for (const Case& c : cases) {
+        Feed f{c.wire, c.piece};
+        Bytes m;
+        EXPECT_EQ(ReadReply(f.Fn(), MSG_CODE_REQ_SERVER_LIST, c.check, m), c.ok) << c.name;
+        if (!c.ok) continue;
+        std::vector<ServerInfo> servers;
+        ASSERT_TRUE(ParseServerList(m.data(), m.size(), servers)) << c.name;
+        ASSERT_EQ(servers.size(), 2u) << c.name;
+        EXPECT_EQ(servers[1].host, "10.0.0.2");
+        EXPECT_EQ(servers[1].load, 6u);
+        EXPECT_EQ(servers[1].port, 20000);
+    }
+    Feed failing{Message(kMagic, 231, 100, Bytes(50, 0)), 4096, true};
+    Bytes m;
+    EXPECT_FALSE(ReadReply(failing.Fn(), MSG_CODE_REQ_SERVER_LIST, HeaderCheck::Magic, m));
+}
+
+TEST(ProtocolReplies, ListCountsAreBoundByBodyAndRowSize) {
+    // Count larger than the body: only whole records present are taken.
+    Bytes overCount = Message(kMagic, 231, 0, Cat({Le32(1000), ServerRec(1, "1.2.3.4", 0, 1), Bytes(30, 0)}));
+    std::vector<ServerInfo> servers;
+    ListInfo info;
+    ASSERT_TRUE(ParseServerList(overCount.data(), overCount.size(), servers, &info));
+    EXPECT_EQ(servers.size(), 1u);
+    EXPECT_TRUE(info.truncated);
+    EXPECT_EQ(info.claimedCount, 1000u);
+
+    // A host of 20 characters with no NUL stops at the field's end.
+    Bytes noNul = Message(kMagic, 250, 44, ServerRec(3, "12345678901234567890", 0, 0));
+    ServerInfo s;
+    ASSERT_TRUE(ParseFileServerReply(noNul.data(), noNul.size(), s));
+    EXPECT_EQ(s.host, "12345678901234567890");
+    EXPECT_FALSE(ParseFileServerReply(noNul.data(), 55, s));
+
+    // Twelve segments announced and sent: a row takes ten.
+    std::vector<Bytes> parts{Le32(12)};
+    for (uint32_t i = 0; i < 12; ++i) parts.push_back(Segment(i, i * 100, i, 100 - i));
+    Bytes segs = Message(kMagic, 246, 0, Cat(parts));
+    std::vector<SegmentInfo> list;
+    ASSERT_TRUE(ParseSegmentList(segs.data(), segs.size(), list, &info));
+    ASSERT_EQ(list.size(), 10u);
+    EXPECT_TRUE(info.truncated);
+    EXPECT_EQ(list[9].segmentNumber, 9u);
+    EXPECT_EQ(list[9].startOffset, 900u);
+    EXPECT_EQ(list[9].bytesDone, 9u);
+    EXPECT_EQ(list[9].bytesRemaining, 91u);
+
+    // No room for the count at all.
+    Bytes empty = Message(kMagic, 246, 0, Bytes(3, 0));
+    EXPECT_FALSE(ParseSegmentList(empty.data(), empty.size(), list));
+
+    // File list record: texts and tail fields; a key with no NUL stops at 64 bytes.
+    FileListRecord r;
+    std::memset(&r, 0, sizeof r);
+    r.fileId = 0x8000000000000001ull;
+    r.serverId = 4;
+    std::strcpy(r.fileName, "报告.doc");
+    std::strcpy(r.filePath, "C:\\报告.doc");
+    std::memset(r.linkKey, 'k', sizeof r.linkKey);
+    r.fileSize = 5000000000ull;
+    r.hoursLeft = 71;
+    r.finished = 1;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&r);
+    Bytes files = Message(kMagic, 244, 0, Cat({Le32(2), Bytes(p, p + sizeof r), Bytes(100, 0)}));
+    std::vector<FileEntry> entries;
+    ASSERT_TRUE(ParseFileList(files.data(), files.size(), entries, &info));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].fileId, 0x8000000000000001ull);
+    EXPECT_EQ(entries[0].fileName, "报告.doc");
+    EXPECT_EQ(entries[0].filePath, "C:\\报告.doc");
+    EXPECT_EQ(entries[0].linkKey, std::string(64, 'k'));
+    EXPECT_EQ(entries[0].fileSize, 5000000000ull);
+    EXPECT_EQ(entries[0].hoursLeft, 71);
+    EXPECT_TRUE(entries[0].finished);
+}
+
+TEST(ProtocolReplies, FixedSizeReplies) {
+    Bytes login = Message(kMagic, 225, 32, Cat({Le32(1), Le32(0), Le64(10), Le64(20), Le64(0x123456789ull)}));
+    struct Case { const char* name; Bytes wire; size_t piece; bool read; bool accepted; };
+    Bytes refused = login;
+    refused[12] = 2;
+    const Case cases[] = {
+        {"accepted", login, 4096, true, true},
+        {"accepted, split", login, 3, true, true},
+        {"refused", refused, 4096, true, false},
+        {"short", Bytes(login.begin(), login.end() - 1), 4096, false, false},
+    };
+    for (const Case& c : cases) {
+        Feed f{c.wire, c.piece};
+        Bytes m;
+        ASSERT_EQ(ReadFixedReply(f.Fn(), 44, m), c.read) << c.name;
+        LoginResult r;
+        EXPECT_EQ(ParseLoginReply(m.data(), m.size(), r) && r.accepted, c.accepted) << c.name;
+        if (c.accepted) {
+            EXPECT_EQ(r.usedSpace, 10u);
+            EXPECT_EQ(r.totalSpace, 20u);
+            EXPECT_EQ(r.userId, 0x123456789ull);
+        }
+    }
+    uint64_t used = 9, total = 9;
+    Bytes space = Message(kMagic, 227, 16, Cat({Le64(100), Le64(200)}));
+    EXPECT_TRUE(ParseUserSpaceReply(space.data(), space.size(), used, total));
+    EXPECT_EQ(used, 100u);
+    EXPECT_EQ(total, 200u);
+    space[4] = 228;
+    EXPECT_FALSE(ParseUserSpaceReply(space.data(), space.size(), used, total));
+    EXPECT_EQ(used + total, 0u);
+
+    uint64_t fileId = 1;
+    Bytes upload = Message(kMagic, 248, 8, Le64(77));
+    EXPECT_TRUE(ParseUploadFileReply(upload.data(), upload.size(), fileId));
+    EXPECT_EQ(fileId, 77u);
+    EXPECT_FALSE(ParseUploadFileReply(upload.data(), 19, fileId));
+}
+
+TEST(ProtocolReplies, SessionReply) {
+    struct Case { const char* name; std::string body; size_t piece; bool ok; std::string key, bind; };
+    const Case cases[] = {
+        {"both", "<r><SessionKey>K1</SessionKey><BindId>B2</BindId></r>", 4096, true, "K1", "B2"},
+        {"split", "<SessionKey>abc</SessionKey><BindId>9</BindId>", 5, true, "abc", "9"},
+        {"end marker missing", "<SessionKey>abc<BindId>9</BindId>", 4096, true, "", "9"},
+        {"text stops at NUL", std::string("<SessionKey>a</SessionKey>\0<BindId>9</BindId>", 44), 4096, true, "a", ""},
+        {"oversized", std::string(1013, 'x'), 4096, false, "", ""},
+    };
+    for (const Case& c : cases) {
+        Feed f{Message(kMagic, 252, uint32_t(c.body.size()), Text(c.body)), c.piece};
+        Bytes m;
+        ASSERT_EQ(ReadSessionReply(f.Fn(), m), c.ok) << c.name;
+        if (!c.ok) continue;
+        std::string key, bind;
+        ASSERT_TRUE(ParseSessionReply(m.data(), m.size(), key, bind));
+        EXPECT_EQ(key, c.key) << c.name;
+        EXPECT_EQ(bind, c.bind) << c.name;
+    }
+}
