@@ -1,4 +1,11 @@
 set(FRAMEWORK_BASE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/CString.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CException.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CFileException.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CTime.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CWinThread.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AfxSocketInit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CAsyncSocket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CSocket.cpp
 )
