@@ -66,3 +66,30 @@ size_t LowestScore(const uint32_t* scores, size_t count) {
 }
 
 }  // namespace icmp
+
+namespace icmp {
+
+size_t ChooseByPing(size_t count, const std::function<uint32_t(size_t)>& load,
+                    const std::function<bool(size_t, uint32_t*)>& ping) {
+    size_t best = 0;
+    uint32_t lowest = kNoAnswerScore;
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t sum = 0;
+        uint32_t successes = 0;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            uint32_t roundTrip = 0;
+            if (ping(i, &roundTrip)) {
+                ++successes;
+                sum += roundTrip;
+            }
+        }
+        const uint32_t score = ServerScore(sum, load(i), successes);
+        if (score < lowest) {
+            lowest = score;
+            best = i;
+        }
+    }
+    return best;
+}
+
+}  // namespace icmp

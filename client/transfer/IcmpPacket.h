@@ -37,3 +37,15 @@ uint32_t ServerScore(uint64_t roundTripSum, uint32_t load, uint32_t successes);
 size_t LowestScore(const uint32_t* scores, size_t count);
 
 }  // namespace icmp
+
+#include <functional>
+
+namespace icmp {
+
+// Pings every server twice (`ping` returns true and the round trip in ms on success), scores
+// each with its load and returns the index of the lowest score. Every server is pinged: there
+// is no early exit.
+size_t ChooseByPing(size_t count, const std::function<uint32_t(size_t)>& load,
+                    const std::function<bool(size_t, uint32_t*)>& ping);
+
+}  // namespace icmp

@@ -119,3 +119,29 @@ TEST(ServerScore, LowestWins) {
     for (const auto& c : cases)
         EXPECT_EQ(c.chosen, LowestScore(c.scores.data(), c.scores.size()));
 }
+
+TEST(ServerChoice, PingsEveryServerTwiceAndTakesLowestScore) {
+    struct Server { uint32_t load; std::vector<int> pings; };  // -1: ping fails
+    struct Case { const char* what; std::vector<Server> servers; size_t chosen; };
+    const Case cases[] = {
+        {"no server answers", {{5, {-1, -1}}, {0, {-1, -1}}}, 0},
+        {"only the second answers", {{0, {-1, -1}}, {900, {100, -1}}}, 1},
+        {"average with load", {{10, {20, 30}}, {0, {31, 31}}}, 0},     // 30 vs 31
+        {"equal scores keep the first", {{10, {20, 30}}, {10, {20, 30}}}, 0},
+        {"one ping counts the load once", {{10, {40, -1}}, {0, {45, 45}}}, 1},  // 50 vs 45
+        {"huge load does not wrap", {{0xFFFFFFF0u, {100, 100}}, {0, {-1, -1}}, {500, {1, 1}}}, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<int> calls(c.servers.size(), 0);
+        const size_t chosen = ChooseByPing(
+            c.servers.size(), [&](size_t i) { return c.servers[i].load; },
+            [&](size_t i, uint32_t* rtt) {
+                const int r = c.servers[i].pings[calls[i]++];
+                if (r < 0) return false;
+                *rtt = static_cast<uint32_t>(r);
+                return true;
+            });
+        EXPECT_EQ(c.chosen, chosen) << c.what;
+        for (int n : calls) EXPECT_EQ(2, n) << c.what;
+    }
+}

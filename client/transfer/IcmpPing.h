@@ -1,0 +1,39 @@
+// ICMP echo over a raw socket and the choice of an upload server by ping and load.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+
+#pragma pack(push, 1)
+struct PingResult {
+    uint32_t address;    // IPv4 address of the host that replied, network order as received
+    uint32_t roundTrip;  // milliseconds
+};
+#pragma pack(pop)
+static_assert(sizeof(PingResult) == 8, "PingResult is 8 bytes");
+
+class CIcmpPing {
+public:
+    CIcmpPing() = default;
+    ~CIcmpPing();  // only the program's global instance cleans WinSock up
+
+    // Pings host (dotted IPv4 text or a name) with dataSize filler bytes. 1 with result filled,
+    // or 0 with the thread's last error: 10055 data size too small, 10060 no reply in time, or
+    // the failing WinSock call's error.
+    int Ping2(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE dataSize);
+
+    static BOOL Startup();
+    static void FillEchoRequest(char* buffer, int size);
+    static USHORT Checksum(const void* buffer, int size);
+    // 1 with readable set, or 0 when select failed.
+    static int WaitReadable(SOCKET s, DWORD timeoutMs, BOOL* readable);
+    // 1 when the datagram is an echo reply carrying this process's identifier; else 0 and
+    // last error 59.
+    static int IsMyEchoReply(const char* buffer, int length);
+
+private:
+    static bool s_global;
+    friend struct IcmpGlobal;
+};
