@@ -1,0 +1,52 @@
+// One Windows named-pipe handle for one exchange; every failing call but Close throws.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/CException.h"
+
+class CNamedPipeException : public CException {
+public:
+    explicit CNamedPipeException(DWORD errorCode) : m_dwError(errorCode) {}
+    BOOL GetErrorMessage(LPTSTR buffer, UINT maxChars, PUINT helpContext = nullptr) const override;
+    CString GetErrorText() const;
+    static const wchar_t* ClassName() { return L"CNamedPipeException"; }
+
+    DWORD m_dwError;
+};
+
+class NamedPipe {
+public:
+    // The one short name both programs and the service use.
+    static constexpr const wchar_t* kPipeWord = L"OrvoQUILLEXZN";
+
+    NamedPipe() = default;
+    ~NamedPipe() { Close(); }
+    NamedPipe(const NamedPipe&) = delete;
+    NamedPipe& operator=(const NamedPipe&) = delete;
+
+    void Create(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances, DWORD outBufferSize,
+                DWORD inBufferSize, DWORD defaultTimeOut, LPSECURITY_ATTRIBUTES sa);
+    void Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWORD shareMode,
+              LPSECURITY_ATTRIBUTES sa, DWORD flagsAndAttributes);
+    static void ServerAvailable(LPCWSTR serverName, LPCWSTR name, DWORD timeOut);
+    BOOL SetMode(BOOL byteMode, BOOL blocking);
+    // Waits for a reader. A reader that opened the pipe before this call counts as connected.
+    // With a time-out other than INFINITE the wait ends with ERROR_TIMEOUT when no reader came,
+    // so a busy or absent client cannot hold the writer for ever.
+    BOOL ConnectClient(LPOVERLAPPED overlapped, DWORD timeOutMs = INFINITE);
+    DWORD Read(LPVOID buffer, DWORD toRead, LPOVERLAPPED overlapped);
+    DWORD Write(LPCVOID buffer, DWORD toWrite, LPOVERLAPPED overlapped);
+    BOOL Close();
+    bool IsOpen() const { return m_hPipe != INVALID_HANDLE_VALUE; }
+
+    // Pipe-mode value SetMode hands to SetNamedPipeHandleState.
+    static DWORD ModeFor(BOOL byteMode, BOOL blocking) {
+        return (byteMode ? PIPE_READMODE_BYTE : PIPE_READMODE_MESSAGE) | (blocking ? PIPE_WAIT : PIPE_NOWAIT);
+    }
+
+private:
+    [[noreturn]] static void ThrowNamedPipeException(DWORD error);
+    HANDLE m_hPipe = INVALID_HANDLE_VALUE;
+    wchar_t m_name[MAX_PATH] = L"";  // full name of a pipe this object created
+};

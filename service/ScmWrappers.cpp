@@ -1,0 +1,326 @@
+#include "service/ScmWrappers.h"
+
+#include <cwchar>
+
+namespace {
+const wchar_t kEventLogKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
+
+// Reads "Sources" of an open log key. Absent is an empty list (true); other failures return false.
+bool ReadSources(HKEY key, std::vector<std::wstring>& out) {
+    DWORD type = 0, size = 0;
+    LONG rc = RegQueryValueExW(key, L"Sources", nullptr, &type, nullptr, &size);
+    if (rc == ERROR_FILE_NOT_FOUND) {
+        out.clear();
+        return true;
+    }
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(rc);
+        return false;
+    }
+    if (type != REG_MULTI_SZ) {
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    std::vector<BYTE> data(size + sizeof(wchar_t) * 2);
+    rc = RegQueryValueExW(key, L"Sources", nullptr, &type, data.data(), &size);
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(rc);
+        return false;
+    }
+    out = EventLogSource::ParseMultiSz(data.data(), size);
+    return true;
+}
+
+bool WriteSources(HKEY key, const std::vector<std::wstring>& list) {
+    std::vector<wchar_t> block = EventLogSource::BuildMultiSz(list);
+    LONG rc = RegSetValueExW(key, L"Sources", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(block.data()),
+                             static_cast<DWORD>(block.size() * sizeof(wchar_t)));
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(rc);
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+// ---- ScmManager
+
+ScmManager::ScmManager() {
+    m_hAdvapi = GetModuleHandleW(L"ADVAPI32.DLL");
+    if (m_hAdvapi) {
+        m_pRegisterHandlerEx = GetProcAddress(m_hAdvapi, "RegisterServiceCtrlHandlerExW");
+        m_pEnumServicesEx = GetProcAddress(m_hAdvapi, "EnumServicesStatusExW");
+    }
+}
+
+BOOL ScmManager::Open(LPCWSTR machine, DWORD access) {
+    Close();
+    m_hManager = OpenSCManagerW(machine, SERVICES_ACTIVE_DATABASEW, access);
+    return m_hManager != nullptr;
+}
+
+BOOL ScmManager::OpenService(LPCWSTR name, DWORD access, ScmServiceHandle& service) {
+    SC_HANDLE h = ::OpenServiceW(m_hManager, name, access);
+    if (!h) return FALSE;
+    service.Attach(h);
+    return TRUE;
+}
+
+BOOL ScmManager::Lock() {
+    m_lock = LockServiceDatabase(m_hManager);
+    return m_lock != nullptr;
+}
+
+BOOL ScmManager::Unlock() {
+    if (m_lock) {
+        UnlockServiceDatabase(m_lock);
+        m_lock = nullptr;
+    }
+    return TRUE;
+}
+
+BOOL ScmManager::EnumServices(DWORD serviceType, DWORD serviceState, void* context, EnumCallback callback) {
+    DWORD needed = 0, count = 0, resume = 0;
+    if (EnumServicesStatusW(m_hManager, serviceType, serviceState, nullptr, 0, &needed, &count, &resume))
+        return TRUE;
+    if (GetLastError() != ERROR_MORE_DATA) return FALSE;
+    std::vector<BYTE> buffer(needed);
+    auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data());
+    resume = 0;
+    BOOL ok = EnumServicesStatusW(m_hManager, serviceType, serviceState, entries, needed, &needed, &count, &resume);
+    if (ok) {
+        for (DWORD i = 0; i < count; ++i)
+            if (!callback(context, entries[i])) break;
+    }
+    return ok;
+}
+
+void ScmManager::Close() {
+    Unlock();
+    if (m_hManager) {
+        CloseServiceHandle(m_hManager);
+        m_hManager = nullptr;
+    }
+}
+
+// ---- ScmServiceHandle
+
+ScmServiceHandle::ScmServiceHandle() {
+    m_hAdvapi = GetModuleHandleW(L"ADVAPI32.DLL");
+    if (m_hAdvapi) {
+        m_pQueryConfig2 = GetProcAddress(m_hAdvapi, "QueryServiceConfig2W");
+        m_pChangeConfig2 = GetProcAddress(m_hAdvapi, "ChangeServiceConfig2W");
+        m_pQueryStatusEx = GetProcAddress(m_hAdvapi, "QueryServiceStatusEx");
+    }
+}
+
+BOOL ScmServiceHandle::Create(ScmManager& manager, LPCWSTR name, LPCWSTR displayName, DWORD access,
+                              DWORD serviceType, DWORD startType, DWORD errorControl, LPCWSTR binaryPath,
+                              LPCWSTR loadOrderGroup, LPDWORD tagId, LPCWSTR dependencies, LPCWSTR account,
+                              LPCWSTR password) {
+    Close();
+    m_hService = CreateServiceW(manager.Handle(), name, displayName, access, serviceType, startType, errorControl,
+                                binaryPath, loadOrderGroup, tagId, dependencies, account, password);
+    return m_hService != nullptr;
+}
+
+void ScmServiceHandle::Attach(SC_HANDLE handle) {
+    Close();
+    m_hService = handle;
+}
+
+BOOL ScmServiceHandle::Control(DWORD code) {
+    SERVICE_STATUS status{};
+    return ControlService(m_hService, code, &status);
+}
+
+BOOL ScmServiceHandle::QueryConfig(LPQUERY_SERVICE_CONFIGW& config) {
+    config = nullptr;
+    DWORD needed = 0;
+    if (QueryServiceConfigW(m_hService, nullptr, 0, &needed)) return FALSE;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;
+    BYTE* buffer = new BYTE[needed];
+    if (!QueryServiceConfigW(m_hService, reinterpret_cast<LPQUERY_SERVICE_CONFIGW>(buffer), needed, &needed)) {
+        delete[] buffer;
+        return FALSE;
+    }
+    config = reinterpret_cast<LPQUERY_SERVICE_CONFIGW>(buffer);
+    return TRUE;
+}
+
+BOOL ScmServiceHandle::SetDescription(LPCWSTR text) {
+    if (!m_pChangeConfig2) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    typedef BOOL(WINAPI * ChangeConfig2)(SC_HANDLE, DWORD, LPVOID);
+    std::wstring copy = text ? text : L"";
+    SERVICE_DESCRIPTIONW description{&copy[0]};
+    return reinterpret_cast<ChangeConfig2>(reinterpret_cast<void*>(m_pChangeConfig2))(
+        m_hService, SERVICE_CONFIG_DESCRIPTION, &description);
+}
+
+BOOL ScmServiceHandle::WaitForState(DWORD timeOutMs, DWORD state, DWORD pollMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        SERVICE_STATUS status{};
+        if (!QueryStatus(status)) return FALSE;
+        if (status.dwCurrentState == state) return TRUE;
+        Sleep(pollMs);
+        if (timeOutMs != INFINITE && TicksSince(start, GetTickCount()) > timeOutMs) {
+            SetLastError(ERROR_TIMEOUT);
+            return FALSE;
+        }
+    }
+}
+
+BOOL ScmServiceHandle::Close() {
+    if (!m_hService) return FALSE;
+    BOOL ok = CloseServiceHandle(m_hService);
+    m_hService = nullptr;
+    return ok;
+}
+
+// ---- EventLogSource
+
+EventLogSource::EventLogSource() { InitializeCriticalSection(&m_lock); }
+
+EventLogSource::~EventLogSource() {
+    Deregister();
+    DeleteCriticalSection(&m_lock);
+}
+
+BOOL EventLogSource::Register(LPCWSTR server, LPCWSTR source) {
+    Deregister();
+    m_hEventSource = RegisterEventSourceW(server && *server ? server : nullptr, source);
+    return m_hEventSource != nullptr;
+}
+
+BOOL EventLogSource::Deregister() {
+    BOOL ok = TRUE;
+    if (m_hEventSource) {
+        ok = DeregisterEventSource(m_hEventSource);
+        m_hEventSource = nullptr;
+    }
+    return ok;
+}
+
+BOOL EventLogSource::Report(WORD type, WORD category, DWORD eventId, PSID sid, WORD numStrings, DWORD dataSize,
+                            LPCWSTR* strings, LPVOID data) {
+    EnterCriticalSection(&m_lock);
+    Register(m_server.c_str(), m_source.c_str());
+    BOOL ok = ReportEventW(m_hEventSource, type, category, eventId, sid, numStrings, dataSize, strings, data);
+    Deregister();
+    LeaveCriticalSection(&m_lock);
+    return ok;
+}
+
+BOOL EventLogSource::Report(WORD type, DWORD eventId, LPCWSTR text) {
+    LPCWSTR strings[1] = {text};
+    return Report(type, 0, eventId, nullptr, 1, 0, strings, nullptr);
+}
+
+BOOL EventLogSource::Report(WORD type, DWORD eventId, LPCWSTR text1, LPCWSTR text2) {
+    LPCWSTR strings[2] = {text1, text2};
+    return Report(type, 0, eventId, nullptr, 2, 0, strings, nullptr);
+}
+
+std::wstring EventLogSource::FormatNumber(DWORD number, BOOL hex) {
+    wchar_t text[16];
+    _snwprintf(text, 16, hex ? L"%08X" : L"%d", number);
+    text[15] = 0;
+    return text;
+}
+
+BOOL EventLogSource::ReportNumber(WORD type, DWORD eventId, DWORD number, BOOL hex) {
+    return Report(type, eventId, FormatNumber(number, hex).c_str());
+}
+
+BOOL EventLogSource::ReportTextAndNumber(WORD type, DWORD eventId, LPCWSTR text, DWORD number, BOOL hex) {
+    return Report(type, eventId, text, FormatNumber(number, hex).c_str());
+}
+
+std::vector<std::wstring> EventLogSource::ParseMultiSz(const BYTE* data, DWORD bytes) {
+    std::vector<std::wstring> out;
+    const wchar_t* p = reinterpret_cast<const wchar_t*>(data);
+    std::size_t n = bytes / sizeof(wchar_t);
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t start = i;
+        while (i < n && p[i] != 0) ++i;
+        if (i == start) break;  // the empty text ends the list
+        out.emplace_back(p + start, i - start);
+        ++i;
+    }
+    return out;
+}
+
+std::vector<wchar_t> EventLogSource::BuildMultiSz(const std::vector<std::wstring>& texts) {
+    std::vector<wchar_t> block;
+    for (const auto& t : texts) {
+        block.insert(block.end(), t.begin(), t.end());
+        block.push_back(0);
+    }
+    block.push_back(0);
+    return block;
+}
+
+BOOL EventLogSource::InstallSource(LPCWSTR log, LPCWSTR source, LPCWSTR messageFile, DWORD typesSupported) {
+    std::wstring path = std::wstring(kEventLogKey) + log;
+    HKEY logKey = nullptr;
+    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                              KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr, &logKey, nullptr);
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(rc);
+        return FALSE;
+    }
+    HKEY sourceKey = nullptr;
+    BOOL ok = FALSE;
+    rc = RegCreateKeyExW(logKey, source, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &sourceKey, nullptr);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueExW(sourceKey, L"EventMessageFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(messageFile),
+                            static_cast<DWORD>((wcslen(messageFile) + 1) * sizeof(wchar_t)));
+        if (rc == ERROR_SUCCESS)
+            rc = RegSetValueExW(sourceKey, L"TypesSupported", 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&typesSupported), sizeof(DWORD));
+        ok = rc == ERROR_SUCCESS;
+        RegCloseKey(sourceKey);
+    }
+    if (!ok) {
+        RegCloseKey(logKey);
+        SetLastError(rc);
+        return FALSE;
+    }
+    std::vector<std::wstring> list;
+    if (ReadSources(logKey, list)) {
+        bool listed = false;
+        for (const auto& s : list) listed = listed || s == source;
+        if (!listed) {
+            list.push_back(source);
+            WriteSources(logKey, list);
+        }
+    }
+    RegCloseKey(logKey);
+    return TRUE;
+}
+
+BOOL EventLogSource::RemoveSource(LPCWSTR log, LPCWSTR source) {
+    std::wstring path = std::wstring(kEventLogKey) + log + L"\\" + source;
+    LONG rc = RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(rc);
+        return FALSE;
+    }
+    HKEY logKey = nullptr;
+    path = std::wstring(kEventLogKey) + log;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_SET_VALUE, &logKey) == ERROR_SUCCESS) {
+        std::vector<std::wstring> list, kept;
+        if (ReadSources(logKey, list)) {
+            for (const auto& s : list)
+                if (s != source) kept.push_back(s);
+            if (kept.size() != list.size()) WriteSources(logKey, kept);
+        }
+        RegCloseKey(logKey);
+    }
+    return TRUE;
+}
