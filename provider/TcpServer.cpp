@@ -1,0 +1,140 @@
+#include "provider/TcpServer.h"
+
+#include <chrono>
+
+namespace provider {
+
+namespace {
+const int kPollMs = 50;
+
+timeval PollTime() {
+    timeval tv;
+    tv.tv_sec = 0;
+    tv.tv_usec = kPollMs * 1000;
+    return tv;
+}
+}  // namespace
+
+TcpServer::TcpServer() {
+    WSADATA data;
+    m_wsa = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+TcpServer::~TcpServer() {
+    Stop();
+    if (m_wsa) WSACleanup();
+}
+
+bool TcpServer::Start(const std::string& address, uint16_t port) {
+    if (m_listen != INVALID_SOCKET) return false;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return false;
+    BOOL on = TRUE;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &a.sin_addr) != 1 ||
+        bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, SOMAXCONN) != 0) {
+        closesocket(s);
+        return false;
+    }
+    int len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    m_port = ntohs(a.sin_port);
+    m_listen = s;
+    m_stop = false;
+    m_acceptThread = std::thread([this] { AcceptLoop(); });
+    return true;
+}
+
+void TcpServer::Stop() {
+    m_stop = true;
+    if (m_acceptThread.joinable()) m_acceptThread.join();
+    if (m_listen != INVALID_SOCKET) {
+        closesocket(m_listen);
+        m_listen = INVALID_SOCKET;
+    }
+    std::list<std::thread> connections;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        connections.swap(m_connections);
+    }
+    for (std::thread& t : connections)
+        if (t.joinable()) t.join();
+}
+
+void TcpServer::AcceptLoop() {
+    while (!m_stop) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(m_listen, &set);
+        timeval tv = PollTime();
+        if (select(0, &set, nullptr, nullptr, &tv) <= 0) continue;
+        SOCKET c = accept(m_listen, nullptr, nullptr);
+        if (c == INVALID_SOCKET) continue;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_connections.emplace_back([this, c] {
+            Serve(c);
+            shutdown(c, SD_BOTH);
+            closesocket(c);
+        });
+    }
+}
+
+bool TcpServer::WaitReadable(SOCKET s) {
+    while (!m_stop) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        timeval tv = PollTime();
+        int r = select(0, &set, nullptr, nullptr, &tv);
+        if (r > 0) return true;
+        if (r < 0) return false;
+    }
+    return false;
+}
+
+int TcpServer::ReceiveSome(SOCKET s, void* buffer, int size) {
+    if (!WaitReadable(s)) return -1;
+    int n = recv(s, static_cast<char*>(buffer), size, 0);
+    return n < 0 ? -1 : n;
+}
+
+bool TcpServer::ReceiveExact(SOCKET s, void* buffer, size_t size) {
+    char* p = static_cast<char*>(buffer);
+    while (size > 0) {
+        int n = ReceiveSome(s, p, size > 65536 ? 65536 : static_cast<int>(size));
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool TcpServer::SendAll(SOCKET s, const void* buffer, size_t size) {
+    const char* p = static_cast<const char*>(buffer);
+    while (size > 0) {
+        if (m_stop) return false;
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        timeval tv = PollTime();
+        int r = select(0, nullptr, &set, nullptr, &tv);
+        if (r < 0) return false;
+        if (r == 0) continue;
+        int n = send(s, p, size > 65536 ? 65536 : static_cast<int>(size), 0);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool TcpServer::Pause(int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!m_stop && std::chrono::steady_clock::now() < end) Sleep(10);
+    return !m_stop;
+}
+
+}  // namespace provider

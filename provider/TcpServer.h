@@ -1,0 +1,56 @@
+// A loopback TCP server with a thread per connection. Every wait is bounded and checks the stop
+// flag, so destruction never hangs on a silent or stuck peer.
+#pragma once
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace provider {
+
+class TcpServer {
+public:
+    TcpServer();
+    virtual ~TcpServer();
+    TcpServer(const TcpServer&) = delete;
+    TcpServer& operator=(const TcpServer&) = delete;
+
+    // Binds address:port (port 0 picks one) and starts accepting. False when the bind fails.
+    bool Start(const std::string& address, uint16_t port);
+    // Stops accepting, ends every connection and waits for their threads.
+    void Stop();
+    uint16_t Port() const { return m_port; }
+    bool Stopping() const { return m_stop; }
+
+protected:
+    // Runs on the connection's own thread; the socket is closed afterwards. Subclasses must call
+    // Stop() in their destructor, before their members go.
+    virtual void Serve(SOCKET connection) = 0;
+
+    // Bounded helpers: false on close, error, or stop.
+    bool ReceiveExact(SOCKET s, void* buffer, size_t size);
+    int ReceiveSome(SOCKET s, void* buffer, int size);  // count, 0 closed, -1 error or stop
+    bool SendAll(SOCKET s, const void* buffer, size_t size);
+    // Sleeps up to ms, waking early on stop; false when stopping.
+    bool Pause(int ms);
+
+private:
+    void AcceptLoop();
+    bool WaitReadable(SOCKET s);
+
+    SOCKET m_listen = INVALID_SOCKET;
+    uint16_t m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_acceptThread;
+    std::mutex m_mutex;
+    std::list<std::thread> m_connections;
+    bool m_wsa = false;
+};
+
+}  // namespace provider

@@ -1,0 +1,97 @@
+#include "provider/UploadServers.h"
+
+#include <cstring>
+
+namespace provider {
+
+using namespace protocol;
+
+void ShapeReply(const Fault& fault, Bytes& reply) {
+    auto put32 = [&](size_t at, uint32_t v) {
+        if (reply.size() >= at + 4) std::memcpy(reply.data() + at, &v, 4);
+    };
+    if (fault.wrongMagic) put32(0, kMagic ^ 0x01000000u);
+    if (fault.bodyLength) put32(8, *fault.bodyLength);
+    if (fault.count) put32(12, *fault.count);
+}
+
+void ControlServer::Serve(SOCKET s) {
+    sockaddr_in local = {};
+    int len = sizeof local;
+    getsockname(s, reinterpret_cast<sockaddr*>(&local), &len);
+    for (;;) {
+        PacketHeader h;
+        if (!ReceiveExact(s, &h, sizeof h)) return;
+        if (h.bodyLength > kMaxRequestBody) return;
+        ReceivedRequest request;
+        request.code = h.code;
+        request.port = ntohs(local.sin_port);
+        request.bytes.resize(sizeof h + h.bodyLength);
+        std::memcpy(request.bytes.data(), &h, sizeof h);
+        if (!ReceiveExact(s, request.bytes.data() + sizeof h, h.bodyLength)) return;
+        m_state.Record(request);
+        Bytes reply = m_state.Handle(h.code, request.bytes);
+        if (!SendReply(s, h.code, std::move(reply))) return;
+    }
+}
+
+bool ControlServer::SendReply(SOCKET s, uint32_t code, Bytes reply) {
+    Fault f = m_state.TakeFault(code);
+    if (f.stall) {
+        while (Pause(50)) {
+        }
+        return false;
+    }
+    if (f.delayMs > 0 && !Pause(f.delayMs)) return false;
+    if (f.closeWithoutReply) return false;
+    if (reply.empty()) return true;
+    ShapeReply(f, reply);
+    bool closeAfter = false;
+    if (f.shortBytes >= 0 && static_cast<size_t>(f.shortBytes) < reply.size()) {
+        reply.resize(static_cast<size_t>(f.shortBytes));
+        closeAfter = true;
+    }
+    size_t piece = f.splitBytes > 0 ? static_cast<size_t>(f.splitBytes) : reply.size();
+    for (size_t at = 0; at < reply.size(); at += piece) {
+        if (at > 0 && !Pause(5)) return false;
+        if (!SendAll(s, reply.data() + at, std::min(piece, reply.size() - at))) return false;
+    }
+    return !closeAfter;
+}
+
+void DataServer::Serve(SOCKET s) {
+    sockaddr_in local = {};
+    int len = sizeof local;
+    getsockname(s, reinterpret_cast<sockaddr*>(&local), &len);
+    SegmentRecord record;
+    if (!ReceiveExact(s, &record, sizeof record)) return;
+    ReceivedRequest request;
+    request.code = record.header.code;
+    request.port = ntohs(local.sin_port);
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&record);
+    request.bytes.assign(p, p + sizeof record);
+    m_state.Record(request);
+    if (record.header.magic != kMagic || record.header.code != MSG_CODE_SEND_FILE_DATA) return;
+    Fault f = m_state.TakeFault(MSG_CODE_SEND_FILE_DATA);
+    if (f.closeWithoutReply) return;
+    if (f.stall) {
+        // Stop reading: the sender's buffers fill and its writes time out.
+        while (Pause(50)) {
+        }
+        return;
+    }
+    uint64_t offset = static_cast<uint64_t>(record.offset);
+    uint64_t left = static_cast<uint64_t>(record.bytesRemaining);
+    static const int kChunk = 32768;
+    Bytes buffer(kChunk);
+    while (left > 0) {
+        int want = left < static_cast<uint64_t>(kChunk) ? static_cast<int>(left) : kChunk;
+        int n = ReceiveSome(s, buffer.data(), want);
+        if (n <= 0) return;
+        if (!m_state.StoreData(record, offset, buffer.data(), static_cast<size_t>(n))) return;
+        offset += static_cast<uint64_t>(n);
+        left -= static_cast<uint64_t>(n);
+    }
+}
+
+}  // namespace provider
