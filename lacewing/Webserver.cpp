@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -50,7 +49,6 @@ struct Lacewing::Webserver::Impl {
     CRITICAL_SECTION lock;
     HANDLE queued = nullptr;  // semaphore: connections waiting for a worker
     std::deque<SOCKET> queue;
-    std::set<SOCKET> active;
 
     static DWORD WINAPI AcceptMain(LPVOID p) { static_cast<Impl*>(p)->AcceptLoop(); return 0; }
     static DWORD WINAPI WorkerMain(LPVOID p) { static_cast<Impl*>(p)->WorkerLoop(); return 0; }
@@ -86,28 +84,33 @@ struct Lacewing::Webserver::Impl {
             }
             SOCKET c = queue.front();
             queue.pop_front();
-            active.insert(c);
             LeaveCriticalSection(&lock);
             Serve(c);
-            EnterCriticalSection(&lock);
-            active.erase(c);
-            LeaveCriticalSection(&lock);
             closesocket(c);
         }
     }
 
-    // Reads the head up to its blank line; false when it is too long, too slow or cut off.
+    // Reads the head up to its blank line: 0, or 400 (too long), 408 (too slow), -1 (gone or stopping).
+    // Waits in short slices so that a stopping server does not wait out a silent client.
     int ReadHead(SOCKET c, std::string& head) {
-        DWORD tv = kReadTimeOutMs;
-        setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&tv), sizeof(tv));
-        DWORD start = GetTickCount();
+        DWORD start = GetTickCount(), lastData = start;
         char buf[1024];
         while (head.find("\r\n\r\n") == std::string::npos) {
             if (head.size() > kMaxHead) return 400;
-            if (GetTickCount() - start > kHeadDeadlineMs) return 408;
+            if (stopping) return -1;
+            DWORD now = GetTickCount();
+            if (now - start > kHeadDeadlineMs || now - lastData > kReadTimeOutMs) return 408;
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(c, &readable);
+            timeval slice{0, 100 * 1000};
+            int ready = select(0, &readable, nullptr, nullptr, &slice);
+            if (ready < 0) return -1;
+            if (ready == 0) continue;
             int n = recv(c, buf, sizeof(buf), 0);
-            if (n <= 0) return n == 0 ? -1 : 408;
+            if (n <= 0) return -1;
             head.append(buf, static_cast<std::size_t>(n));
+            lastData = GetTickCount();
         }
         if (head.find("\r\n\r\n") + 4 > kMaxHead) return 400;
         return 0;
@@ -165,7 +168,6 @@ struct Lacewing::Webserver::Impl {
         EnterCriticalSection(&lock);
         for (SOCKET s : queue) closesocket(s);
         queue.clear();
-        for (SOCKET s : active) shutdown(s, SD_RECEIVE);  // wakes workers waiting for a silent client
         LeaveCriticalSection(&lock);
         ReleaseSemaphore(queued, static_cast<LONG>(workers.size()), nullptr);
         for (HANDLE w : workers) {
