@@ -37,3 +37,10 @@ private:
     static bool s_global;
     friend struct IcmpGlobal;
 };
+
+namespace protocol {
+struct ServerRecord;
+}
+// Pings every listed host twice and returns the index (0 .. count - 1) of the record with the
+// lowest (round trips + load) / answered pings; 0 when no host answered.
+int ChooseTheBestUploadServer(const protocol::ServerRecord* records, int count);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "client/transfer/Protocol.h"
 #include "framework/CString.h"
 
 #include <thread>
@@ -88,4 +89,28 @@ TEST(IcmpPing, HelpersMatchThePacketRules) {
     EXPECT_EQ(59u, GetLastError());
     datagram[20] = 0;
     EXPECT_EQ(1, CIcmpPing::IsMyEchoReply(datagram, sizeof datagram));
+}
+
+TEST(ServerChoice, PingsListedHostsAndWeighsTheirLoad) {
+    // Every loopback host answers within a millisecond or so; the load decides.
+    auto record = [](const char* host, uint32_t load) {
+        protocol::ServerRecord r = {};
+        strncpy(r.host, host, sizeof r.host - 1);
+        r.load = load;
+        return r;
+    };
+    struct Case { const char* what; std::vector<protocol::ServerRecord> records; int chosen; };
+    protocol::ServerRecord unterminated = record("127.0.8.60", 0);
+    memset(unterminated.host, '1', sizeof unterminated.host);  // no NUL: not an address
+    const Case cases[] = {
+        {"lowest load wins", {record("127.0.8.60", 900), record("127.0.8.61", 100), record("127.0.8.62", 500)}, 1},
+        {"silent hosts lose", {record("x.invalid", 0), record("127.0.8.63", 300)}, 1},
+        {"no host answers: the first", {record("a.invalid", 5), record("b.invalid", 1)}, 0},
+        {"a host field without its NUL", {unterminated, record("127.0.8.64", 50)}, 1},
+        {"huge load does not wrap", {record("127.0.8.65", 0xFFFFFFFFu), record("127.0.8.66", 1000)}, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.chosen, ChooseTheBestUploadServer(c.records.data(), static_cast<int>(c.records.size())))
+            << c.what;
+    EXPECT_EQ(0, ChooseTheBestUploadServer(nullptr, 0));
 }

@@ -1,0 +1,67 @@
+// One segment thread of an upload: its own data connection, the segment record, then the
+// file's bytes from the record's offset in chunks, advancing the record as they go.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "client/transfer/Protocol.h"
+#include "framework/CCriticalSection.h"
+#include "framework/CString.h"
+
+// The part of an upload row that its segment threads share with it. The row writes host, path
+// and records before it starts the threads; each thread then owns the progress fields of its
+// own record, and everyone else reads them through SegmentBytesDone.
+class CUploadSegments {
+public:
+    static const int kMaxSegments = static_cast<int>(protocol::kSegmentLimit);
+
+    CUploadSegments();
+    virtual ~CUploadSegments() = default;
+
+    int64_t SegmentBytesDone(int index) const;
+    protocol::SegmentRecord SegmentSnapshot(int index) const;
+    // Writes the data message's header into the record and returns the record to send.
+    protocol::SegmentRecord StampSegmentHeader(int index);
+    // Advances a record by bytes sent (offset, bytes done and bytes remaining together).
+    void AdvanceSegment(int index, int64_t sent);
+
+    CString m_strHost;
+    std::atomic<uint16_t> m_nPort;
+    CString m_strFilePath;
+    protocol::SegmentRecord m_segments[kMaxSegments];
+    std::atomic<uint32_t> m_bPause;
+    std::atomic<uint32_t> m_bCancel;
+
+    // Hooks for the row's window, called on the segment thread.
+    virtual void OnSegmentStarted(int /*index*/) {}  // the progress range becomes 0..100
+    virtual void OnSegmentPaused(int /*index*/) {}   // the pause link reads "续传"
+
+protected:
+    mutable CCriticalSection m_segmentLock;
+};
+
+// Time-outs of a data connection, in seconds.
+struct SegmentTimeouts {
+    int connect = 60;
+    int header = 10;
+    int chunk = 60;
+};
+extern SegmentTimeouts g_SegmentTimeouts;
+
+const uint32_t kSegmentChunkSize = 32768;
+const int kSegmentSocketBufferFloor = 65536;
+const int kSegmentTypeOfService = 8;
+
+// -1 when no socket could be created, 0 otherwise (also for an index outside 0 .. 9).
+int SendFileThreadProc(CUploadSegments* row, int index);
+
+struct SegmentThreadParam {
+    CUploadSegments* row;
+    int index;
+};
+// Thread entry: param is a heap SegmentThreadParam, freed here.
+UINT SendFileThreadProcStub(LPVOID param);

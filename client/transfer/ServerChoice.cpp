@@ -1,0 +1,28 @@
+#include <cstring>
+#include <string>
+
+#include "client/transfer/EngineLog.h"
+#include "client/transfer/IcmpPacket.h"
+#include "client/transfer/IcmpPing.h"
+#include "client/transfer/Protocol.h"
+#include "framework/CString.h"
+
+int ChooseTheBestUploadServer(const protocol::ServerRecord* records, int count) {
+    if (!records || count <= 0) return 0;
+    CIcmpPing ping;
+    const size_t chosen = icmp::ChooseByPing(
+        static_cast<size_t>(count), [&](size_t i) { return records[i].load; },
+        [&](size_t i, uint32_t* roundTrip) {
+            // The host field may lack its NUL: never read past it.
+            const char* field = records[i].host;
+            const std::string host(field, strnlen(field, sizeof records[i].host));
+            EngineLogA("into p2.Ping2");
+            EngineLogA("%s", host.c_str());
+            PingResult result = {};
+            if (!ping.Ping2(CString(host.c_str()), &result, 5000, 32)) return false;
+            EngineLogA("exe p2.Ping2");
+            *roundTrip = result.roundTrip;
+            return true;
+        });
+    return static_cast<int>(chosen);
+}
