@@ -92,11 +92,20 @@ CString GetModuleFolder() {
     return CString(drive) + dir;
 }
 
-int WideToUtf8(char* out, int outSize, const wchar_t* textIn) {
-    if (!out || outSize <= 0) return 0;
+namespace {
+std::u16string ToU16(const wchar_t* textIn) {
     std::u16string wide;
     if (textIn)
         for (const wchar_t* p = textIn; *p; ++p) wide += static_cast<char16_t>(*p);
+    return wide;
+}
+}  // namespace
+
+std::string WideToUtf8String(const wchar_t* textIn) { return text::Utf16ToUtf8(ToU16(textIn)); }
+
+int WideToUtf8(char* out, int outSize, const wchar_t* textIn) {
+    if (!out || outSize <= 0) return 0;
+    std::u16string wide = ToU16(textIn);
     return static_cast<int>(text::Utf16ToUtf8Field(out, static_cast<size_t>(outSize), wide.data(), wide.size()));
 }
 

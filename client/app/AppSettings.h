@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "framework/CString.h"
 
 class CAppSettings {
@@ -48,5 +50,7 @@ CString GetModuleFolder();
 // Writes the UTF-8 form of `text` into out[0..outSize), cut at a character boundary so the
 // terminating zero always fits. Returns the bytes written without the zero.
 int WideToUtf8(char* out, int outSize, const wchar_t* text);
+// The whole UTF-8 form of `text`, for the protocol's request builders.
+std::string WideToUtf8String(const wchar_t* text);
 // Decodes the zero-terminated UTF-8 `text` into `out`.
 void Utf8ToWide(const char* text, CString& out);

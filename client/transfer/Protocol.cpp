@@ -288,6 +288,16 @@ uint32_t MaxReplyBody(uint32_t requestCode) {
     }
 }
 
+HeaderCheck HeaderCheckFor(uint32_t requestCode) {
+    switch (requestCode) {
+    case MSG_CODE_REQ_SERVER_LIST:
+    case MSG_CODE_REQ_UPLOAD_FILE: return HeaderCheck::Magic;
+    case MSG_CODE_REQ_UPLOAD_INFO:
+    case MSG_CODE_REQ_FILE_LIST: return HeaderCheck::NonZeroLength;
+    default: return HeaderCheck::None;
+    }
+}
+
 bool ReceiveExact(const Receive& receive, void* buffer, size_t size) {
     uint8_t* p = static_cast<uint8_t*>(buffer);
     size_t got = 0;

@@ -261,6 +261,10 @@ using Receive = std::function<int(void* buffer, int size)>;
 
 enum class HeaderCheck { None, Magic, NonZeroLength };
 
+// How the client checks the reply header of each request: the magic for the server list and
+// the announcement, a non-zero length for the segment and file lists, nothing else otherwise.
+HeaderCheck HeaderCheckFor(uint32_t requestCode);
+
 // Largest body a reply to `requestCode` may announce.
 uint32_t MaxReplyBody(uint32_t requestCode);
 

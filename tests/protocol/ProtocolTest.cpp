@@ -210,6 +210,9 @@ TEST(ProtocolReplies, ServerListAndSegmentListReadersAcceptAndReject) {
         EXPECT_EQ(servers[1].load, 6u);
         EXPECT_EQ(servers[1].port, 20000);
     }
+    EXPECT_EQ(HeaderCheckFor(MSG_CODE_REQ_UPLOAD_FILE), HeaderCheck::Magic);
+    EXPECT_EQ(HeaderCheckFor(MSG_CODE_REQ_FILE_LIST), HeaderCheck::NonZeroLength);
+    EXPECT_EQ(HeaderCheckFor(MSG_CODE_REQ_SESSION_QUERY), HeaderCheck::None);
     Feed failing{Message(kMagic, 231, 100, Bytes(50, 0)), 4096, true};
     Bytes m;
     EXPECT_FALSE(ReadReply(failing.Fn(), MSG_CODE_REQ_SERVER_LIST, HeaderCheck::Magic, m));

@@ -117,7 +117,9 @@ TEST(Settings, WideToUtf8KeepsToItsOutput) {
         EXPECT_EQ(std::string(out, size_t(n)), c.kept);
         EXPECT_EQ(out[n], '\0');
         EXPECT_EQ(out[c.size], 'G');
+        EXPECT_EQ(WideToUtf8String(c.in).substr(0, c.kept.size()), c.kept);
     }
+    EXPECT_EQ(WideToUtf8String(L"上传"), "\xE4\xB8\x8A\xE4\xBC\xA0");
     struct Back { const char* in; const wchar_t* out; };
     const Back back[] = {{"", L""}, {"abc", L"abc"}, {"\xE4\xB8\x8A", L"上"}, {"\xF0\x9F\x98\x80", L"\U0001F600"},
                          {"a\xFF" "b", L"a\uFFFDb"}};
