@@ -1,0 +1,347 @@
+#include "client/storage/CodecVfs.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "client/storage/Codec.h"
+
+namespace storage {
+namespace {
+
+const char kVfsName[] = "ferrant-codec";
+sqlite3_vfs g_vfs;
+sqlite3_vfs* g_base = nullptr;
+
+enum Kind { kOther, kMainDb, kJournal };
+
+struct CodecFile {
+    sqlite3_file base;
+    int kind;
+    Codec* codec;            // owned by a main database file
+    sqlite3_file* mainFile;  // a journal's database, which holds the codec
+    // Journal records are written and read as: page number (4), page (P), checksum (4).
+    sqlite3_int64 last4Off;
+    uint32_t last4Value;
+    sqlite3_int64 cksumOff;
+    uint32_t cksumDelta;
+    std::vector<uint8_t>* buffer;
+    sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
+};
+
+extern const sqlite3_io_methods g_methods;
+
+bool IsPageSize(int n) { return n >= 512 && n <= 65536 && (n & (n - 1)) == 0; }
+
+uint32_t Be32(const void* p) {
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+}
+void PutBe32(void* p, uint32_t v) {
+    uint8_t* b = static_cast<uint8_t*>(p);
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// The bytes the journal record checksum samples.
+uint32_t SampleSum(const uint8_t* page, int size) {
+    uint32_t sum = 0;
+    for (int i = size - 200; i > 0; i -= 200) sum += page[i];
+    return sum;
+}
+
+Codec* CodecOf(CodecFile* f) {
+    if (f->kind == kMainDb) return f->codec;
+    if (f->kind == kJournal && f->mainFile && f->mainFile->pMethods == &g_methods)
+        return reinterpret_cast<CodecFile*>(f->mainFile)->codec;
+    return nullptr;
+}
+
+bool IsJournalPage(CodecFile* f, sqlite3_int64 off, int n) {
+    if (!IsPageSize(n) || f->last4Off != off - 4) return false;
+    uint32_t pgno = f->last4Value;
+    // The lock-byte page number marks a super-journal name, not a page.
+    return pgno != 0 && pgno != uint32_t(0x40000000 / n) + 1;
+}
+
+int Close(sqlite3_file* file) {
+    CodecFile* f = reinterpret_cast<CodecFile*>(file);
+    int rc = f->real()->pMethods ? f->real()->pMethods->xClose(f->real()) : SQLITE_OK;
+    delete f->codec;
+    delete f->buffer;
+    f->codec = nullptr;
+    f->buffer = nullptr;
+    return rc;
+}
+
+int Read(sqlite3_file* file, void* out, int n, sqlite3_int64 off) {
+    CodecFile* f = reinterpret_cast<CodecFile*>(file);
+    sqlite3_file* r = f->real();
+    Codec* codec = CodecOf(f);
+    bool decipher = codec && codec->encrypted && codec->hasReadKey;
+    uint8_t* data = static_cast<uint8_t*>(out);
+    if (f->kind == kMainDb && decipher) {
+        if (IsPageSize(n) && off % n == 0) {
+            int rc = r->pMethods->xRead(r, out, n, off);
+            if (rc == SQLITE_OK) CodecDecryptPage(codec, uint32_t(off / n + 1), data, n);
+            return rc;
+        }
+        if (off >= 0 && off + n <= 512) {
+            // The file header: CBC lets the head of page 1 be deciphered without its length.
+            int length = int((off + n + 15) / 16 * 16);
+            uint8_t head[512];
+            int rc = r->pMethods->xRead(r, head, length, 0);
+            if (rc != SQLITE_OK) {
+                std::memset(out, 0, n);
+                return rc;
+            }
+            CodecDecryptPage(codec, 1, head, length);
+            std::memcpy(out, head + off, n);
+            return SQLITE_OK;
+        }
+        return r->pMethods->xRead(r, out, n, off);
+    }
+    int rc = r->pMethods->xRead(r, out, n, off);
+    if (f->kind != kJournal) return rc;
+    if (n == 4) {
+        if (rc == SQLITE_OK && off == f->cksumOff) PutBe32(out, Be32(out) + f->cksumDelta);
+        f->cksumOff = -1;
+        f->last4Off = off;
+        f->last4Value = rc == SQLITE_OK ? Be32(out) : 0;
+        return rc;
+    }
+    if (decipher && rc == SQLITE_OK && IsJournalPage(f, off, n)) {
+        uint32_t stored = SampleSum(data, n);
+        CodecDecryptPage(codec, f->last4Value, data, n);
+        // SQLite checks the checksum against the clear page it is handed.
+        f->cksumDelta = SampleSum(data, n) - stored;
+        f->cksumOff = off + n;
+    }
+    f->last4Off = -1;
+    return rc;
+}
+
+int Write(sqlite3_file* file, const void* in, int n, sqlite3_int64 off) {
+    CodecFile* f = reinterpret_cast<CodecFile*>(file);
+    sqlite3_file* r = f->real();
+    Codec* codec = CodecOf(f);
+    if (f->kind == kMainDb) {
+        if (codec && codec->encrypted && codec->hasWriteKey && IsPageSize(n) && off % n == 0) {
+            if (codec->pageBuffer.size() < size_t(n)) codec->pageBuffer.resize(n);
+            std::memcpy(codec->pageBuffer.data(), in, n);
+            CodecEncryptPage(codec, uint32_t(off / n + 1), codec->pageBuffer.data(), n, true);
+            return r->pMethods->xWrite(r, codec->pageBuffer.data(), n, off);
+        }
+        return r->pMethods->xWrite(r, in, n, off);
+    }
+    if (f->kind != kJournal) return r->pMethods->xWrite(r, in, n, off);
+    if (n == 4) {
+        uint8_t word[4];
+        std::memcpy(word, in, 4);
+        if (off == f->cksumOff) PutBe32(word, Be32(word) + f->cksumDelta);
+        f->cksumOff = -1;
+        f->last4Off = off;
+        f->last4Value = Be32(in);
+        return r->pMethods->xWrite(r, word, 4, off);
+    }
+    bool encipher = codec && codec->encrypted && codec->hasReadKey;
+    if (encipher && IsJournalPage(f, off, n)) {
+        f->last4Off = -1;
+        if (f->buffer->size() < size_t(n)) f->buffer->resize(n);
+        uint8_t* page = f->buffer->data();
+        std::memcpy(page, in, n);
+        CodecEncryptPage(codec, f->last4Value, page, n, false);
+        // Keep the record checksum true to the bytes actually stored.
+        f->cksumDelta = SampleSum(page, n) - SampleSum(static_cast<const uint8_t*>(in), n);
+        f->cksumOff = off + n;
+        return r->pMethods->xWrite(r, page, n, off);
+    }
+    f->last4Off = -1;
+    return r->pMethods->xWrite(r, in, n, off);
+}
+
+#define FORWARD(name, sig, args) \
+    int name sig { return reinterpret_cast<CodecFile*>(file)->real()->pMethods->x##name args; }
+FORWARD(Truncate, (sqlite3_file* file, sqlite3_int64 size), (reinterpret_cast<CodecFile*>(file)->real(), size))
+FORWARD(Sync, (sqlite3_file* file, int flags), (reinterpret_cast<CodecFile*>(file)->real(), flags))
+FORWARD(FileSize, (sqlite3_file* file, sqlite3_int64* size), (reinterpret_cast<CodecFile*>(file)->real(), size))
+FORWARD(Lock, (sqlite3_file* file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
+FORWARD(Unlock, (sqlite3_file* file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
+FORWARD(CheckReservedLock, (sqlite3_file* file, int* out), (reinterpret_cast<CodecFile*>(file)->real(), out))
+FORWARD(FileControl, (sqlite3_file* file, int op, void* arg), (reinterpret_cast<CodecFile*>(file)->real(), op, arg))
+FORWARD(SectorSize, (sqlite3_file* file), (reinterpret_cast<CodecFile*>(file)->real()))
+FORWARD(DeviceCharacteristics, (sqlite3_file* file), (reinterpret_cast<CodecFile*>(file)->real()))
+#undef FORWARD
+
+// Version 1: no shared memory (so no WAL) and no memory-mapped pages, which would bypass the codec.
+const sqlite3_io_methods g_methods = {1, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock,
+                                      CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics,
+                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+    CodecFile* f = reinterpret_cast<CodecFile*>(file);
+    std::memset(f, 0, sizeof *f);
+    f->last4Off = -1;
+    f->cksumOff = -1;
+    f->kind = (flags & SQLITE_OPEN_MAIN_DB) ? kMainDb : (flags & SQLITE_OPEN_MAIN_JOURNAL) ? kJournal : kOther;
+    sqlite3_file* r = f->real();
+    int rc = g_base->xOpen(g_base, name, r, flags, outFlags);
+    if (rc != SQLITE_OK) {
+        // SQLite calls xClose only on files whose methods are set.
+        if (r->pMethods) r->pMethods->xClose(r);
+        return rc;
+    }
+    if (f->kind == kJournal) {
+        f->mainFile = sqlite3_database_file_object(name);
+        f->buffer = new (std::nothrow) std::vector<uint8_t>();
+        if (!f->buffer) {
+            r->pMethods->xClose(r);
+            return SQLITE_NOMEM;
+        }
+    }
+    file->pMethods = &g_methods;
+    return SQLITE_OK;
+}
+
+#define FORWARD_VFS(name, sig, args) \
+    auto name sig { return g_base->x##name args; }
+FORWARD_VFS(Delete, (sqlite3_vfs*, const char* n, int s), (g_base, n, s))
+FORWARD_VFS(Access, (sqlite3_vfs*, const char* n, int f, int* o), (g_base, n, f, o))
+FORWARD_VFS(FullPathname, (sqlite3_vfs*, const char* n, int c, char* o), (g_base, n, c, o))
+FORWARD_VFS(Randomness, (sqlite3_vfs*, int n, char* o), (g_base, n, o))
+FORWARD_VFS(Sleep, (sqlite3_vfs*, int u), (g_base, u))
+FORWARD_VFS(CurrentTime, (sqlite3_vfs*, double* t), (g_base, t))
+FORWARD_VFS(GetLastError, (sqlite3_vfs*, int n, char* o), (g_base, n, o))
+#undef FORWARD_VFS
+
+int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* t) {
+    if (g_base->iVersion >= 2 && g_base->xCurrentTimeInt64) return g_base->xCurrentTimeInt64(g_base, t);
+    double d = 0;
+    int rc = g_base->xCurrentTime(g_base, &d);
+    *t = static_cast<sqlite3_int64>(d * 86400000.0);
+    return rc;
+}
+
+CodecFile* MainFile(sqlite3* db, const char* zDbName) {
+    sqlite3_file* file = nullptr;
+    if (!db || sqlite3_file_control(db, zDbName, SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        file->pMethods != &g_methods)
+        return nullptr;
+    return reinterpret_cast<CodecFile*>(file);
+}
+
+}  // namespace
+
+int CodecVfsRegister() {
+    static std::once_flag once;
+    static int result = SQLITE_OK;
+    std::call_once(once, [] {
+        result = sqlite3_initialize();
+        if (result != SQLITE_OK) return;
+        g_base = sqlite3_vfs_find(nullptr);
+        if (!g_base) {
+            result = SQLITE_ERROR;
+            return;
+        }
+        std::memset(&g_vfs, 0, sizeof g_vfs);
+        g_vfs.iVersion = 2;
+        g_vfs.szOsFile = int(sizeof(CodecFile)) + g_base->szOsFile;
+        g_vfs.mxPathname = g_base->mxPathname;
+        g_vfs.zName = kVfsName;
+        g_vfs.xOpen = Open;
+        g_vfs.xDelete = Delete;
+        g_vfs.xAccess = Access;
+        g_vfs.xFullPathname = FullPathname;
+        g_vfs.xRandomness = Randomness;
+        g_vfs.xSleep = Sleep;
+        g_vfs.xCurrentTime = CurrentTime;
+        g_vfs.xGetLastError = GetLastError;
+        g_vfs.xCurrentTimeInt64 = CurrentTimeInt64;
+        result = sqlite3_vfs_register(&g_vfs, 1);
+    });
+    return result;
+}
+
+const char* CodecVfsName() { return kVfsName; }
+
+}  // namespace storage
+
+using storage::Codec;
+using storage::CodecFile;
+
+extern "C" int sqlite3_key_v2(sqlite3* db, const char* zDbName, const void* key, int nKey) {
+    CodecFile* f = storage::MainFile(db, zDbName ? zDbName : "main");
+    if (!f) return db ? SQLITE_OK : SQLITE_MISUSE;
+    delete f->codec;
+    f->codec = nullptr;
+    if (!key || nKey < 1) return SQLITE_OK;  // no key: the file stays in clear
+    Codec* codec = new (std::nothrow) Codec();
+    if (!codec) return SQLITE_NOMEM;
+    codec->encrypted = codec->hasReadKey = codec->hasWriteKey = true;
+    storage::CodecDeriveKey(key, nKey, codec->readKey);
+    std::memcpy(codec->writeKey, codec->readKey, 32);
+    f->codec = codec;
+    return SQLITE_OK;
+}
+
+extern "C" int sqlite3_key(sqlite3* db, const void* key, int nKey) {
+    return sqlite3_key_v2(db, "main", key, nKey);
+}
+
+// Every page is written again under the new write key: copied out through the current read key,
+// then copied back by the backup machinery, which journals and commits like any transaction.
+extern "C" int sqlite3_rekey(sqlite3* db, const void* key, int nKey) {
+    CodecFile* f = storage::MainFile(db, "main");
+    if (!f) return db ? SQLITE_OK : SQLITE_MISUSE;
+    bool newKey = key && nKey > 0;
+    if (!f->codec && !newKey) return SQLITE_OK;
+    if (!f->codec) {
+        f->codec = new (std::nothrow) Codec();
+        if (!f->codec) return SQLITE_NOMEM;
+        f->codec->encrypted = true;
+    }
+    Codec* codec = f->codec;
+
+    sqlite3* copy = nullptr;
+    int rc = sqlite3_open_v2(":memory:", &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_backup* out = sqlite3_backup_init(copy, "main", db, "main");
+        rc = out ? sqlite3_backup_step(out, -1) : sqlite3_errcode(copy);
+        int done = out ? sqlite3_backup_finish(out) : SQLITE_OK;
+        if (rc == SQLITE_DONE) rc = done;
+    }
+    if (rc == SQLITE_OK) {
+        if (newKey) {
+            storage::CodecDeriveKey(key, nKey, codec->writeKey);
+            codec->hasWriteKey = true;
+        } else {
+            codec->hasWriteKey = false;
+        }
+        sqlite3_backup* back = sqlite3_backup_init(db, "main", copy, "main");
+        rc = back ? sqlite3_backup_step(back, -1) : sqlite3_errcode(db);
+        int done = back ? sqlite3_backup_finish(back) : SQLITE_OK;
+        if (rc == SQLITE_DONE) rc = done;
+    }
+    sqlite3_close(copy);
+    if (rc == SQLITE_OK) {
+        if (codec->hasWriteKey) {
+            std::memcpy(codec->readKey, codec->writeKey, 32);
+            codec->hasReadKey = true;
+        } else {
+            delete codec;
+            f->codec = nullptr;
+        }
+        return SQLITE_OK;
+    }
+    if (codec->hasReadKey) {
+        std::memcpy(codec->writeKey, codec->readKey, 32);
+        codec->hasWriteKey = true;
+    } else {
+        
+        
+        delete codec;
+        f->codec = nullptr;
+    }
+    return rc;
+}
