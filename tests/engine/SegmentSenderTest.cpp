@@ -38,13 +38,15 @@ public:
         const uint8_t* Data() const { return bytes.data() + 68; }
     };
 
-    DataReceiver(const char* ip, bool stall = false) : m_stall(stall) {
+    // stall: never reads; throttleMs: reads 4096 bytes per pause of that length.
+    DataReceiver(const char* ip, bool stall = false, int throttleMs = 0)
+        : m_stall(stall), m_throttleMs(throttleMs) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         BOOL on = TRUE;
         setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<char*>(&on), sizeof on);
-        if (stall) {
+        if (stall || throttleMs) {
             int small = 4096;  // accepted sockets take it over: the sender's send fills up soon
             setsockopt(m_listen, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&small), sizeof small);
         }
@@ -96,8 +98,9 @@ private:
                 continue;
             }
             if (!Readable(c, 50)) continue;
-            const int n = recv(c, buffer, sizeof buffer, 0);
+            const int n = recv(c, buffer, m_throttleMs ? 4096 : sizeof buffer, 0);
             if (n <= 0) break;
+            if (m_throttleMs) Sleep(m_throttleMs);
             conn.bytes.insert(conn.bytes.end(), buffer, buffer + n);
         }
         closesocket(c);
@@ -107,6 +110,7 @@ private:
     }
 
     bool m_stall;
+    int m_throttleMs;
     bool m_ok = false;
     SOCKET m_listen = INVALID_SOCKET;
     std::atomic<bool> m_stop{false};
@@ -270,6 +274,43 @@ TEST(SegmentSender, PauseAndCancelStopAfterTheChunkInFlight) {
         EXPECT_EQ(1000 + 32768, after.offset);
         EXPECT_EQ(1000 + 32768, after.bytesDone);
         EXPECT_EQ(150000 - 32768, after.bytesRemaining);
+        EXPECT_EQ(c.pausedHook, row.paused.load());
+    }
+}
+
+TEST(SegmentSender, FlagsRaisedMidSegmentStopIt) {
+    // Against a slow receiver the flags are raised while data flows: the thread ends soon, and
+    // what the record counts is exactly what reached the server, byte for byte.
+    struct Case { const char* what; bool pause; int pausedHook; };
+    const Case cases[] = {{"pause", true, 1}, {"cancel", false, 0}};
+    const int64_t kSize = 4 << 20;
+    TempFile file(static_cast<size_t>(kSize), L"midrun");
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        char ip[32];
+        snprintf(ip, sizeof ip, "127.0.8.%d", 35 + n++);
+        DataReceiver receiver(ip, false, 2);
+        ASSERT_TRUE(receiver.ok());
+        TestRow row;
+        Prepare(row, ip, file.path, {{0, 0, kSize}});
+        std::thread flagger([&] {
+            const auto until = Clock::now() + std::chrono::seconds(10);
+            while (row.SegmentBytesDone(0) < 3 * 32768 && Clock::now() < until) Sleep(5);
+            if (c.pause) row.m_bPause = 1;
+            else row.m_bCancel = 1;
+        });
+        const bool ended = RunSegments(row, 1, 60000);
+        flagger.join();
+        ASSERT_TRUE(ended);
+        const auto conns = receiver.Wait(1, 10000);
+        ASSERT_EQ(1u, conns.size());
+        const auto after = row.SegmentSnapshot(0);
+        EXPECT_GE(after.bytesDone, 3 * 32768);
+        EXPECT_LT(after.bytesDone, kSize);
+        EXPECT_EQ(static_cast<size_t>(after.bytesDone), conns[0].DataSize());
+        EXPECT_EQ(0, std::memcmp(conns[0].Data(), file.bytes.data(), conns[0].DataSize()));
+        EXPECT_EQ(kSize - after.bytesDone, after.bytesRemaining);
         EXPECT_EQ(c.pausedHook, row.paused.load());
     }
 }
