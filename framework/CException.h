@@ -31,6 +31,7 @@ class CMemoryException : public CSimpleException {
 public:
     using CSimpleException::CSimpleException;
     BOOL GetErrorMessage(LPTSTR buffer, UINT maxChars, PUINT helpContext = nullptr) const override;
+    using CException::GetErrorMessage;
 };
 
 // Throws a heap-allocated CMemoryException.
