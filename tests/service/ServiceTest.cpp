@@ -1,0 +1,280 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "service/MyService.h"
+#include "service/WinService.h"
+
+namespace {
+CWinServiceCommandLineInfo Parse(std::initializer_list<const wchar_t*> tokens) {
+    CWinServiceCommandLineInfo info;
+    std::size_t i = 0;
+    for (const wchar_t* t : tokens) {
+        ++i;
+        BOOL flag = t[0] == L'-' || t[0] == L'/';
+        info.ParseParam(flag ? t + 1 : t, flag, i == tokens.size());
+    }
+    return info;
+}
+
+class Probe : public CWinService {
+public:
+    Probe() : CWinService(L"ProbeSvc", L"Probe Service", SERVICE_ACCEPT_STOP, L"probe") {}
+    void OnStop() override { ++stops; }
+    void OnUserDefinedRequest(DWORD control) override { lastUser = control; }
+    int stops = 0;
+    DWORD lastUser = 0;
+};
+}  // namespace
+
+TEST(ServiceCommandLine, ActionsTable) {
+    struct Case { const wchar_t* token; int action; } cases[] = {
+        {L"/install", 5}, {L"-INSTALL", 5}, {L"/InStAlL", 5}, {L"install", 0}, {L"/start", 1},
+        {L"/pause", 2}, {L"/continue", 3}, {L"/stop", 4}, {L"/remove", 6}, {L"/uninstall", 6},
+        {L"/debug", 7}, {L"-app", 7}, {L"/application", 7}, {L"/console", 7}, {L"/help", 8},
+        {L"/?", 8}, {L"/unknown", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::string(c.token, c.token + wcslen(c.token)));
+        EXPECT_EQ(Parse({c.token}).m_nShellCommand, c.action);
+    }
+    EXPECT_EQ(CWinServiceCommandLineInfo().m_nShellCommand, 0);  // no arguments: the dispatcher
+}
+
+TEST(ServiceCommandLine, OptionsTable) {
+    auto info = Parse({L"/T:12000", L"/sdn:Mixed Case", L"/SN:svc", L"/SD:desc", L"/SCL:-x y", L"/U:bob",
+                       L"/P:pw", L"/auto", L"/silent"});
+    EXPECT_EQ(info.m_dwTimeout, 12000);
+    EXPECT_EQ(info.m_sServiceDisplayName, L"Mixed Case");
+    EXPECT_EQ(info.m_sServiceName, L"svc");
+    EXPECT_EQ(info.m_sServiceDescription, L"desc");
+    EXPECT_EQ(info.m_sServiceCommandLine, L"-x y");
+    EXPECT_EQ(info.m_sUserName, L"bob");
+    EXPECT_EQ(info.m_sPassword, L"pw");
+    EXPECT_TRUE(info.m_bAutoStart);
+    EXPECT_TRUE(info.m_bSilent);
+
+    EXPECT_EQ(Parse({L"/T:"}).m_dwTimeout, 5000);       // nothing after the colon: ignored
+    EXPECT_EQ(Parse({L"/T:abc"}).m_dwTimeout, 0);
+    auto later = Parse({L"/start", L"/stop", L"/SN:a", L"/SN:b"});
+    EXPECT_EQ(later.m_nShellCommand, 4);                 // later tokens override earlier ones
+    EXPECT_EQ(later.m_sServiceName, L"b");
+}
+
+TEST(ServiceCommandLine, FailuresNeverExitWithZero) {
+    Probe service;
+    std::wstring messages;
+    service.m_pMessageSink = &messages;
+    service.m_bEventLogging = FALSE;
+    auto info = Parse({L"/stop", L"/silent", L"/T:500"});
+    DWORD code = service.ProcessShellCommand(info);
+    EXPECT_EQ(code, static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_EQ(messages, L"");  // silent
+    info = Parse({L"/start", L"/T:500"});
+    EXPECT_NE(service.ProcessShellCommand(info), 0u);
+    EXPECT_EQ(messages.compare(0, 36, L"Failed to start the service, Error:1"), 0) << std::string(messages.begin(), messages.end());
+}
+
+TEST(ServiceFramework, ReportStatusRules) {
+    Probe service;
+    EXPECT_EQ(service.ReportStatus(SERVICE_START_PENDING, 3, 1100), 0);  // console: nothing is sent
+    SERVICE_STATUS s = service.CurrentStatus();
+    EXPECT_EQ(s.dwControlsAccepted, 0u);
+    EXPECT_EQ(s.dwCheckPoint, 3u);
+    EXPECT_EQ(s.dwWaitHint, 1100u);
+    service.ReportStatus(SERVICE_START_PENDING);  // -1 keeps the previous values
+    s = service.CurrentStatus();
+    EXPECT_EQ(s.dwCheckPoint, 3u);
+    EXPECT_EQ(s.dwWaitHint, 1100u);
+    service.ReportStatus(SERVICE_RUNNING);
+    s = service.CurrentStatus();
+    EXPECT_EQ(s.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(s.dwControlsAccepted, static_cast<DWORD>(SERVICE_ACCEPT_STOP));
+    EXPECT_EQ(s.dwCheckPoint, 0u);
+    EXPECT_EQ(s.dwWaitHint, 0u);
+}
+
+TEST(ServiceFramework, ControlDispatch) {
+    Probe service;
+    service.ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr);
+    EXPECT_EQ(service.stops, 1);
+    service.ServiceCtrlHandler(128, 0, nullptr);
+    EXPECT_EQ(service.lastUser, 128u);
+    EXPECT_TRUE(service.ConsoleCtrlHandler(CTRL_C_EVENT));
+    EXPECT_FALSE(service.ConsoleCtrlHandler(CTRL_LOGOFF_EVENT));
+    EXPECT_EQ(service.stops, 2);
+    service.m_sDependencies = {L"A", L"BC"};
+    std::vector<wchar_t> deps = service.GetDependencies();
+    EXPECT_EQ(std::wstring(deps.begin(), deps.end()), std::wstring(L"A\0BC\0\0", 6));
+}
+
+TEST(ServiceFramework, MessagesByMode) {
+    Probe service;
+    std::wstring system, text;
+    service.GetErrorMessage(system, 5);
+    ASSERT_FALSE(system.empty());
+    struct Case { int mode; BOOL log; std::wstring want; } cases[] = {
+        {0, FALSE, L"5"},
+        {1, FALSE, L"5, " + system},
+        {2, TRUE, system},
+        {3, FALSE, L"CWinService::Install, Failed call to open SCM, Error:5"},
+        {4, FALSE, L"CWinService::Install, Failed call to open SCM, Error:5, " + system},
+        {4, TRUE, L""},
+        {5, FALSE, L"CWinService::Install, Failed call to open SCM, Error:" + system},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        (c.log ? service.m_ELErrorLoggingDetail : service.m_UIErrorLoggingDetail) = c.mode;
+        service.FormatResourceMessage(text, 1, 5, c.log);
+        EXPECT_EQ(text, c.want);
+    }
+}
+
+TEST(EventLogWrappers, SourcesListIsKeptRight) {
+    // A log of this test's own, so that nothing else in the prefix is touched.
+    std::wstring log = L"FerrantTest" + std::to_wstring(GetCurrentProcessId());
+    std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + log;
+    auto sources = [&] {
+        HKEY k;
+        std::vector<std::wstring> out;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
+            BYTE data[1024];
+            DWORD size = sizeof(data), type;
+            if (RegQueryValueExW(k, L"Sources", nullptr, &type, data, &size) == ERROR_SUCCESS)
+                out = EventLogSource::ParseMultiSz(data, size);
+            RegCloseKey(k);
+        }
+        return out;
+    };
+    ASSERT_TRUE(EventLogSource::InstallSource(log.c_str(), L"One", L"C:\\x.DLL", 7));  // "Sources" absent
+    ASSERT_TRUE(EventLogSource::InstallSource(log.c_str(), L"Two", L"C:\\x.DLL", 7));
+    ASSERT_TRUE(EventLogSource::InstallSource(log.c_str(), L"One", L"C:\\x.DLL", 7));
+    EXPECT_EQ(sources(), (std::vector<std::wstring>{L"One", L"Two"}));
+    EXPECT_TRUE(EventLogSource::RemoveSource(log.c_str(), L"One"));
+    EXPECT_EQ(sources(), (std::vector<std::wstring>{L"Two"}));
+    EXPECT_FALSE(EventLogSource::RemoveSource(log.c_str(), L"One"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));  // the registry's own code
+    EventLogSource::RemoveSource(log.c_str(), L"Two");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+TEST(EventLogWrappers, MultiSzAndNumbers) {
+    const wchar_t block[] = L"ab\0c\0\0zz";  // the final text lies beyond the list's end
+    EXPECT_EQ(EventLogSource::ParseMultiSz(reinterpret_cast<const BYTE*>(block), sizeof(block)),
+              (std::vector<std::wstring>{L"ab", L"c"}));
+    const wchar_t unterminated[] = {L'a', L'b'};  // no terminator inside the size: still bounded
+    EXPECT_EQ(EventLogSource::ParseMultiSz(reinterpret_cast<const BYTE*>(unterminated), sizeof(unterminated)),
+              (std::vector<std::wstring>{L"ab"}));
+    EXPECT_EQ(EventLogSource::FormatNumber(5, TRUE), L"00000005");
+    EXPECT_EQ(EventLogSource::FormatNumber(5, FALSE), L"5");
+    EXPECT_EQ(TicksSince(0xFFFFFF00u, 0x100u), 0x200u);  // across the wrap
+}
+
+TEST(EventLogWrappers, DescriptionNeedsTheSystemCall) {
+    ScmServiceHandle handle;
+    handle.ForgetChangeConfig2();
+    EXPECT_FALSE(handle.SetDescription(L"x"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+}
+
+TEST(LauncherService, IntervalSaturates) {
+    struct Case { int from; DWORD control; int to; } cases[] = {
+        {1000, 200, 2000}, {1000, 128, 2000}, {1000, 201, 500}, {0x7FFFFFFF, 200, 0x7FFFFFFF},
+        {0x40000000, 200, 0x7FFFFFFF}, {1, 201, 1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CMyService::NextInterval(c.from, c.control), c.to);
+}
+
+TEST(LauncherService, RequestPlanTable) {
+    struct Case { const char* text; bool launch, probe; const char* launchText; } cases[] = {
+        {"/Ferrant?url=a&usr=b&sid=c", true, false, "url=a&usr=b&sid=c"},
+        {"/Ferrant", true, false, ""},
+        {"/isInstallQuillex", false, true, ""},
+        {"/isinstallquillex", false, false, ""},
+        {"/Ferrant?x&isInstallQuillex", true, true, "x&isInstallQuillex"},
+        {nullptr, false, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "(null)");
+        auto plan = CMyService::PlanRequest(c.text);
+        EXPECT_EQ(plan.launch, c.launch);
+        EXPECT_EQ(plan.probe, c.probe);
+        EXPECT_EQ(plan.launchText, c.launchText);
+    }
+}
+
+namespace {
+std::wstring StandInFolder() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder = self;
+    folder.resize(folder.rfind(L'\\'));
+    return folder + L"\\..\\launch-standin";
+}
+
+std::string ReadOutput(const std::wstring& folder, DWORD waitMs) {
+    std::wstring path = folder + L"\\standin.out";
+    for (DWORD waited = 0; waited < waitMs; waited += 100) {
+        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+            std::stringstream s;
+            s << in.rdbuf();
+            return s.str();
+        }
+        Sleep(100);
+    }
+    return "no output";
+}
+
+void Configure(const std::wstring& folder, const std::wstring& pipe, const char* mode) {
+    DeleteFileW((folder + L"\\standin.out").c_str());
+    std::string p(pipe.begin(), pipe.end());
+    std::ofstream cfg(std::string(folder.begin(), folder.end()) + "\\standin.cfg");
+    cfg << p << "\n" << mode << "\n";
+}
+}  // namespace
+
+// Launch tests share the stand-in's folder: one process runs them in order.
+TEST(LauncherService, LaunchHandsTheTextOverCommandLineAndPipe) {
+    CMyService service;
+    service.m_sClientFolder = StandInFolder();
+    service.m_sPipeName = L"FerrantLaunchTest" + std::to_wstring(GetCurrentProcessId());
+    service.m_dwPipeWaitMs = 20000;
+    struct Case { const char* text; const char* pipeText; } cases[] = {
+        {"url=a&usr=b&sid=c", "url=a&usr=b&sid=c"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Configure(service.m_sClientFolder, service.m_sPipeName, "read");
+        ASSERT_TRUE(service.LaunchClient(c.text));
+        std::string out = ReadOutput(service.m_sClientFolder, 20000);
+        std::string line = out.substr(0, out.find('\n'));
+        std::string want = std::string("Ferrant.exe") + (*c.text ? std::string(" ") + c.text : std::string());
+        EXPECT_EQ(line.substr(line.size() >= want.size() ? line.size() - want.size() : 0), want) << out;
+        EXPECT_EQ(out.substr(out.find('\n') + 1), std::string("pipe\n") + c.pipeText);
+    }
+}
+
+TEST(LauncherService, ReaderThatNeverComesDoesNotHang) {
+    CMyService service;
+    service.m_sClientFolder = StandInFolder();
+    service.m_sPipeName = L"FerrantLaunchIdle" + std::to_wstring(GetCurrentProcessId());
+    service.m_dwPipeWaitMs = 1000;
+    Configure(service.m_sClientFolder, service.m_sPipeName, "ignore");
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(service.LaunchClient("url=a&usr=b&sid=c"));
+    EXPECT_LT(GetTickCount() - start, 15000u);
+    EXPECT_NE(ReadOutput(service.m_sClientFolder, 20000), "no output");
+}
+
+TEST(LauncherService, MissingClientReturnsAtOnce) {
+    CMyService service;
+    service.m_sClientFolder = L"C:\\no-such-folder-for-ferrant";
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(service.LaunchClient("url=a&usr=b&sid=c"));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+}
