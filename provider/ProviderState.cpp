@@ -261,8 +261,14 @@ Bytes ProviderState::UploadInfo(const Bytes& m) {
 Bytes ProviderState::UploadFile(const Bytes& m) {
     UploadFileRequest q;
     uint64_t fileId = 0;
-    if (m.size() >= sizeof q && !m_refuseUploads) {
-        std::memcpy(&q, m.data(), sizeof q);
+    if (m.size() >= sizeof q) std::memcpy(&q, m.data(), sizeof q);
+    UserAccount* owner = nullptr;
+    for (UserAccount& u : m_users)
+        if (m.size() >= sizeof q && u.userId == q.userId) owner = &u;
+    // A known user with a quota gets no file that would not fit.
+    bool fits = !owner || owner->totalSpace == 0 || owner->usedSpace + q.fileSize <= owner->totalSpace;
+    if (m.size() >= sizeof q && !m_refuseUploads && fits) {
+        if (owner) owner->usedSpace += q.fileSize;
         StoredFile f;
         f.fileId = fileId = m_nextFileId++;
         f.userId = q.userId;
@@ -317,7 +323,10 @@ void ProviderState::DeleteFile(const Bytes& m) {
     uint64_t userId = 0, fileId = 0;
     if (!BodyAt(m, 0, userId) || !BodyAt(m, 8, fileId)) return;
     auto it = m_files.find(fileId);
-    if (it != m_files.end() && it->second.userId == userId) m_files.erase(it);
+    if (it == m_files.end() || it->second.userId != userId) return;
+    for (UserAccount& u : m_users)
+        if (u.userId == userId) u.usedSpace -= std::min(u.usedSpace, it->second.size);
+    m_files.erase(it);
 }
 
 void ProviderState::RenameFile(const Bytes& m) {

@@ -65,6 +65,8 @@ public:
     void AddSession(const std::string& userName, const SessionGrant& grant);
     void AddServer(const protocol::ServerInfo& server);
     uint64_t AddFile(StoredFile file);  // returns the file id (assigned when 0)
+    // Announcements are refused (file id 0) while set, and whenever a file exceeds its user's
+    // quota (total 0: no quota); an accepted file counts as used space at once.
     void SetRefuseUploads(bool refuse);
 
     void SetFault(uint32_t code, const Fault& fault);

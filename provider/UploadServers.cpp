@@ -29,8 +29,9 @@ void ControlServer::Serve(SOCKET s) {
         request.bytes.resize(sizeof h + h.bodyLength);
         std::memcpy(request.bytes.data(), &h, sizeof h);
         if (!ReceiveExact(s, request.bytes.data() + sizeof h, h.bodyLength)) return;
-        m_state.Record(request);
+        // Recorded once handled, so a test that waits for a request also sees its effect.
         Bytes reply = m_state.Handle(h.code, request.bytes);
+        m_state.Record(request);
         if (!SendReply(s, h.code, std::move(reply))) return;
     }
 }

@@ -46,7 +46,7 @@ protected:
     void StartAt(const std::string& address) {
         ASSERT_TRUE(m_provider.Start(address));
         auto& s = m_provider.State();
-        s.AddUser({"a@b.cn", "secret", 0x100000007ull, 100, 5000});
+        s.AddUser({"a@b.cn", "secret", 0x100000007ull, 100, 1000000});
         s.AddServer({3, "127.0.2.9", 2, 0, 20000});
         s.AddServer({4, address, 1, 0, 20000});
         s.AddSession("web-user", {"KEY-1", "BIND-2"});
@@ -131,7 +131,8 @@ TEST_F(ProviderTest, WholeUploadRoadOverRawSockets) {
     ASSERT_TRUE(ReadFixedReply(control.Fn(), sizeof(UserSpaceReply), m));
     uint64_t used = 0, total = 0;
     EXPECT_TRUE(ParseUserSpaceReply(m.data(), m.size(), used, total));
-    EXPECT_EQ(total, 5000u);
+    EXPECT_EQ(used, 100u + content.size());
+    EXPECT_EQ(total, 1000000u);
 
     Bytes query;
     ASSERT_TRUE(BuildSessionQuery("web-user", query));
@@ -145,6 +146,10 @@ TEST_F(ProviderTest, WholeUploadRoadOverRawSockets) {
     ASSERT_TRUE(control.Send(BuildDeleteFile(who.userId, fileId)));
     ASSERT_TRUE(state.WaitForRequests(MSG_CODE_REQ_DELETE_FILE, 1, 5000));
     EXPECT_FALSE(state.File(fileId).has_value());
+    ASSERT_TRUE(control.Send(BuildUserSpace(who.userId)));
+    ASSERT_TRUE(ReadFixedReply(control.Fn(), sizeof(UserSpaceReply), m));
+    EXPECT_TRUE(ParseUserSpaceReply(m.data(), m.size(), used, total));
+    EXPECT_EQ(used, 100u) << "a deleted file frees its space";
 }
 
 TEST_F(ProviderTest, InjectedFaultsReachTheClientsReader) {
@@ -202,8 +207,7 @@ TEST_F(ProviderTest, RefusalsAndChosenPorts) {
     Provider second;
     EXPECT_FALSE(second.Start("127.0.2.3", m_provider.ControlPort(), 0)) << "port already taken";
 
-    m_provider.State().AddUser({"a@b.cn", "secret", 7, 0, 0});
-    m_provider.State().SetRefuseUploads(true);
+    m_provider.State().AddUser({"a@b.cn", "secret", 7, 0, 100});
     Client client("127.0.2.3", m_provider.ControlPort());
     Bytes login, m;
     ASSERT_TRUE(BuildLogin("a@b.cn", "wrong", login));
@@ -212,11 +216,23 @@ TEST_F(ProviderTest, RefusalsAndChosenPorts) {
     LoginResult who;
     ASSERT_TRUE(ParseLoginReply(m.data(), m.size(), who));
     EXPECT_FALSE(who.accepted);
-    ASSERT_TRUE(client.Send(BuildUploadFile(7, 10, 1, 1, "a", "b")));
-    ASSERT_TRUE(ReadReply(client.Fn(), MSG_CODE_REQ_UPLOAD_FILE, HeaderCheck::Magic, m));
-    uint64_t fileId = 1;
-    ASSERT_TRUE(ParseUploadFileReply(m.data(), m.size(), fileId));
-    EXPECT_EQ(fileId, 0u);
+    // Quota 100: 60 fits, a further 60 does not; a refusing server takes nothing.
+    struct Upload { uint64_t size; bool refuse; bool accepted; };
+    for (const Upload& u : {Upload{60, false, true}, Upload{60, false, false}, Upload{10, true, false},
+                            Upload{40, false, true}}) {
+        m_provider.State().SetRefuseUploads(u.refuse);
+        ASSERT_TRUE(client.Send(BuildUploadFile(7, u.size, 1, 1, "a", "b")));
+        ASSERT_TRUE(ReadReply(client.Fn(), MSG_CODE_REQ_UPLOAD_FILE, HeaderCheck::Magic, m));
+        uint64_t fileId = 1;
+        ASSERT_TRUE(ParseUploadFileReply(m.data(), m.size(), fileId));
+        EXPECT_EQ(fileId != 0, u.accepted) << u.size;
+    }
+    ASSERT_TRUE(client.Send(BuildUserSpace(7)));
+    ASSERT_TRUE(ReadFixedReply(client.Fn(), sizeof(UserSpaceReply), m));
+    uint64_t used = 0, total = 0;
+    ASSERT_TRUE(ParseUserSpaceReply(m.data(), m.size(), used, total));
+    EXPECT_EQ(used, 100u);
+    EXPECT_EQ(total, 100u);
     // A stalled data side must not hold up the provider's shutdown.
     Fault stall;
     stall.stall = true;
