@@ -1,0 +1,45 @@
+// Who is logged in, and the exchanges with the control server that get there: a login by mail
+// and password, or a web session confirmed by the session service and then a session login.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "framework/CString.h"
+
+class CLoginSession {
+public:
+    CLoginSession();
+
+    // 1 when the control server accepted the login, else 0.
+    int Login(CString mail, CString password);
+    // The same exchange without a password, for a confirmed web session.
+    int LoginBySession(CString mail);
+    // Asks the control server for the user's session key and bind id, has the session service
+    // confirm them and then logs in by session. 0 when the control server gave no usable
+    // answer, else the session service call's error code (0 when the call succeeded); the
+    // outcome is IsLoggedIn().
+    int QuerySessionKey(CString user);
+    int IsLoggedIn() const { return static_cast<int>(m_bLoggedIn); }
+
+    CString m_strMail;
+    CString m_strPassword;
+    uint64_t m_nUsedSpace = 0;
+    uint64_t m_nTotalSpace = 0;
+    uint32_t m_bLoggedIn = 0;
+    uint32_t m_bWebSession = 0;
+    uint64_t m_nUserId = 0;
+
+    // How long the session query may wait for the control server.
+    static const UINT kSessionQueryTimeOut = 5000;
+
+private:
+    int LoginExchange(uint32_t code, const CString& mail, const CString* password);
+};
+
+extern CLoginSession g_LoginSession;
+
+// out := the text between the first `start` and the first `end` after it. Both markers must be
+// found in that order; otherwise out is empty and the result FALSE.
+BOOL ExtractBetween(CString text, CString start, CString end, CString& out);
