@@ -281,7 +281,7 @@ uint32_t MaxReplyBody(uint32_t requestCode) {
     switch (requestCode) {
     case MSG_CODE_REQ_SERVER_LIST: return 4 + 1024 * sizeof(ServerRecord);
     case MSG_CODE_REQ_UPLOAD_INFO: return 4 + 256 * sizeof(SegmentDescriptor);
-    case MSG_CODE_REQ_FILE_LIST: return 4 + 65536 * sizeof(FileListRecord);
+    case MSG_CODE_REQ_FILE_LIST: return 4 + 16384 * sizeof(FileListRecord);
     case MSG_CODE_REQ_UPLOAD_FILE: return 1024;
     case MSG_CODE_REQ_SESSION_QUERY: return kSessionQueryLimit - sizeof(PacketHeader);
     default: return 1024;
