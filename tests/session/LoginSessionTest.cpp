@@ -6,7 +6,8 @@
 #include "client/session/LoginSession.h"
 #include "client/session/SessionService.h"
 #include "ScriptedControl.h"
-#include "SessionService.h"
+#include "provider/Provider.h"
+#include "provider/SessionService.h"
 
 namespace {
 
@@ -323,6 +324,37 @@ TEST_F(WebSessionTest, ServiceOutcomesDecideTheSessionLogin) {
         // Empty values still go out, as empty elements.
         EXPECT_NE(std::string::npos, soap.LastBody().find("<sessionkey/><bindid/>"));
     }
+}
+
+TEST(WebSessionOnProvider, WholeRoadAgainstTheStandIn) {
+    provider::Provider servers;
+    provider::SessionService soap;
+    ASSERT_TRUE(servers.Start("127.0.7.3"));
+    ASSERT_TRUE(soap.Start("127.0.7.3"));
+    provider::UserAccount user;
+    user.mail = "\xE5\xBC\xA0@example.com";
+    user.password = "unused";
+    user.userId = 4242;
+    user.usedSpace = 10;
+    user.totalSpace = 1000;
+    servers.State().AddUser(user);
+    servers.State().AddSession(user.mail, {"SK-9", "BI-3"});
+    g_Settings.m_strServerAddr = L"127.0.7.3";
+    g_Settings.SetServerPort(20000);
+    session::SetSessionServiceEndpoint("http://127.0.7.3:14002");
+
+    CLoginSession s;
+    EXPECT_EQ(0, s.QuerySessionKey(L"\x5F20@example.com"));
+    EXPECT_EQ(1, s.IsLoggedIn());
+    EXPECT_EQ(4242u, s.m_nUserId);
+    EXPECT_EQ(1000u, s.m_nTotalSpace);
+    EXPECT_NE(std::string::npos, soap.LastBody().find("<sessionkey>SK-9</sessionkey><bindid>BI-3</bindid>"));
+    EXPECT_EQ(1u, servers.State().RequestsOf(251).size());
+    EXPECT_EQ(1u, servers.State().RequestsOf(240).size());
+
+    session::SetSessionServiceEndpoint("");
+    soap.Stop();
+    servers.Stop();
 }
 
 }  // namespace

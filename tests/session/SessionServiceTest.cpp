@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "client/session/SessionService.h"
-#include "SessionService.h"
+#include "provider/SessionService.h"
 
 namespace {
 

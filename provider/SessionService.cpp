@@ -1,4 +1,4 @@
-#include "SessionService.h"
+#include "provider/SessionService.h"
 
 #include <ws2tcpip.h>
 
