@@ -114,12 +114,16 @@ TEST(CSocket, WaitingCallsLookAtMessagesAndCanBeCancelled) {
     EXPECT_GT(sock.pending, 0);
 
     // Cancelled from OnMessagePending: the receive fails as interrupted.
-    post = PostLater(kCancel, 150);
-    ULONGLONG t0 = loopback::Now();
-    EXPECT_EQ(SOCKET_ERROR, sock.Receive(buf, sizeof(buf)));
-    EXPECT_EQ(WSAEINTR, WSAGetLastError());
-    EXPECT_LT(loopback::Now() - t0, 3000u);
-    post.join();
+    {
+        post = PostLater(kCancel, 150);
+        loopback::Watchdog reset(6000, [&] { shutdown(server, SD_BOTH); });
+        ULONGLONG t0 = loopback::Now();
+        EXPECT_EQ(SOCKET_ERROR, sock.Receive(buf, sizeof(buf)));
+        EXPECT_EQ(WSAEINTR, WSAGetLastError());
+        EXPECT_LT(loopback::Now() - t0, 3000u);
+        post.join();
+        EXPECT_FALSE(reset.Fired());
+    }
     closesocket(server);
 
     // A connect that gets no answer is cancelled the same way and gives FALSE.
@@ -128,6 +132,7 @@ TEST(CSocket, WaitingCallsLookAtMessagesAndCanBeCancelled) {
     Watching hanging;
     ASSERT_TRUE(hanging.Create());
     post = PostLater(kCancel, 200);
+    loopback::Watchdog refuse(6000, [&] { silent.CloseNow(); });
     EXPECT_FALSE(hanging.Connect(CString(silent.Ip()), silent.Port()));
     EXPECT_EQ(WSAEINTR, WSAGetLastError());
     post.join();

@@ -56,6 +56,12 @@ public:
     unsigned short Port() const { return m_port; }
     const char* Ip() const { return m_ip.c_str(); }
     SOCKET Socket() const { return m_sock; }
+    // Drops the listener and the connections waiting in its queue (they are reset).
+    void CloseNow() {
+        SOCKET s = m_sock;
+        m_sock = INVALID_SOCKET;
+        if (s != INVALID_SOCKET) closesocket(s);
+    }
 
 private:
     std::string m_ip;
@@ -95,6 +101,7 @@ public:
     }
     bool Ready() const { return m_ready; }
     sockaddr_in Addr() const { return m_listener.Addr(); }
+    void CloseNow() { m_listener.CloseNow(); }
     const char* Ip() const { return m_listener.Ip(); }
     unsigned short Port() const { return m_listener.Port(); }
 
@@ -102,6 +109,32 @@ private:
     Listener m_listener;
     std::vector<SOCKET> m_fillers;
     bool m_ready = false;
+};
+
+// Runs action on its own thread if not disarmed (destroyed) within timeoutMs: it unblocks a
+// call that fails to end by itself, so a broken time-out fails its test instead of hanging.
+class Watchdog {
+public:
+    template <typename Action>
+    Watchdog(DWORD timeoutMs, Action action) : m_disarm(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        m_thread = std::thread([this, timeoutMs, action] {
+            if (WaitForSingleObject(m_disarm, timeoutMs) == WAIT_TIMEOUT) {
+                m_fired = true;
+                action();
+            }
+        });
+    }
+    ~Watchdog() {
+        SetEvent(m_disarm);
+        m_thread.join();
+        CloseHandle(m_disarm);
+    }
+    bool Fired() const { return m_fired; }
+
+private:
+    HANDLE m_disarm;
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
 };
 
 // Milliseconds since some start, for measuring calls.

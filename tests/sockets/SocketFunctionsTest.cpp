@@ -87,6 +87,7 @@ TEST(ConnectWithTimeout, UnansweredConnectTimesOut) {
     SOCKET s = NewSocket();
     sockaddr_in a = silent.Addr();
     errno = 0;
+    loopback::Watchdog refuse(6000, [&] { silent.CloseNow(); });
     ULONGLONG t0 = loopback::Now();
     EXPECT_EQ(-2, SConnect(s, &a, 1));
     ULONGLONG took = loopback::Now() - t0;
@@ -133,6 +134,12 @@ TEST(SWrite, PeerThatStopsReadingKeepsTheDeadline) {
     Pair p("127.0.1.15");
     ASSERT_EQ(0, p.connected);
     std::vector<char> data(64 * 1024 * 1024, 'x');
+    linger hard = {1, 0};
+    setsockopt(p.server, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
+    loopback::Watchdog reset(15000, [&] {
+        closesocket(p.server);
+        p.server = INVALID_SOCKET;
+    });
     ULONGLONG t0 = loopback::Now();
     int first = SWrite(p.client, data.data(), static_cast<int>(data.size()), 1);
     ULONGLONG took = loopback::Now() - t0;
@@ -152,6 +159,7 @@ TEST(SWrite, PeerThatStopsReadingKeepsTheDeadline) {
     EXPECT_EQ(138, errno);
     EXPECT_EQ(WSAETIMEDOUT, WSAGetLastError());
     EXPECT_GE(took, 900u);
+    EXPECT_FALSE(reset.Fired());
 }
 
 TEST(SWrite, ClosedPeerIsAnError) {

@@ -20,6 +20,7 @@ struct Silent {
     }
     // Milliseconds from SetTimeOut to the end of a receive, which must fail as cancelled.
     ULONGLONG ReceiveCut() {
+        loopback::Watchdog reset(6000, [this] { peer.CloseNow(); });
         char buf[16];
         EXPECT_EQ(SOCKET_ERROR, sock.Receive(buf, sizeof(buf)));
         EXPECT_EQ(WSAEINTR, WSAGetLastError());
@@ -97,6 +98,7 @@ TEST(TimeOutSocket, ConnectFailuresAndCutConnect) {
     if (!silent.Ready()) GTEST_SKIP() << "loopback answers every connect here";
     CTimeOutSocket hanging;
     ASSERT_TRUE(hanging.Create());
+    loopback::Watchdog refuse(6000, [&] { silent.CloseNow(); });
     ULONGLONG t0 = Now();
     hanging.SetTimeOut(500);
     EXPECT_FALSE(hanging.Connect(Wide(silent.Ip()), silent.Port()));
