@@ -1,0 +1,158 @@
+#include "client/storage/Sqlite.h"
+
+#include <sqlite3.h>
+
+#include "client/storage/CodecVfs.h"
+#include "framework/CString.h"
+
+CSqlite g_Database;
+
+namespace {
+// Only the first UTF-16 unit (2 bytes) takes part: stored files depend on exactly that.
+const wchar_t kDatabaseKey[] = L"k7#Qv2!pZ9&mR4$x";
+const int kDatabaseKeyBytes = 2;
+const int kSchemaRetries = 8;
+
+std::string ToUtf8(const wchar_t* text) {
+    return text ? afx_string::Narrow(text, afx_string::Length(text), CP_UTF8) : std::string();
+}
+
+std::wstring FromUtf8(const char* text) {
+    return text ? afx_string::Widen(text, afx_string::Length(text), CP_UTF8) : std::wstring();
+}
+}  // namespace
+
+const wchar_t kCreateQxConfig[] =
+    L"create table qxconfig(id integer primary key,serverdomain varchar(255),serverip varchar(50),"
+    L"\t\t\t\t\t  serverport varchar(5), startmode int, switchuser int, preloginuser varchar(255),"
+    L"updatetime timestamp, comment varchar (200))";
+const wchar_t kCreateQxUser[] =
+    L"create table qxuser(id integer primary key,username varchar(50),\t\t\t\t\t\tusermail varchar(50), "
+    L"password varchar(50), isrempwd int, isautologin int, isshowfloatwnd int, logintime timestamp, "
+    L"comment varchar (200));";
+
+CSqlite::CSqlite()
+    : m_db(nullptr), m_lastError(0), m_rowCount(0), m_columnCount(0), m_currentRow(0) {
+    InitializeCriticalSection(&m_lock);
+}
+
+CSqlite::~CSqlite() {
+    Close();
+    DeleteCriticalSection(&m_lock);
+}
+
+int CSqlite::Open(const wchar_t* path) {
+    Close();
+    // The codec must sit under SQLite before the file is opened.
+    storage::CodecVfsRegister();
+    int rc = sqlite3_open16(path ? path : L"", &m_db);
+    if (rc != SQLITE_OK) m_lastError = rc;
+    sqlite3_key(m_db, kDatabaseKey, kDatabaseKeyBytes);
+    return rc;
+}
+
+void CSqlite::Close() {
+    if (!m_db) return;
+    sqlite3_close(m_db);
+    m_db = nullptr;
+}
+
+bool CSqlite::IsTableExist(const wchar_t* name) {
+    // The name is bound, never pasted into the text.
+    static const wchar_t kSql[] = L"select count(*) from sqlite_master where type='table' and name=?";
+    int count = 0;
+    for (int attempt = 0; attempt < kSchemaRetries; ++attempt) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare16(m_db, kSql, -1, &stmt, nullptr) == SQLITE_OK && stmt) {
+            sqlite3_bind_text16(stmt, 1, name ? name : L"", -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(stmt) == SQLITE_ROW) {
+                const void* text = sqlite3_column_text16(stmt, 0);
+                count = text ? _wtoi(static_cast<const wchar_t*>(text)) : 0;
+            }
+        }
+        if (sqlite3_finalize(stmt) != SQLITE_SCHEMA) break;
+    }
+    return count > 0;
+}
+
+int CSqlite::ExecDML(const wchar_t* sql) {
+    std::string text = ToUtf8(sql);
+    char* error = nullptr;
+    int rc = sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &error);
+    sqlite3_free(error);
+    if (rc != SQLITE_OK) m_lastError = rc;
+    return rc;
+}
+
+int CSqlite::Query(const wchar_t* sql) {
+    std::string text = ToUtf8(sql);
+    char** result = nullptr;
+    char* error = nullptr;
+    int rows = 0, columns = 0;
+    int rc = sqlite3_get_table(m_db, text.c_str(), &result, &rows, &columns, &error);
+    sqlite3_free(error);
+    if (rc != SQLITE_OK) {
+        m_lastError = rc;
+        rows = columns = 0;
+    }
+    if (!result) rows = columns = 0;
+    if (rows > 0) m_currentRow = 0;
+    m_rowCount = rows;
+    m_columnCount = columns;
+    m_columns.clear();
+    m_rows.clear();
+    for (int c = 0; c < columns; ++c) m_columns.push_back(FromUtf8(result[c]));
+    for (int r = 0; r < rows; ++r) {
+        std::vector<std::wstring> row;
+        row.reserve(columns);
+        for (int c = 0; c < columns; ++c) row.push_back(FromUtf8(result[columns + r * columns + c]));
+        m_rows.push_back(std::move(row));
+    }
+    sqlite3_free_table(result);
+    return rc;
+}
+
+bool CSqlite::MoveFirst() {
+    if (m_rowCount <= 0) return false;
+    m_currentRow = 0;
+    return true;
+}
+
+bool CSqlite::MoveNext() {
+    if (m_currentRow >= static_cast<int>(m_rows.size())) return false;
+    ++m_currentRow;
+    return true;
+}
+
+const wchar_t* CSqlite::GetValue(const wchar_t* column) const {
+    // Callers compare the answer directly: a missing row or column reads as empty text.
+    static const wchar_t kEmpty[] = L"";
+    if (!column || m_currentRow < 0 || m_currentRow >= static_cast<int>(m_rows.size())) return kEmpty;
+    const std::vector<std::wstring>& row = m_rows[m_currentRow];
+    for (size_t c = 0; c < m_columns.size() && c < row.size(); ++c) {
+        if (afx_string::CompareNoCase(m_columns[c].c_str(), column) == 0) return row[c].c_str();
+    }
+    return kEmpty;
+}
+
+std::wstring SqlEscape(const wchar_t* text) {
+    std::wstring out;
+    for (const wchar_t* p = text; p && *p; ++p) {
+        out += *p;
+        if (*p == L'\'') out += L'\'';
+    }
+    return out;
+}
+
+void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain,
+                          const wchar_t* serverIp, const wchar_t* now) {
+    db.Open(path);
+    if (!db.IsTableExist(L"qxconfig")) db.ExecDML(kCreateQxConfig);
+    if (db.Query(L"select * from qxconfig") == SQLITE_OK && db.GetRowCount() == 0) {
+        std::wstring sql = L"insert into qxconfig values (NULL,'" + SqlEscape(serverDomain) + L"', '" +
+                           SqlEscape(serverIp) + L"', '443',0,0,'','" + SqlEscape(now) + L"','');";
+        db.ExecDML(sql.c_str());
+    }
+    if (!db.IsTableExist(L"qxuser")) db.ExecDML(kCreateQxUser);
+    db.Close();
+}

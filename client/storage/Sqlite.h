@@ -1,0 +1,56 @@
+// CSqlite: the one wrapper over the local database, with its query result held as wide strings.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+class CSqlite {
+public:
+    CSqlite();
+    virtual ~CSqlite();
+
+    int Open(const wchar_t* path);
+    void Close();
+    bool IsTableExist(const wchar_t* name);
+    int ExecDML(const wchar_t* sql);
+    int Query(const wchar_t* sql);
+    int GetRowCount() const { return m_rowCount; }
+    bool MoveFirst();
+    bool MoveNext();
+    // Never null: empty text when the name, the column or the row is missing.
+    const wchar_t* GetValue(const wchar_t* column) const;
+
+    int GetLastError() const { return m_lastError; }
+    bool IsOpen() const { return m_db != nullptr; }
+
+private:
+    CSqlite(const CSqlite&) = delete;
+    CSqlite& operator=(const CSqlite&) = delete;
+
+    sqlite3* m_db;
+    std::vector<std::wstring> m_columns;
+    std::vector<std::vector<std::wstring>> m_rows;
+    int m_lastError;
+    int m_rowCount;
+    int m_columnCount;
+    int m_currentRow;
+    CRITICAL_SECTION m_lock;
+};
+
+extern CSqlite g_Database;
+
+// Text placed inside a single-quoted SQL literal: every quote doubled, so the text can never end
+// the literal.
+std::wstring SqlEscape(const wchar_t* text);
+
+// The two tables, created exactly like this so the stored schema text matches.
+extern const wchar_t kCreateQxConfig[];
+extern const wchar_t kCreateQxUser[];
+
+// Start-up: creates the tables that are missing and the configuration row when there is none.
+// `now` is the local time as "%Y-%m-%d %H:%M:%S". Leaves the database closed.
+void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain,
+                          const wchar_t* serverIp, const wchar_t* now);
