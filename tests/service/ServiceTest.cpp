@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "service/MyService.h"
@@ -109,6 +110,48 @@ TEST(ServiceFramework, ControlDispatch) {
     service.m_sDependencies = {L"A", L"BC"};
     std::vector<wchar_t> deps = service.GetDependencies();
     EXPECT_EQ(std::wstring(deps.begin(), deps.end()), std::wstring(L"A\0BC\0\0", 6));
+}
+
+TEST(ServiceFramework, BodyFailuresEndInAStoppedStatusWithACode) {
+    struct Thrower : Probe {
+        int kind = 0;
+        void Run(DWORD, LPWSTR*) override {
+            ReportStatus(SERVICE_RUNNING);
+            if (kind == 1) throw CWinServiceTerminateException(ERROR_ACCESS_DENIED, 42);
+            if (kind == 2) throw std::runtime_error("body failed");
+            if (kind == 3) throw 7;
+        }
+    };
+    struct Case { int kind; DWORD win32, specific; } cases[] = {
+        {0, 0, 0}, {1, ERROR_ACCESS_DENIED, 42}, {2, ERROR_EXCEPTION_IN_SERVICE, 0}, {3, ERROR_EXCEPTION_IN_SERVICE, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        Thrower service;
+        service.kind = c.kind;
+        EXPECT_NO_THROW(service.ServiceMain(0, nullptr));
+        SERVICE_STATUS s = service.CurrentStatus();
+        EXPECT_EQ(s.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+        EXPECT_EQ(s.dwWin32ExitCode, c.win32);
+        EXPECT_EQ(s.dwServiceSpecificExitCode, c.specific);
+    }
+}
+
+TEST(ServiceFramework, RefusedCreateFailsTheInstallAtOnce) {
+    Probe service;
+    service.m_sServiceName = L"";  // the manager refuses it: nothing gets created
+    service.m_sUserName = L"someone";
+    service.m_sPassword = L"secret";
+    service.m_sBinaryPathName = L"C:\\nowhere.exe";
+    std::wstring message;
+    DWORD error = 0;
+    EXPECT_FALSE(service.Install(message, error));
+    EXPECT_NE(error, 0u);
+    EXPECT_EQ(message.find(L"CWinService::Install, Failed call to CreateService, Error:" + std::to_wstring(error)),
+              0u);
+    EXPECT_TRUE(service.m_sUserName.empty());
+    EXPECT_TRUE(service.m_sPassword.empty());
+    EXPECT_TRUE(service.m_sEventMessageFile.empty());  // stopped before the event source
 }
 
 TEST(ServiceFramework, MessagesByMode) {
