@@ -48,9 +48,9 @@ std::string Rows(sqlite3* db, const std::string& sql) {
     return rc == SQLITE_DONE ? out : "error " + std::to_string(rc);
 }
 
-void MakeSample(const std::string& path, const void* key, int nKey) {
+void MakeSample(const std::string& path, const void* key, int nKey, const std::string& prelude = "") {
     sqlite3* db = OpenKeyed(path, key, nKey);
-    ASSERT_EQ(Exec(db, "create table t(id integer primary key, v text);"
+    ASSERT_EQ(Exec(db, prelude + "create table t(id integer primary key, v text);"
                        "insert into t values (1, 'one'), (2, 'two');"
                        "insert into t select id + 2, printf('%0500d', id) from t;"),
               SQLITE_OK);
@@ -156,6 +156,30 @@ TEST(CodecFile, OracleFileReadsInProgram) {
     sqlite3_close(db);
 }
 #endif
+
+// The codec follows whatever page size the file has; its buffer grows with it.
+TEST(CodecFile, EveryPageSizeRoundTrips) {
+    for (int size : {512, 1024, 4096, 32768}) {
+        ScratchDir dir;
+        std::string path = dir.File("a.db");
+        MakeSample(path, kProgramKey, 2, "pragma page_size=" + std::to_string(size) + ";");
+        EXPECT_EQ(ReadFile(path).size() % size, 0u) << size;
+        sqlite3* db = OpenKeyed(path, kProgramKey, 2);
+        EXPECT_EQ(Rows(db, "pragma integrity_check"), "ok;") << size;
+        EXPECT_EQ(Rows(db, "pragma page_size"), std::to_string(size) + ";");
+        EXPECT_EQ(Rows(db, "select id, v from t where id < 3"), kSampleRows) << size;
+        ASSERT_EQ(Exec(db, "begin; delete from t where id > 2; rollback"), SQLITE_OK);
+        EXPECT_EQ(Rows(db, "select count(*) from t"), "4;") << size;
+        sqlite3_close(db);
+#ifdef STORAGE_ORACLE
+        std::string clear = dir.File("clear.db");
+        ASSERT_EQ(Shell(std::string(STORAGE_ORACLE) + " decrypt 6b00 " + std::to_string(size) + " " + path + " " +
+                        clear + "; echo $?"),
+                  "0");
+        EXPECT_EQ(Shell("sqlite3 " + clear + " 'pragma integrity_check; select count(*) from t'"), "ok\n4") << size;
+#endif
+    }
+}
 
 TEST(CodecFile, KeysThatAgreeWhereTheyCount) {
     const char16_t first[] = u"k7#Qv2!pZ9&mR4$x", second[] = u"kXXXXXXXXXXXXXXX", other[] = u"q7#Qv2!pZ9&mR4$x";

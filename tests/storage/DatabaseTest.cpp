@@ -114,6 +114,10 @@ TEST_F(DatabaseTest, OpenTwiceAndCloseTwiceLeaveOneConnection) {
     EXPECT_FALSE(db_.IsOpen());
     db_.Close();
     EXPECT_FALSE(db_.IsOpen());
+    std::wstring missing = Wide(dir_.File("no-such-folder")) + L"\\Quillex.db";
+    EXPECT_EQ(db_.Open(missing.c_str()), SQLITE_CANTOPEN);
+    EXPECT_EQ(db_.GetLastError(), SQLITE_CANTOPEN);
+    db_.Close();
 }
 
 TEST_F(DatabaseTest, ForeignFileFailsEveryStatement) {
