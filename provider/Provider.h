@@ -20,6 +20,9 @@ public:
     void Stop();
 
     ProviderState& State() { return m_state; }
+    // The servers themselves, e.g. to refuse connections for a while (CloseListener / Reopen).
+    ControlServer& Control() { return m_control; }
+    DataServer& Data() { return m_data; }
     const std::string& Address() const { return m_address; }
     uint16_t ControlPort() const { return m_control.Port(); }
     uint16_t DataPort() const { return m_data.Port(); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 namespace provider {
@@ -55,6 +56,28 @@ Bytes Reply(uint32_t code, const Bytes& body) {
     return out;
 }
 
+size_t Pacer::Grant(uint64_t rate, size_t want) {
+    if (rate == 0) {
+        m_started = false;
+        return want;
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (!m_started) {
+        m_started = true;
+        m_last = now;
+        m_tokens = 0;
+    }
+    double burst = std::max(static_cast<double>(rate) / 20.0, 1.0);
+    double seconds = std::chrono::duration<double>(now - m_last).count();
+    m_tokens = std::min(burst, m_tokens + seconds * static_cast<double>(rate));
+    m_last = now;
+    size_t n = static_cast<size_t>(std::min(static_cast<double>(want), std::floor(m_tokens)));
+    m_tokens -= static_cast<double>(n);
+    return n;
+}
+
+ProviderState::~ProviderState() = default;
+
 bool StoredFile::Finished() const {
     if (forceFinished) return true;
     for (const SegmentState& s : segments)
@@ -80,7 +103,9 @@ void ProviderState::AddServer(const ServerInfo& server) {
 uint64_t ProviderState::AddFile(StoredFile file) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (file.fileId == 0) file.fileId = m_nextFileId++;
-    if (file.data.size() < file.size && file.size <= (64u << 20)) file.data.resize(file.size);
+    file.sink = NewSink(file.fileId, file.size);
+    if (!file.data.empty()) file.sink->Write(0, file.data.data(), std::min<size_t>(file.data.size(), file.size));
+    file.data.clear();
     uint64_t id = file.fileId;
     m_files[id] = std::move(file);
     return id;
@@ -89,6 +114,33 @@ uint64_t ProviderState::AddFile(StoredFile file) {
 void ProviderState::SetRefuseUploads(bool refuse) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_refuseUploads = refuse;
+}
+
+void ProviderState::SetSinkFolder(const std::wstring& folder) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sinkFolder = folder;
+}
+
+void ProviderState::SetThrottle(uint64_t bytesPerSecond, bool overall) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_throttleRate = bytesPerSecond;
+    m_throttleOverall = overall;
+}
+
+std::shared_ptr<Sink> ProviderState::NewSink(uint64_t fileId, uint64_t size) {
+    if (!m_sinkFolder.empty()) {
+        std::wstring folder = m_sinkFolder;
+        if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+        if (auto sink = MakeFileSink(folder + L"upload-" + std::to_wstring(fileId) + L".part")) return sink;
+    }
+    if (size <= kMemorySinkLimit) return MakeMemorySink(size);
+    return MakeDiscardSink();
+}
+
+StoredFile ProviderState::Snapshot(const StoredFile& f) const {
+    StoredFile copy = f;
+    if (f.sink && f.size <= kMemorySinkLimit) f.sink->Read(copy.data);
+    return copy;
 }
 
 void ProviderState::SetFault(uint32_t code, const Fault& fault) {
@@ -143,13 +195,13 @@ std::optional<StoredFile> ProviderState::File(uint64_t fileId) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_files.find(fileId);
     if (it == m_files.end()) return std::nullopt;
-    return it->second;
+    return Snapshot(it->second);
 }
 
 std::vector<StoredFile> ProviderState::Files() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<StoredFile> out;
-    for (const auto& f : m_files) out.push_back(f.second);
+    for (const auto& f : m_files) out.push_back(Snapshot(f.second));
     return out;
 }
 
@@ -267,7 +319,8 @@ Bytes ProviderState::UploadFile(const Bytes& m) {
         if (m.size() >= sizeof q && u.userId == q.userId) owner = &u;
     // A known user with a quota gets no file that would not fit.
     bool fits = !owner || owner->totalSpace == 0 || owner->usedSpace + q.fileSize <= owner->totalSpace;
-    if (m.size() >= sizeof q && !m_refuseUploads && fits) {
+    // Segment offsets are 32-bit on the wire: a larger file could never be described or finished.
+    if (m.size() >= sizeof q && !m_refuseUploads && fits && q.fileSize <= 0xFFFFFFFFu) {
         if (owner) owner->usedSpace += q.fileSize;
         StoredFile f;
         f.fileId = fileId = m_nextFileId++;
@@ -277,10 +330,14 @@ Bytes ProviderState::UploadFile(const Bytes& m) {
         f.path = ReadTextField(q.filePath, sizeof q.filePath);
         f.linkKey = "key" + std::to_string(fileId);
         f.size = q.fileSize;
-        if (f.size <= (64u << 20)) f.data.resize(f.size);
+        f.sink = NewSink(fileId, f.size);
+        // Segments: n = the threads offered, at least 1 and at most 10; the file is cut into
+        // contiguous ranges of ceil(size / n) bytes from offset 0, the last one shorter. Ranges
+        // that would start at or past the end are left out, so a small file gets fewer segments
+        // than offered, and an empty file none (it is finished as announced).
         uint64_t threads = std::min<uint64_t>(std::max<uint32_t>(q.threadCount, 1), kSegmentLimit);
         uint64_t each = (f.size + threads - 1) / threads;
-        for (uint64_t i = 0, start = 0; i < threads && start < f.size && f.size <= 0xFFFFFFFFu; ++i, start += each) {
+        for (uint64_t i = 0, start = 0; i < threads && start < f.size; ++i, start += each) {
             SegmentState s;
             s.number = static_cast<uint32_t>(i);
             s.start = static_cast<uint32_t>(start);
@@ -337,19 +394,95 @@ void ProviderState::RenameFile(const Bytes& m) {
     if (it != m_files.end() && it->second.userId == q.userId) it->second.name = ReadTextField(q.newName, sizeof q.newName);
 }
 
-bool ProviderState::StoreData(const SegmentRecord& record, uint64_t offset, const uint8_t* data, size_t size) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_files.find(static_cast<uint64_t>(record.fileId));
-    if (it == m_files.end()) return false;
-    StoredFile& f = it->second;
-    if (offset > f.size || size > f.size - offset) return false;
-    if (f.data.size() == f.size) std::memcpy(f.data.data() + offset, data, size);
+bool ProviderState::Content(uint64_t fileId, Bytes& out) const {
+    std::shared_ptr<Sink> sink;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_files.find(fileId);
+        if (it == m_files.end() || !it->second.sink) return false;
+        sink = it->second.sink;
+    }
+    return sink->Read(out);
+}
+
+bool ProviderState::WaitForFinished(uint64_t fileId, int timeoutMs) const {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        auto it = m_files.find(fileId);
+        return it != m_files.end() && it->second.Finished();
+    });
+}
+
+StoredFile* ProviderState::FindByRecord(const SegmentRecord& record) {
+    // The record carries only the low 32 bits of the file id.
+    uint32_t low = static_cast<uint32_t>(record.fileId);
+    for (auto& entry : m_files)
+        if (static_cast<uint32_t>(entry.first) == low) return &entry.second;
+    return nullptr;
+}
+
+namespace {
+SegmentState* FindSegment(StoredFile& f, int64_t number) {
     for (SegmentState& s : f.segments)
-        if (s.number == static_cast<uint64_t>(record.segmentNumber) && offset + size > s.start) {
-            uint64_t end = std::min<uint64_t>(s.length, offset + size - s.start);
-            if (end > s.received) s.received = static_cast<uint32_t>(end);
-        }
+        if (static_cast<int64_t>(s.number) == number) return &s;
+    return nullptr;
+}
+}  // namespace
+
+bool ProviderState::AcceptSegment(const SegmentRecord& record) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    StoredFile* f = FindByRecord(record);
+    SegmentState* s = f ? FindSegment(*f, record.segmentNumber) : nullptr;
+    bool ok = false;
+    if (s && record.offset >= 0 && record.bytesRemaining >= 0) {
+        uint64_t offset = static_cast<uint64_t>(record.offset), end = uint64_t(s->start) + s->length;
+        ok = offset >= s->start && offset <= uint64_t(s->start) + s->received &&
+             static_cast<uint64_t>(record.bytesRemaining) <= end - offset;
+    }
+    if (!ok) ++m_refusedSegments;
+    return ok;
+}
+
+uint64_t ProviderState::RefusedSegments() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_refusedSegments;
+}
+
+bool ProviderState::StoreData(const SegmentRecord& record, uint64_t offset, const uint8_t* data, size_t size) {
+    std::shared_ptr<Sink> sink;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        StoredFile* f = FindByRecord(record);
+        SegmentState* s = f ? FindSegment(*f, record.segmentNumber) : nullptr;
+        // Never past the next missing byte: bytes counted as received are always contiguous.
+        if (!s || !f->sink || offset < s->start || offset > uint64_t(s->start) + s->received ||
+            size > uint64_t(s->start) + s->length - offset)
+            return false;
+        sink = f->sink;
+    }
+    // Written outside the lock so that segments go to the sink in parallel.
+    if (!sink->Write(offset, data, size)) return false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        StoredFile* f = FindByRecord(record);
+        SegmentState* s = f && f->sink == sink ? FindSegment(*f, record.segmentNumber) : nullptr;
+        if (!s) return false;
+        uint64_t end = offset + size - s->start;
+        if (end > s->received) s->received = static_cast<uint32_t>(end);
+    }
+    m_changed.notify_all();
     return true;
+}
+
+size_t ProviderState::GrantData(Pacer& connection, size_t want) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_throttleRate == 0) return want;
+    return (m_throttleOverall ? m_overallPacer : connection).Grant(m_throttleRate, want);
+}
+
+void ProviderState::RefundData(Pacer& connection, size_t bytes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    (m_throttleOverall ? m_overallPacer : connection).Refund(bytes);
 }
 
 }  // namespace provider

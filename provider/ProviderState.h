@@ -1,8 +1,10 @@
 // What the stand-in provider knows and what it was sent, shared by all its servers.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "client/transfer/Protocol.h"
+#include "provider/Sink.h"
 
 namespace provider {
 
@@ -35,7 +38,10 @@ struct StoredFile {
     uint64_t size = 0;
     uint16_t hoursLeft = 72;
     std::vector<SegmentState> segments;
-    Bytes data;  // bytes received, at their file offsets
+    // Bytes received, at their file offsets. Given to AddFile: content already there. In the
+    // copies File() and Files() hand out: what a memory sink holds (empty for other sinks).
+    Bytes data;
+    std::shared_ptr<Sink> sink;  // set by the state
     bool forceFinished = false;
     bool Finished() const;
 };
@@ -56,11 +62,26 @@ struct Fault {
     std::optional<uint32_t> bodyLength;   // reply header announces this body length
     std::optional<uint32_t> count;        // u32 at body offset 0 replaced
     bool stall = false;                   // never answer (242: stop reading)
+    int64_t cutAfterBytes = -1;           // 242: close the data connection after this many file bytes
     int times = -1;                       // requests it applies to; -1 = all
+};
+
+// Paces reads to a byte rate with a small burst allowance.
+class Pacer {
+public:
+    // Bytes that may be read now out of `want` at `rate` bytes per second (0: no limit).
+    size_t Grant(uint64_t rate, size_t want);
+    void Refund(size_t bytes) { m_tokens += static_cast<double>(bytes); }
+
+private:
+    double m_tokens = 0;
+    bool m_started = false;
+    std::chrono::steady_clock::time_point m_last;
 };
 
 class ProviderState {
 public:
+    ~ProviderState();
     void AddUser(const UserAccount& user);
     void AddSession(const std::string& userName, const SessionGrant& grant);
     void AddServer(const protocol::ServerInfo& server);
@@ -68,6 +89,14 @@ public:
     // Announcements are refused (file id 0) while set, and whenever a file exceeds its user's
     // quota (total 0: no quota); an accepted file counts as used space at once.
     void SetRefuseUploads(bool refuse);
+
+    // Received bytes go to a file per upload in `folder` when set (its files are removed with the
+    // upload or the state), else to memory for files up to kMemorySinkLimit and nowhere beyond.
+    void SetSinkFolder(const std::wstring& folder);
+    static const uint64_t kMemorySinkLimit = 64u << 20;
+    // Limits the data connections' reads to bytesPerSecond (0: no limit), for each connection on
+    // its own or for all of them together. Takes effect on running connections at once.
+    void SetThrottle(uint64_t bytesPerSecond, bool overall);
 
     void SetFault(uint32_t code, const Fault& fault);
     void ClearFaults();
@@ -85,8 +114,22 @@ public:
 
     // Replies of the control side; an empty result means no reply.
     Bytes Handle(uint32_t code, const Bytes& message);
-    // Data of a segment connection; returns false when the bytes fall outside the file.
+    // Waits until the file exists and all its bytes arrived; bounded by timeoutMs.
+    bool WaitForFinished(uint64_t fileId, int timeoutMs) const;
+    // The received content of a file; false when the file is unknown or its sink keeps nothing.
+    bool Content(uint64_t fileId, Bytes& out) const;
+
+    // A data connection's record is taken only when it names a known file (low 32 bits of the
+    // id, as sent) and one of its segments, starts inside that segment no later than its next
+    // missing byte and announces no more than the segment holds. Refusals are counted.
+    bool AcceptSegment(const protocol::SegmentRecord& record);
+    uint64_t RefusedSegments() const;
+    // Data of an accepted segment connection, written to the sink at its offset; false (nothing
+    // written) when the bytes no longer fit the segment, e.g. the file was deleted meanwhile.
     bool StoreData(const protocol::SegmentRecord& record, uint64_t offset, const uint8_t* data, size_t size);
+    // How much of `want` a data connection with its own pacer may read now.
+    size_t GrantData(Pacer& connection, size_t want);
+    void RefundData(Pacer& connection, size_t bytes);
 
 private:
     Bytes Login(const Bytes& m, bool bySession);
@@ -99,6 +142,9 @@ private:
     Bytes SessionQuery(const Bytes& m);
     void DeleteFile(const Bytes& m);
     void RenameFile(const Bytes& m);
+    std::shared_ptr<Sink> NewSink(uint64_t fileId, uint64_t size);
+    StoredFile Snapshot(const StoredFile& f) const;
+    StoredFile* FindByRecord(const protocol::SegmentRecord& record);
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
@@ -110,6 +156,11 @@ private:
     std::vector<ReceivedRequest> m_requests;
     uint64_t m_nextFileId = 1001;
     bool m_refuseUploads = false;
+    std::wstring m_sinkFolder;
+    uint64_t m_throttleRate = 0;
+    bool m_throttleOverall = false;
+    Pacer m_overallPacer;
+    uint64_t m_refusedSegments = 0;
 };
 
 // A reply message: header {magic, code, body size} and the body.

@@ -27,6 +27,13 @@ TcpServer::~TcpServer() {
 
 bool TcpServer::Start(const std::string& address, uint16_t port) {
     if (m_listen != INVALID_SOCKET) return false;
+    m_stop = false;
+    if (!Listen(address, port)) return false;
+    m_address = address;
+    return true;
+}
+
+bool TcpServer::Listen(const std::string& address, uint16_t port) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return false;
     BOOL on = TRUE;
@@ -43,18 +50,31 @@ bool TcpServer::Start(const std::string& address, uint16_t port) {
     getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     m_port = ntohs(a.sin_port);
     m_listen = s;
-    m_stop = false;
+    m_stopAccept = false;
     m_acceptThread = std::thread([this] { AcceptLoop(); });
     return true;
 }
 
-void TcpServer::Stop() {
-    m_stop = true;
+void TcpServer::StopAccepting() {
+    m_stopAccept = true;
     if (m_acceptThread.joinable()) m_acceptThread.join();
     if (m_listen != INVALID_SOCKET) {
         closesocket(m_listen);
         m_listen = INVALID_SOCKET;
     }
+}
+
+void TcpServer::CloseListener() { StopAccepting(); }
+
+bool TcpServer::Reopen() {
+    if (m_listen != INVALID_SOCKET) return true;
+    if (m_stop || m_address.empty()) return false;
+    return Listen(m_address, m_port);
+}
+
+void TcpServer::Stop() {
+    m_stop = true;
+    StopAccepting();
     std::list<std::thread> connections;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -65,7 +85,7 @@ void TcpServer::Stop() {
 }
 
 void TcpServer::AcceptLoop() {
-    while (!m_stop) {
+    while (!m_stop && !m_stopAccept) {
         fd_set set;
         FD_ZERO(&set);
         FD_SET(m_listen, &set);

@@ -25,6 +25,11 @@ public:
     bool Start(const std::string& address, uint16_t port);
     // Stops accepting, ends every connection and waits for their threads.
     void Stop();
+    // Closes the listening socket so that connects are refused; running connections go on.
+    void CloseListener();
+    // Listens again on the address and port of Start(); false when the bind fails.
+    bool Reopen();
+    bool Listening() const { return m_listen != INVALID_SOCKET; }
     uint16_t Port() const { return m_port; }
     bool Stopping() const { return m_stop; }
 
@@ -41,12 +46,16 @@ protected:
     bool Pause(int ms);
 
 private:
+    bool Listen(const std::string& address, uint16_t port);
+    void StopAccepting();
     void AcceptLoop();
     bool WaitReadable(SOCKET s);
 
     SOCKET m_listen = INVALID_SOCKET;
     uint16_t m_port = 0;
+    std::string m_address;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stopAccept{false};
     std::thread m_acceptThread;
     std::mutex m_mutex;
     std::list<std::thread> m_connections;

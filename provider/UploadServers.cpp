@@ -1,5 +1,7 @@
 #include "provider/UploadServers.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace provider {
@@ -73,6 +75,8 @@ void DataServer::Serve(SOCKET s) {
     request.bytes.assign(p, p + sizeof record);
     m_state.Record(request);
     if (record.header.magic != kMagic || record.header.code != MSG_CODE_SEND_FILE_DATA) return;
+    // A record that does not fit its file's segments is refused before any byte is taken.
+    if (!m_state.AcceptSegment(record)) return;
     Fault f = m_state.TakeFault(MSG_CODE_SEND_FILE_DATA);
     if (f.closeWithoutReply) return;
     if (f.stall) {
@@ -81,17 +85,27 @@ void DataServer::Serve(SOCKET s) {
         }
         return;
     }
+    if (f.delayMs > 0 && !Pause(f.delayMs)) return;
     uint64_t offset = static_cast<uint64_t>(record.offset);
     uint64_t left = static_cast<uint64_t>(record.bytesRemaining);
-    static const int kChunk = 32768;
-    Bytes buffer(kChunk);
+    uint64_t cutAt = f.cutAfterBytes >= 0 ? static_cast<uint64_t>(f.cutAfterBytes) : UINT64_MAX, taken = 0;
+    Pacer pacer;
+    Bytes buffer(kDataChunk);
     while (left > 0) {
-        int want = left < static_cast<uint64_t>(kChunk) ? static_cast<int>(left) : kChunk;
-        int n = ReceiveSome(s, buffer.data(), want);
+        if (taken >= cutAt) return;
+        size_t want = static_cast<size_t>(std::min<uint64_t>({left, kDataChunk, cutAt - taken}));
+        size_t granted = m_state.GrantData(pacer, want);
+        if (granted == 0) {
+            if (!Pause(10)) return;
+            continue;
+        }
+        int n = ReceiveSome(s, buffer.data(), static_cast<int>(granted));
         if (n <= 0) return;
+        m_state.RefundData(pacer, granted - static_cast<size_t>(n));
         if (!m_state.StoreData(record, offset, buffer.data(), static_cast<size_t>(n))) return;
         offset += static_cast<uint64_t>(n);
         left -= static_cast<uint64_t>(n);
+        taken += static_cast<uint64_t>(n);
     }
 }
 

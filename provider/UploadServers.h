@@ -29,6 +29,9 @@ public:
     explicit DataServer(ProviderState& state) : m_state(state) {}
     ~DataServer() override { Stop(); }
 
+    // Largest read of a data connection.
+    static const uint32_t kDataChunk = 64 * 1024;
+
 protected:
     void Serve(SOCKET connection) override;
 
