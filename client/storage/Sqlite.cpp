@@ -61,6 +61,7 @@ bool CSqlite::IsTableExist(const wchar_t* name) {
     // The name is bound, never pasted into the text.
     static const wchar_t kSql[] = L"select count(*) from sqlite_master where type='table' and name=?";
     int count = 0;
+    if (!m_db) return false;
     for (int attempt = 0; attempt < kSchemaRetries; ++attempt) {
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare16(m_db, kSql, -1, &stmt, nullptr) == SQLITE_OK && stmt) {
@@ -76,6 +77,7 @@ bool CSqlite::IsTableExist(const wchar_t* name) {
 }
 
 int CSqlite::ExecDML(const wchar_t* sql) {
+    if (!m_db) return m_lastError = SQLITE_MISUSE;
     std::string text = ToUtf8(sql);
     char* error = nullptr;
     int rc = sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &error);
@@ -89,7 +91,8 @@ int CSqlite::Query(const wchar_t* sql) {
     char** result = nullptr;
     char* error = nullptr;
     int rows = 0, columns = 0;
-    int rc = sqlite3_get_table(m_db, text.c_str(), &result, &rows, &columns, &error);
+    // SQLite does not check for a missing connection here.
+    int rc = m_db ? sqlite3_get_table(m_db, text.c_str(), &result, &rows, &columns, &error) : SQLITE_MISUSE;
     sqlite3_free(error);
     if (rc != SQLITE_OK) {
         m_lastError = rc;

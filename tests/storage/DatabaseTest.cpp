@@ -55,6 +55,22 @@ TEST_F(DatabaseTest, FirstStartCreatesTablesAndOneConfigRow) {
     EXPECT_STREQ(db_.GetValue(L"sql"), user.c_str());
 }
 
+TEST_F(DatabaseTest, IsTableExistAnswersOnlyForRealTables) {
+    Prepare();
+    ASSERT_EQ(db_.Open(path_.c_str()), SQLITE_OK);
+    struct Case { const wchar_t* name; bool exists; } cases[] = {
+        {L"qxconfig", true}, {L"qxuser", true}, {L"QXUSER", false}, {L"nosuch", false}, {L"", false},
+        {nullptr, false}, {L"x' or '1'='1", false}, {L"sqlite_master", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(db_.IsTableExist(c.name), c.exists) << (c.name ? c.name : L"(null)");
+    db_.Close();
+    // Closed: every operation fails without touching SQLite.
+    EXPECT_FALSE(db_.IsTableExist(L"qxconfig"));
+    EXPECT_EQ(db_.ExecDML(L"delete from qxuser"), SQLITE_MISUSE);
+    EXPECT_EQ(db_.Query(L"select * from qxconfig"), SQLITE_MISUSE);
+    EXPECT_EQ(db_.GetRowCount(), 0);
+}
+
 TEST_F(DatabaseTest, SecondStartChangesNothing) {
     Prepare();
     auto before = ReadFile(dir_.File("Quillex.db"));
