@@ -1,6 +1,7 @@
 #include "client/transfer/EngineLog.h"
 
 #include "framework/CString.h"
+#include "trace/Trace.h"
 
 void EngineLog(const wchar_t* format, ...) {
     va_list args;
@@ -8,7 +9,7 @@ void EngineLog(const wchar_t* format, ...) {
     std::wstring text;
     afx_string::FormatV(text, format, args);
     va_end(args);
-    OutputDebugStringW(text.c_str());
+    if (TraceNode* node = GetLogNode()) node->Send(text.c_str(), nullptr);
 }
 
 void EngineLogA(const char* format, ...) {
@@ -17,5 +18,5 @@ void EngineLogA(const char* format, ...) {
     std::string text;
     afx_string::FormatV(text, format, args);
     va_end(args);
-    OutputDebugStringA(text.c_str());
+    if (TraceNode* node = GetLogNode()) node->SendA(text.c_str(), nullptr);
 }
