@@ -23,10 +23,11 @@ public:
     BOOL IsBlocking() const { return m_bBlocking; }
     void CancelBlockingCall();
 
-protected:
     // Called while a blocking call waits and messages may be pending; returning TRUE means a
     // message was handled. The base dispatches pending paint messages so windows stay drawn.
     virtual BOOL OnMessagePending();
+
+protected:
     // Tick count at which the current blocking call began.
     DWORD BlockingCallStart() const { return m_dwBlockStart; }
 

@@ -14,7 +14,6 @@ public:
 
     UINT_PTR m_nTimeOutTimer = 0;
 
-protected:
     BOOL OnMessagePending() override;
 
 private:

@@ -90,9 +90,8 @@ TEST(TimeOutSocket, ConnectFailuresAndCutConnect) {
     EXPECT_FALSE(refused.Connect(L"127.0.1.24", loopback::ClosedPort("127.0.1.24")));
     EXPECT_EQ(WSAECONNREFUSED, WSAGetLastError());
 
-    CTimeOutSocket unknown;
-    ASSERT_TRUE(unknown.Create());
-    EXPECT_FALSE(unknown.Connect(L"no-such-host.invalid", 20000));
+    CTimeOutSocket notCreated;
+    EXPECT_FALSE(notCreated.Connect(L"127.0.1.24", 20000));
 
     loopback::FullBacklog silent("127.0.1.25");
     if (!silent.Ready()) GTEST_SKIP() << "loopback answers every connect here";
