@@ -138,11 +138,11 @@ TEST(CFile, FailuresThrowWithCauseAndFileName) {
 
 TEST(CFile, RemoveRenameAndNames) {
     TempDir dir;
-    CString a = dir.File(L"名前.txt"), b = dir.File(L"b.txt");
+    CString a = dir.File(L"report 2024.txt"), b = dir.File(L"b.txt");
     WriteFile(a, "1");
     {
         CFile f(a, CFile::modeRead);
-        EXPECT_EQ(CString(L"名前.txt"), f.GetFileName());
+        EXPECT_EQ(CString(L"report 2024.txt"), f.GetFileName());
         EXPECT_EQ(a, f.GetFilePath());
     }
     CFile::Rename(a, b);
