@@ -1,19 +1,11 @@
 #include "service/ServiceTrace.h"
 
-#include <windows.h>
-
-#include <string>
+#include "trace/Trace.h"
 
 void ServiceTrace(const wchar_t* text) {
-    std::wstring line = L"QuillexHelper: ";
-    line += text ? text : L"";
-    line += L"\n";
-    OutputDebugStringW(line.c_str());
+    GetLogNode()->Send(text, nullptr);
 }
 
 void ServiceTraceA(const char* text) {
-    std::string line = "QuillexHelper: ";
-    line += text ? text : "";
-    line += "\n";
-    OutputDebugStringA(line.c_str());
+    GetLogNode()->SendA(text, nullptr);
 }
