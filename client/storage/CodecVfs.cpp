@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "client/storage/Codec.h"
 
@@ -169,10 +170,43 @@ FORWARD(FileSize, (sqlite3_file* file, sqlite3_int64* size), (reinterpret_cast<C
 FORWARD(Lock, (sqlite3_file* file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
 FORWARD(Unlock, (sqlite3_file* file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
 FORWARD(CheckReservedLock, (sqlite3_file* file, int* out), (reinterpret_cast<CodecFile*>(file)->real(), out))
-FORWARD(FileControl, (sqlite3_file* file, int op, void* arg), (reinterpret_cast<CodecFile*>(file)->real(), op, arg))
 FORWARD(SectorSize, (sqlite3_file* file), (reinterpret_cast<CodecFile*>(file)->real()))
 FORWARD(DeviceCharacteristics, (sqlite3_file* file), (reinterpret_cast<CodecFile*>(file)->real()))
 #undef FORWARD
+
+int AttachKey(CodecFile* f, const void* key, int nKey);
+
+bool Unhex(const char* text, std::string& out) {
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    out.clear();
+    for (; text[0]; text += 2) {
+        int hi = digit(text[0]), lo = text[1] ? digit(text[1]) : -1;
+        if (hi < 0 || lo < 0) return false;
+        out += char(hi * 16 + lo);
+    }
+    return true;
+}
+
+// "pragma key" and "pragma hexkey" reach the database file as a file control.
+int FileControl(sqlite3_file* file, int op, void* arg) {
+    CodecFile* f = reinterpret_cast<CodecFile*>(file);
+    if (op == SQLITE_FCNTL_PRAGMA && f->kind == kMainDb) {
+        char** args = static_cast<char**>(arg);
+        const char* name = args[1];
+        const char* value = args[2];
+        if (value && (sqlite3_stricmp(name, "key") == 0 || sqlite3_stricmp(name, "hexkey") == 0)) {
+            std::string key = value;
+            if (sqlite3_stricmp(name, "hexkey") == 0 && !Unhex(value, key)) {
+                args[0] = sqlite3_mprintf("hexkey: not a hexadecimal key");
+                return SQLITE_ERROR;
+            }
+            return AttachKey(f, key.data(), int(key.size()));
+        }
+    }
+    return f->real()->pMethods->xFileControl(f->real(), op, arg);
+}
 
 // Version 1: no shared memory (so no WAL) and no memory-mapped pages, which would bypass the codec.
 const sqlite3_io_methods g_methods = {1, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock,
@@ -270,9 +304,9 @@ const char* CodecVfsName() { return kVfsName; }
 using storage::Codec;
 using storage::CodecFile;
 
-extern "C" int sqlite3_key_v2(sqlite3* db, const char* zDbName, const void* key, int nKey) {
-    CodecFile* f = storage::MainFile(db, zDbName ? zDbName : "main");
-    if (!f) return db ? SQLITE_OK : SQLITE_MISUSE;
+namespace storage {
+namespace {
+int AttachKey(CodecFile* f, const void* key, int nKey) {
     delete f->codec;
     f->codec = nullptr;
     if (!key || nKey < 1) return SQLITE_OK;  // no key: the file stays in clear
@@ -283,6 +317,14 @@ extern "C" int sqlite3_key_v2(sqlite3* db, const char* zDbName, const void* key,
     std::memcpy(codec->writeKey, codec->readKey, 32);
     f->codec = codec;
     return SQLITE_OK;
+}
+}  // namespace
+}  // namespace storage
+
+extern "C" int sqlite3_key_v2(sqlite3* db, const char* zDbName, const void* key, int nKey) {
+    CodecFile* f = storage::MainFile(db, zDbName ? zDbName : "main");
+    if (!f) return db ? SQLITE_OK : SQLITE_MISUSE;
+    return storage::AttachKey(f, key, nKey);
 }
 
 extern "C" int sqlite3_key(sqlite3* db, const void* key, int nKey) {

@@ -200,6 +200,24 @@ TEST(CodecFile, KeysThatAgreeWhereTheyCount) {
     }
 }
 
+TEST(CodecFile, KeyPragmas) {
+    ScratchDir dir;
+    std::string path = dir.File("a.db");
+    MakeSample(path, "secret", 6);
+    struct Case { std::string pragma; int rc; std::string rows; } cases[] = {
+        {"pragma key='secret'", SQLITE_OK, kSampleRows},
+        {"pragma hexkey='736563726574'", SQLITE_OK, kSampleRows},
+        {"pragma key='other'", SQLITE_OK, "error " + std::to_string(SQLITE_NOTADB)},
+        {"pragma hexkey='7g'", SQLITE_ERROR, "error " + std::to_string(SQLITE_NOTADB)},
+    };
+    for (const Case& c : cases) {
+        sqlite3* db = OpenKeyed(path, nullptr, 0);
+        EXPECT_EQ(Exec(db, c.pragma), c.rc) << c.pragma;
+        EXPECT_EQ(Rows(db, "select id, v from t where id < 3"), c.rows) << c.pragma;
+        sqlite3_close(db);
+    }
+}
+
 TEST(CodecFile, NoKeyLeavesTheFileInClear) {
     struct Case { const void* key; int n; } cases[] = {{kProgramKey, 0}, {nullptr, 2}};
     for (const Case& c : cases) {
