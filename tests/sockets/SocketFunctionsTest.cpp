@@ -123,6 +123,12 @@ TEST(SWrite, SendsTheWholeBufferToAReadingPeer) {
     std::vector<char> got;
     std::thread reader([&] { got = ReadAll(p.server, 10000); });
     EXPECT_EQ(static_cast<int>(data.size()), SWrite(p.client, data.data(), static_cast<int>(data.size()), 10));
+    // Left blocking: a receive with nothing to read waits for its time-out.
+    DWORD tv = 100;
+    setsockopt(p.client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&tv), sizeof(tv));
+    char c;
+    EXPECT_EQ(SOCKET_ERROR, recv(p.client, &c, 1, 0));
+    EXPECT_EQ(WSAETIMEDOUT, WSAGetLastError());
     shutdown(p.client, SD_SEND);
     reader.join();
     EXPECT_TRUE(got == data);
