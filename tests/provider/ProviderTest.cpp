@@ -7,39 +7,14 @@
 #include <string>
 
 #include "provider/Provider.h"
+#include "tests/provider/RawClient.h"
 
 using namespace protocol;
 using provider::Fault;
 using provider::Provider;
+using provider_test::Client;
 
 namespace {
-
-// A raw client connection with bounded receives.
-class Client {
-public:
-    Client(const std::string& address, uint16_t port, int receiveTimeoutMs = 3000) {
-        m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        DWORD timeout = DWORD(receiveTimeoutMs);
-        setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-        m_connected = connect(m_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~Client() { closesocket(m_socket); }
-    bool Connected() const { return m_connected; }
-    bool Send(const Bytes& b) {
-        return send(m_socket, reinterpret_cast<const char*>(b.data()), int(b.size()), 0) == int(b.size());
-    }
-    Receive Fn() {
-        return [this](void* buffer, int size) { return recv(m_socket, static_cast<char*>(buffer), size, 0); };
-    }
-
-private:
-    SOCKET m_socket = INVALID_SOCKET;
-    bool m_connected = false;
-};
 
 class ProviderTest : public ::testing::Test {
 protected:

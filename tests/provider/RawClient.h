@@ -1,0 +1,53 @@
+// A raw WinSock client connection with bounded receives and sends, for talking to the stand-in.
+#pragma once
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <string>
+
+#include "client/transfer/Protocol.h"
+
+namespace provider_test {
+
+class Client {
+public:
+    Client(const std::string& address, uint16_t port, int timeoutMs = 3000) {
+        m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        DWORD timeout = DWORD(timeoutMs);
+        setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+        setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+        m_connected = connect(m_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        if (!m_connected) m_error = WSAGetLastError();
+    }
+    ~Client() { closesocket(m_socket); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+    bool Connected() const { return m_connected; }
+    int Error() const { return m_error; }
+    // Sends everything, in as many pieces as the socket takes.
+    bool Send(const protocol::Bytes& b) { return Send(b.data(), b.size()); }
+    bool Send(const uint8_t* p, size_t size) {
+        while (size > 0) {
+            int n = send(m_socket, reinterpret_cast<const char*>(p), size > 65536 ? 65536 : int(size), 0);
+            if (n <= 0) return false;
+            p += n;
+            size -= size_t(n);
+        }
+        return true;
+    }
+    protocol::Receive Fn() {
+        return [this](void* buffer, int size) { return recv(m_socket, static_cast<char*>(buffer), size, 0); };
+    }
+
+private:
+    SOCKET m_socket = INVALID_SOCKET;
+    bool m_connected = false;
+    int m_error = 0;
+};
+
+}  // namespace provider_test
