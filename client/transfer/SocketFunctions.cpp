@@ -206,14 +206,6 @@ int SetSocketTypeOfService(SOCKET s, int value) {
     return ::setsockopt(s, IPPROTO_IP, kIpTypeOfService, reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
-int TimeOfDayFromFileTimes(uint64_t now, uint64_t base, TimeValue* tv) {
-    if (!tv || now < base) return -1;
-    uint64_t diff = now - base;
-    tv->tv_usec = static_cast<int32_t>((diff / 10) % 1000000);
-    tv->tv_sec = static_cast<int32_t>(static_cast<uint32_t>(diff / 10000000));
-    return 0;
-}
-
 int TimeOfDay(TimeValue* tv) {
     // Written without a lock: concurrent first calls compute the same value.
     static volatile uint64_t s_base = 0;

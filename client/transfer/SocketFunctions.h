@@ -2,15 +2,12 @@
 // 0 or a count on success, -1 on error, -2 on time-out; details in errno and WSAGetLastError.
 #pragma once
 
+#include "client/transfer/TimeValue.h"
+
 #include <winsock2.h>
 #include <windows.h>
 
 #include <cstdint>
-
-struct TimeValue {
-    int32_t tv_sec;
-    int32_t tv_usec;
-};
 
 int SConnect(SOCKET s, const sockaddr_in* address, int timeoutSeconds);
 int ConnectWithTimeout(SOCKET s, const sockaddr* address, int length, int timeoutSeconds);
@@ -24,5 +21,3 @@ int GetSocketBufSize(SOCKET s, int* receiveSize, int* sendSize);
 int SetSocketKeepAlive(SOCKET s, int value);
 int SetSocketTypeOfService(SOCKET s, int value);
 int TimeOfDay(TimeValue* tv);
-// The arithmetic of TimeOfDay: file times (100 ns since 1601) of now and of the 1970 base.
-int TimeOfDayFromFileTimes(uint64_t now, uint64_t base, TimeValue* tv);
