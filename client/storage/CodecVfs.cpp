@@ -59,8 +59,11 @@ Codec* CodecOf(CodecFile* f) {
     return nullptr;
 }
 
-bool IsJournalPage(CodecFile* f, sqlite3_int64 off, int n) {
+const uint8_t kJournalMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+
+bool IsJournalPage(CodecFile* f, const void* data, sqlite3_int64 off, int n) {
     if (!IsPageSize(n) || f->last4Off != off - 4) return false;
+    if (std::memcmp(data, kJournalMagic, 8) == 0) return false;  // a journal header
     uint32_t pgno = f->last4Value;
     // The lock-byte page number marks a super-journal name, not a page.
     return pgno != 0 && pgno != uint32_t(0x40000000 / n) + 1;
@@ -106,13 +109,15 @@ int Read(sqlite3_file* file, void* out, int n, sqlite3_int64 off) {
     int rc = r->pMethods->xRead(r, out, n, off);
     if (f->kind != kJournal) return rc;
     if (n == 4) {
-        if (rc == SQLITE_OK && off == f->cksumOff) PutBe32(out, Be32(out) + f->cksumDelta);
+        // A checksum closes its record; anything else may be the page number of the next one.
+        bool checksum = off == f->cksumOff;
+        if (rc == SQLITE_OK && checksum) PutBe32(out, Be32(out) + f->cksumDelta);
         f->cksumOff = -1;
-        f->last4Off = off;
+        f->last4Off = checksum || rc != SQLITE_OK ? -1 : off;
         f->last4Value = rc == SQLITE_OK ? Be32(out) : 0;
         return rc;
     }
-    if (decipher && rc == SQLITE_OK && IsJournalPage(f, off, n)) {
+    if (decipher && rc == SQLITE_OK && IsJournalPage(f, data, off, n)) {
         uint32_t stored = SampleSum(data, n);
         CodecDecryptPage(codec, f->last4Value, data, n);
         // SQLite checks the checksum against the clear page it is handed.
@@ -140,14 +145,15 @@ int Write(sqlite3_file* file, const void* in, int n, sqlite3_int64 off) {
     if (n == 4) {
         uint8_t word[4];
         std::memcpy(word, in, 4);
-        if (off == f->cksumOff) PutBe32(word, Be32(word) + f->cksumDelta);
+        bool checksum = off == f->cksumOff;
+        if (checksum) PutBe32(word, Be32(word) + f->cksumDelta);
         f->cksumOff = -1;
-        f->last4Off = off;
+        f->last4Off = checksum ? -1 : off;
         f->last4Value = Be32(in);
         return r->pMethods->xWrite(r, word, 4, off);
     }
     bool encipher = codec && codec->encrypted && codec->hasReadKey;
-    if (encipher && IsJournalPage(f, off, n)) {
+    if (encipher && IsJournalPage(f, in, off, n)) {
         f->last4Off = -1;
         if (f->buffer->size() < size_t(n)) f->buffer->resize(n);
         uint8_t* page = f->buffer->data();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -139,17 +140,22 @@ std::string Check(sqlite3* db) {
 
 }  // namespace
 
-TEST(InterruptedCommit, EveryCutReplaysToTheOldContent) {
+// A small cache spills pages before the commit, which starts further journal headers.
+class InterruptedCommit : public ::testing::TestWithParam<int> {};
+
+TEST_P(InterruptedCommit, EveryCutReplaysToTheOldContent) {
     ScratchDir dir;
     std::string path = dir.File("a.db"), journal = path + "-journal";
     sqlite3* db = OpenKeyed(path);
     ASSERT_EQ(sqlite3_exec(db,
                            "create table t(id integer primary key, v text);"
-                           "with recursive n(i) as (select 1 union all select i + 1 from n where i < 40)"
+                           "with recursive n(i) as (select 1 union all select i + 1 from n where i < 80)"
                            " insert into t select i, printf('old-%0200d', i) from n;",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     std::string oldContent = Dump(db);
+    ASSERT_EQ(sqlite3_exec(db, ("pragma cache_size=" + std::to_string(GetParam())).c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK);
 
     g_observer.watched = {path, journal};
     g_observer.snapshots.clear();
@@ -164,6 +170,18 @@ TEST(InterruptedCommit, EveryCutReplaysToTheOldContent) {
     sqlite3_close(db);
     ASSERT_NE(oldContent, newContent);
     ASSERT_GE(g_observer.snapshots.size(), 6u);
+
+    // Journal headers in the fullest journal: more than one when the cache spilled.
+    size_t headers = 0;
+    for (const Snapshot& s : g_observer.snapshots) {
+        if (!s.count(journal)) continue;
+        const std::vector<uint8_t>& j = s.at(journal);
+        size_t found = 0;
+        for (size_t at = 0; at + 8 <= j.size(); at += 512)
+            if (std::memcmp(j.data() + at, "\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8) == 0) ++found;
+        headers = std::max(headers, found);
+    }
+    EXPECT_EQ(headers > 1, GetParam() < 100) << headers << " journal headers";
 
     int replayed = 0;
     for (size_t i = 0; i < g_observer.snapshots.size(); ++i) {
@@ -187,3 +205,5 @@ TEST(InterruptedCommit, EveryCutReplaysToTheOldContent) {
     // The cuts that matter: database pages already overwritten while the journal still stood.
     EXPECT_GE(replayed, 3);
 }
+
+INSTANTIATE_TEST_SUITE_P(CacheSizes, InterruptedCommit, ::testing::Values(2000, 2));
