@@ -75,13 +75,13 @@ bool TcpServer::Reopen() {
 void TcpServer::Stop() {
     m_stop = true;
     StopAccepting();
-    std::list<std::thread> connections;
+    std::list<Connection> connections;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         connections.swap(m_connections);
     }
-    for (std::thread& t : connections)
-        if (t.joinable()) t.join();
+    for (Connection& c : connections)
+        if (c.thread.joinable()) c.thread.join();
 }
 
 void TcpServer::AcceptLoop() {
@@ -94,11 +94,22 @@ void TcpServer::AcceptLoop() {
         SOCKET c = accept(m_listen, nullptr, nullptr);
         if (c == INVALID_SOCKET) continue;
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_connections.emplace_back([this, c] {
-            Serve(c);
-            shutdown(c, SD_BOTH);
-            closesocket(c);
-        });
+        for (auto it = m_connections.begin(); it != m_connections.end();) {
+            if (!*it->done) {
+                ++it;
+                continue;
+            }
+            it->thread.join();
+            it = m_connections.erase(it);
+        }
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        m_connections.push_back({std::thread([this, c, done] {
+                                     Serve(c);
+                                     shutdown(c, SD_BOTH);
+                                     closesocket(c);
+                                     *done = true;
+                                 }),
+                                 done});
     }
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -57,8 +58,12 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_stopAccept{false};
     std::thread m_acceptThread;
+    struct Connection {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
     std::mutex m_mutex;
-    std::list<std::thread> m_connections;
+    std::list<Connection> m_connections;  // finished ones are joined at the next accept
     bool m_wsa = false;
 };
 

@@ -377,3 +377,24 @@ TEST_F(UploadSideTest, HostileSegmentRecordsAreRefusedAndWriteNothing) {
     EXPECT_TRUE(stored == content);
     EXPECT_EQ(State().RefusedSegments(), refused);
 }
+
+TEST_F(UploadSideTest, DataRecordsFindFilesByTheLowBitsOfTheirId) {
+    StartAt("127.0.9.6");
+    // The record widens a 32-bit id with its sign, so 0x80000010 arrives as a negative number.
+    for (uint64_t id : {0x80000010ull, 0x300000020ull, 0xFFFFFFFFull}) {
+        SCOPED_TRACE(id);
+        provider::StoredFile f;
+        f.fileId = id;
+        f.userId = kUser;
+        f.size = 300;
+        f.segments = {{0, 0, 200, 0}, {1, 200, 100, 0}};
+        ASSERT_EQ(State().AddFile(f), id);
+        const Bytes content = Pattern(300);
+        SendSegments(id, Segments(id), content);
+        ASSERT_TRUE(State().WaitForFinished(id, 10000));
+        Bytes stored;
+        ASSERT_TRUE(State().Content(id, stored));
+        EXPECT_TRUE(stored == content);
+    }
+    EXPECT_EQ(State().RefusedSegments(), 0u);
+}
