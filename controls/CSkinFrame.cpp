@@ -1,0 +1,445 @@
+#include "controls/CSkinFrame.h"
+
+#include <algorithm>
+
+namespace {
+const UINT kBitmapIds[] = {CSkinFrame::kLeftBorder, CSkinFrame::kCaption, CSkinFrame::kRightBorder,
+                           CSkinFrame::kBottomBorder, CSkinFrame::kMenuButton, CSkinFrame::kMinimiseButton,
+                           CSkinFrame::kRestoreButton, CSkinFrame::kCloseButton};
+}
+
+CSkinFrame::MenuTracker& CSkinFrame::Tracker() {
+    static MenuTracker tracker = [](HMENU menu, UINT flags, int x, int y, HWND owner) {
+        return ::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr);
+    };
+    return tracker;
+}
+
+CSkinFrame::CSkinFrame() = default;
+
+CSkinFrame::~CSkinFrame() {
+    for (HBITMAP& b : m_bitmaps) if (b) { DeleteObject(b); b = nullptr; }
+    if (m_offscreen) {
+        SelectObject(m_composeDC, m_offscreenOld);
+        DeleteObject(m_offscreen);
+    }
+    m_loaded = false;
+    delete[] m_title;
+    for (HDC dc : {m_composeDC, m_bitmapDC, m_regionDC}) if (dc) DeleteDC(dc);
+    if (m_font) DeleteObject(m_font);
+    m_menu.DestroyMenu();
+}
+
+void CSkinFrame::Init(HINSTANCE module, HWND hWnd) {
+    m_module = module;
+    m_hWnd = hWnd;
+    HDC wdc = GetWindowDC(hWnd);
+    if (!m_composeDC) m_composeDC = CreateCompatibleDC(wdc);
+    if (!m_bitmapDC) m_bitmapDC = CreateCompatibleDC(wdc);
+    if (!m_regionDC) m_regionDC = CreateCompatibleDC(wdc);
+    ReleaseDC(hWnd, wdc);
+    if (!m_font) {
+        LOGFONTW lf{};
+        lf.lfHeight = 12;
+        lf.lfWeight = FW_BOLD;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lstrcpyW(lf.lfFaceName, L"宋体");
+        m_font = CreateFontIndirectW(&lf);
+    }
+    if (module) LoadBitmaps();
+    CalcLayout();
+    LONG style = GetWindowLongW(hWnd, GWL_STYLE);
+    m_resizable = (style & WS_THICKFRAME) != 0;
+    m_showMenu = (style & WS_MINIMIZEBOX) != 0;
+    m_showMinimise = (style & WS_MAXIMIZEBOX) != 0;
+    SetWindowLongW(hWnd, GWL_STYLE, style & ~(WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_SYSMENU));
+}
+
+void CSkinFrame::LoadBitmaps() {
+    for (int i = 0; i < kBitmaps; ++i) {
+        if (m_bitmaps[i]) DeleteObject(m_bitmaps[i]);
+        m_bitmaps[i] = LoadBitmapW(m_module, MAKEINTRESOURCEW(kBitmapIds[i]));
+    }
+    m_loaded = true;
+}
+
+void CSkinFrame::SetCaptionMenu(UINT menuId) {
+    m_menu.DestroyMenu();
+    LPCWSTR name = MAKEINTRESOURCEW(menuId);
+    m_menu.Attach(LoadMenuW(AfxFindResourceHandle(name, RT_MENU), name));
+    m_hasMenu = m_menu.m_hMenu != nullptr;
+}
+
+void CSkinFrame::CalcLayout() {
+    for (int i = 0; i < kBitmaps; ++i) {
+        m_info[i] = BITMAP{};
+        if (m_bitmaps[i]) GetObjectW(m_bitmaps[i], sizeof(BITMAP), &m_info[i]);
+    }
+    m_left = m_info[iLeft].bmWidth / 2;
+    m_right = m_info[iRight].bmWidth / 2;
+    m_top = m_info[iCaption].bmHeight;
+    m_bottom = m_info[iBottom].bmHeight / 2;
+    m_sideCap = 29;
+    auto raise = [](int v, int limit, int to) { return v <= limit ? to : v; };
+    m_leftMidEnd = raise(m_info[iLeft].bmHeight - 29, 29, 30);
+    m_rightMidEnd = raise(m_info[iRight].bmHeight - 29, 29, 30);
+    m_captionMidEnd = raise(m_info[iCaption].bmWidth - 60, 40, 41);
+    m_bottomMidEnd = raise(m_info[iBottom].bmWidth - 60, 40, 41);
+    m_transparent = RGB(255, 0, 255);
+    m_useRegion = true;
+    auto place = [](RECT& r, int from, const BITMAP& bm) {
+        r = RECT{from - bm.bmWidth / 2, 4, from, bm.bmHeight + 4};
+    };
+    place(m_buttons[kSlotMenu], 74, m_info[iMenu]);
+    place(m_buttons[kSlotMinimise], 50, m_info[iMinimise]);
+    place(m_buttons[kSlotClose], 27, m_info[iClose]);
+    place(m_buttons[3], 50, m_info[iRestore]);
+}
+
+bool CSkinFrame::ButtonRect(int slot, int width, RECT* out) const {
+    const RECT* r = nullptr;
+    if (slot == kSlotClose && m_bitmaps[iClose]) r = &m_buttons[kSlotClose];
+    if (slot == kSlotMinimise && m_bitmaps[iMinimise] && m_bitmaps[iRestore])
+        r = m_state == 1 ? &m_buttons[3] : &m_buttons[kSlotMinimise];
+    if (slot == kSlotMenu && m_bitmaps[iMenu]) r = &m_buttons[kSlotMenu];
+    if (!r) return false;
+    *out = RECT{width - r->right, r->top, width - r->left, r->bottom};
+    return true;
+}
+
+int CSkinFrame::HitTest(HWND hWnd, POINT screen) const {
+    RECT wr;
+    GetWindowRect(hWnd, &wr);
+    POINT p{screen.x - wr.left, screen.y - wr.top};
+    int W = wr.right - wr.left, H = wr.bottom - wr.top;
+    RECT r;
+    if (ButtonRect(kSlotClose, W, &r) && PtInRect(&r, p)) return HTCLOSE;
+    if (m_showMenu && ButtonRect(kSlotMenu, W, &r) && PtInRect(&r, p)) return kHitMenu;
+    if (m_showMinimise && ButtonRect(kSlotMinimise, W, &r) && PtInRect(&r, p)) return kHitMinimise;
+    RECT icon{m_left, 5, m_left + GetSystemMetrics(SM_CXSMICON), 5 + GetSystemMetrics(SM_CYSMICON)};
+    if (PtInRect(&icon, p)) return HTSYSMENU;
+    if (m_resizable && m_state != 1) {
+        const struct { RECT r; int code; } sizing[] = {
+            {{0, 0, m_left, m_top}, HTTOPLEFT},
+            {{W - m_right, 0, W, m_top}, HTTOPRIGHT},
+            {{0, H - m_bottom, m_left, H}, HTBOTTOMLEFT},
+            {{W - m_right, H - m_bottom, W, H}, HTBOTTOMRIGHT},
+            {{0, m_top, m_left, H - m_bottom}, HTLEFT},
+            {{W - m_right, m_top, W, H - m_bottom}, HTRIGHT},
+            {{m_left, H - m_bottom, W - m_right, H}, HTBOTTOM},
+            {{m_left, 0, W - m_right, m_bottom}, HTTOP},
+        };
+        for (const auto& s : sizing) if (PtInRect(&s.r, p)) return s.code;
+    }
+    RECT caption{m_left, 5, W - m_right, m_top};
+    if (PtInRect(&caption, p)) return HTCAPTION;
+    return HTCLIENT;
+}
+
+void CSkinFrame::DrawVertical(HDC dc, int index, int x, int H) {
+    const BITMAP& bm = m_info[index];
+    if (!m_bitmaps[index]) return;
+    int midEnd = index == iLeft ? m_leftMidEnd : m_rightMidEnd;
+    int w = bm.bmWidth / 2;
+    HGDIOBJ old = SelectObject(m_bitmapDC, m_bitmaps[index]);
+    BitBlt(dc, x, 0, w, m_sideCap, m_bitmapDC, 0, 0, SRCCOPY);
+    int mid = std::max(1, midEnd - m_sideCap);
+    int copies = std::max(0, (H - static_cast<int>(bm.bmHeight)) / mid + 1) + 1;
+    for (int i = 0, y = m_sideCap; i < copies && y < H; ++i, y += mid)
+        BitBlt(dc, x, y, w, std::min(mid, H - y), m_bitmapDC, 0, m_sideCap, SRCCOPY);
+    int capH = bm.bmHeight - midEnd;
+    BitBlt(dc, x, H - capH, w, capH, m_bitmapDC, 0, midEnd, SRCCOPY);
+    SelectObject(m_bitmapDC, old);
+}
+
+void CSkinFrame::DrawCaption(HDC dc, int x0, int width) {
+    const BITMAP& bm = m_info[iCaption];
+    if (!m_bitmaps[iCaption]) return;
+    HGDIOBJ old = SelectObject(m_bitmapDC, m_bitmaps[iCaption]);
+    BitBlt(dc, x0, 0, 40, bm.bmHeight, m_bitmapDC, 0, 0, SRCCOPY);
+    int piece = m_captionMidEnd - 40;
+    for (int x = x0 + 29; x < width - m_captionMidEnd; ++x)
+        BitBlt(dc, x, 0, piece, bm.bmHeight, m_bitmapDC, 40, 0, SRCCOPY);
+    int capW = bm.bmWidth - 1 - m_captionMidEnd;
+    BitBlt(dc, x0 + width - (bm.bmWidth - m_captionMidEnd), 0, capW, bm.bmHeight, m_bitmapDC, m_captionMidEnd, 0,
+           SRCCOPY);
+    SelectObject(m_bitmapDC, old);
+}
+
+void CSkinFrame::DrawBottom(HDC dc, int x0, int width) {
+    const BITMAP& bm = m_info[iBottom];
+    if (!m_bitmaps[iBottom]) return;
+    int y = 0;
+    RECT wr;
+    GetWindowRect(m_hWnd, &wr);
+    y = (wr.bottom - wr.top) - m_bottom;
+    int h = bm.bmHeight / 2;
+    HGDIOBJ old = SelectObject(m_bitmapDC, m_bitmaps[iBottom]);
+    BitBlt(dc, x0, y, 40, h, m_bitmapDC, 0, 0, SRCCOPY);
+    int mid = std::max(1, m_bottomMidEnd - 40);
+    int end = x0 + width;
+    int copies = std::max(0, (width - static_cast<int>(bm.bmWidth)) / mid + 1) + 1;
+    for (int i = 0, x = x0 + 40; i < copies && x < end; ++i, x += mid)
+        BitBlt(dc, x, y, std::min(mid, end - x), h, m_bitmapDC, 40, 0, SRCCOPY);
+    BitBlt(dc, end - (bm.bmWidth - m_bottomMidEnd), y, bm.bmWidth - 1 - m_bottomMidEnd, h, m_bitmapDC,
+           m_bottomMidEnd, 0, SRCCOPY);
+    SelectObject(m_bitmapDC, old);
+}
+
+void CSkinFrame::TransparentCopy(HDC dest, int x, int y, int w, int h, HBITMAP src, int sx, int sy, COLORREF key) {
+    if (w <= 0 || h <= 0) return;
+    HDC srcDC = CreateCompatibleDC(dest), colourDC = CreateCompatibleDC(dest), maskDC = CreateCompatibleDC(dest);
+    HBITMAP colour = CreateCompatibleBitmap(dest, w, h);
+    HBITMAP mask = CreateBitmap(w, h, 1, 1, nullptr);
+    HGDIOBJ o1 = SelectObject(srcDC, src), o2 = SelectObject(colourDC, colour), o3 = SelectObject(maskDC, mask);
+    BitBlt(colourDC, 0, 0, w, h, srcDC, sx, sy, SRCCOPY);
+    SetBkColor(colourDC, key);
+    BitBlt(maskDC, 0, 0, w, h, colourDC, 0, 0, SRCCOPY);
+    SetBkColor(colourDC, 0);
+    SetTextColor(colourDC, 0xFFFFFF);
+    BitBlt(colourDC, 0, 0, w, h, maskDC, 0, 0, SRCAND);
+    COLORREF oldBk = SetBkColor(dest, 0xFFFFFF), oldText = SetTextColor(dest, 0);
+    BitBlt(dest, x, y, w, h, maskDC, 0, 0, SRCAND);
+    BitBlt(dest, x, y, w, h, colourDC, 0, 0, SRCPAINT);
+    SetBkColor(dest, oldBk);
+    SetTextColor(dest, oldText);
+    SelectObject(srcDC, o1);
+    SelectObject(colourDC, o2);
+    SelectObject(maskDC, o3);
+    DeleteDC(srcDC);
+    DeleteDC(colourDC);
+    DeleteDC(maskDC);
+    DeleteObject(colour);
+    DeleteObject(mask);
+}
+
+void CSkinFrame::Paint(HWND hWnd) {
+    if (!m_hWnd || !m_composeDC) return;  // not bound yet
+    HDC wdc = GetWindowDC(hWnd);
+    if (!wdc) return;
+    RECT wr;
+    GetWindowRect(hWnd, &wr);
+    int W = wr.right - wr.left, H = wr.bottom - wr.top;
+    RECT cr;
+    GetClientRect(hWnd, &cr);
+    OffsetRect(&cr, m_left, m_top);
+    ExcludeClipRect(wdc, cr.left, cr.top, cr.right, cr.bottom);
+
+    if (m_offscreen) {
+        SelectObject(m_composeDC, m_offscreenOld);
+        DeleteObject(m_offscreen);
+    }
+    m_offscreen = CreateCompatibleBitmap(wdc, W, H);
+    m_offscreenOld = static_cast<HBITMAP>(SelectObject(m_composeDC, m_offscreen));
+
+    DrawVertical(m_composeDC, iLeft, 0, H);
+    DrawCaption(m_composeDC, 0, W);
+    DrawVertical(m_composeDC, iRight, W - m_right, H);
+    DrawBottom(m_composeDC, m_left, W - m_left);
+
+    int buttonHeight = m_info[iClose].bmHeight;
+    int titleRight = W;
+    auto drawButton = [&](int slot, int index, bool hot) {
+        RECT r;
+        if (!ButtonRect(slot, W, &r)) return;
+        int rw = r.right - r.left;
+        TransparentCopy(m_composeDC, r.left, r.top, rw, buttonHeight, m_bitmaps[index], hot ? rw : 0, 0,
+                        m_transparent);
+        titleRight = std::min<int>(titleRight, r.left);
+    };
+    drawButton(kSlotClose, iClose, m_hot == HTCLOSE);
+    if (m_showMenu) drawButton(kSlotMenu, iMenu, m_hot == kHitMenu);
+    if (m_showMinimise) drawButton(kSlotMinimise, m_state == 1 ? iRestore : iMinimise, m_hot == kHitMinimise);
+
+    if (!m_title) m_title = new wchar_t[255];
+    int n = GetWindowTextW(hWnd, m_title, 255);
+    // The title stops short of the caption buttons so a long one never paints over them.
+    RECT tr{10, 0, titleRight < W ? titleRight - 4 : W, m_top};
+    SetBkMode(m_composeDC, TRANSPARENT);
+    SetTextColor(m_composeDC, 0xFFFFFF);
+    m_fontOld = static_cast<HFONT>(SelectObject(m_composeDC, m_font));
+    DrawTextW(m_composeDC, m_title, n, &tr, DT_SINGLELINE | DT_VCENTER | DT_WORD_ELLIPSIS);
+    SelectObject(m_composeDC, m_fontOld);
+
+    BitBlt(wdc, 0, 0, W, H, m_composeDC, 0, 0, SRCCOPY);
+    SelectClipRgn(wdc, nullptr);
+    ReleaseDC(hWnd, wdc);
+}
+
+void CSkinFrame::ApplyRegion(HWND hWnd) {
+    if (!m_useRegion) {
+        SetWindowRgn(hWnd, nullptr, TRUE);
+        return;
+    }
+    RECT wr;
+    GetWindowRect(hWnd, &wr);
+    int W = wr.right - wr.left, H = wr.bottom - wr.top;
+    HRGN region = CreateRectRgn(0, m_top, W, H);
+    HDC wdc = GetWindowDC(hWnd);
+    HBITMAP bmp = CreateCompatibleBitmap(wdc, W, m_top);
+    ReleaseDC(hWnd, wdc);
+    BITMAP info{};
+    if (bmp && m_top > 0 && GetObjectW(bmp, sizeof(info), &info) && (info.bmBitsPixel == 24 || info.bmBitsPixel == 32)) {
+        HGDIOBJ old = SelectObject(m_regionDC, bmp);
+        DrawCaption(m_regionDC, m_left, W - m_right - m_left + 1);
+        DrawVertical(m_regionDC, iLeft, 0, m_info[iLeft].bmHeight);
+        DrawVertical(m_regionDC, iRight, W - m_right, m_info[iRight].bmHeight);
+        SelectObject(m_regionDC, old);
+        int bpp = info.bmBitsPixel / 8;
+        std::vector<BYTE> bits(static_cast<size_t>(info.bmWidthBytes) * info.bmHeight);
+        GetBitmapBits(bmp, static_cast<LONG>(bits.size()), bits.data());
+        for (int y = 0; y < info.bmHeight; ++y) {
+            for (int x = 0; x < info.bmWidth; ++x) {
+                const BYTE* p = &bits[static_cast<size_t>(y) * info.bmWidthBytes + static_cast<size_t>(x) * bpp];
+                COLORREF c = RGB(p[2], p[1], p[0]);
+                if (c == m_transparent) continue;
+                HRGN dot = CreateRectRgn(x, y, x + 1, y + 1);
+                CombineRgn(region, region, dot, RGN_OR);
+                DeleteObject(dot);
+            }
+        }
+    }
+    if (bmp) DeleteObject(bmp);
+    SetWindowRgn(hWnd, region, TRUE);  // the window owns the region now
+}
+
+void CSkinFrame::MaximiseToWorkArea(HWND hWnd) {
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(hWnd, &m_saved);
+    m_state = 1;
+    MoveWindow(hWnd, work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+    UpdateWindow(hWnd);
+}
+
+void CSkinFrame::Restore(HWND hWnd) {
+    if (m_state != 1) return;
+    MoveWindow(hWnd, m_saved.left, m_saved.top, m_saved.right - m_saved.left, m_saved.bottom - m_saved.top, TRUE);
+    m_state = 0;
+    UpdateWindow(hWnd);
+}
+
+void CSkinFrame::OnNcMouseMove(HWND hWnd, UINT message, UINT hitCode, LPARAM point) {
+    int code = static_cast<int>(hitCode);
+    if ((code >= HTLEFT && code <= HTBOTTOMRIGHT) || (code == HTCAPTION && m_state != 1))
+        DefWindowProcW(hWnd, message, hitCode, point);
+    m_hot = code;
+    if (m_hot != m_lastHot) {
+        Paint(hWnd);
+        m_lastHot = m_hot;
+    }
+}
+
+void CSkinFrame::OnNcLButtonDown(HWND hWnd, UINT message, UINT hitCode, LPARAM point) {
+    int code = static_cast<int>(hitCode);
+    m_hot = code;
+    Paint(hWnd);
+    if ((code >= HTLEFT && code <= HTBOTTOMRIGHT) || (code == HTCAPTION && m_state != 1)) {
+        DefWindowProcW(hWnd, message, hitCode, point);
+        return;
+    }
+    CPoint p(point);
+    if (code == HTSYSMENU) {
+        // The window menu belongs to the icon area only; buttons act on their own.
+        if (HMENU sys = GetSystemMenu(hWnd, FALSE)) Tracker()(sys, 0, p.x, p.y, hWnd);
+    }
+    if (code == kHitMenu && m_hasMenu) {
+        if (HMENU popup = GetSubMenu(m_menu, 0)) Tracker()(popup, TPM_RIGHTBUTTON, p.x, p.y, hWnd);
+    }
+}
+
+void CSkinFrame::OnNcLButtonUp(HWND hWnd, UINT, UINT hitCode, LPARAM) {
+    switch (static_cast<int>(hitCode)) {
+    case HTCLOSE:
+        SendMessageW(hWnd, WM_CLOSE, 0, 0);
+        break;
+    case kHitMinimise:
+        SendMessageW(hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        m_hot = 0;
+        Paint(hWnd);
+        break;
+    case kHitMenu:
+        m_hot = 0;
+        Paint(hWnd);
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT CSkinFrame::HandleMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        InvalidateRect(hWnd, nullptr, TRUE);
+        Paint(hWnd);
+        ApplyRegion(hWnd);
+        break;
+    case WM_ACTIVATE:
+    case WM_NCPAINT:
+    case WM_NCACTIVATE:
+        Paint(hWnd);
+        break;
+    case WM_SETTEXT:
+        DefWindowProcW(hWnd, message, wParam, lParam);
+        Paint(hWnd);
+        break;
+    case WM_SHOWWINDOW:
+        if (wParam) DefWindowProcW(hWnd, message, wParam, lParam);
+        break;
+    case WM_GETMINMAXINFO: {
+        auto* mm = reinterpret_cast<MINMAXINFO*>(lParam);
+        mm->ptMinTrackSize.x = m_info[iLeft].bmWidth + m_info[iCaption].bmWidth + m_info[iRight].bmWidth;
+        mm->ptMinTrackSize.y = m_info[iCaption].bmHeight + 20;
+        break;
+    }
+    case WM_WINDOWPOSCHANGING:
+    case WM_INITMENUPOPUP:
+        DefWindowProcW(hWnd, message, wParam, lParam);
+        break;
+    case WM_NCCALCSIZE:
+        if (wParam) {
+            auto* p = reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam);
+            p->rgrc[0].left += m_left;
+            p->rgrc[0].top += m_top;
+            p->rgrc[0].right -= m_right;
+            p->rgrc[0].bottom -= m_bottom;
+            p->rgrc[1] = p->rgrc[0];
+        } else {
+            DefWindowProcW(hWnd, message, wParam, lParam);
+        }
+        break;
+    case WM_NCHITTEST:
+        return HitTest(hWnd, CPoint(lParam));
+    case WM_NCMOUSEMOVE:
+        OnNcMouseMove(hWnd, message, static_cast<UINT>(wParam), lParam);
+        break;
+    case WM_NCLBUTTONDOWN:
+        OnNcLButtonDown(hWnd, message, static_cast<UINT>(wParam), lParam);
+        break;
+    case WM_NCLBUTTONUP:
+        OnNcLButtonUp(hWnd, message, static_cast<UINT>(wParam), lParam);
+        break;
+    case WM_NCLBUTTONDBLCLK:
+        if (wParam == HTCAPTION && m_resizable) {
+            if (m_state == 1) Restore(hWnd);
+            else MaximiseToWorkArea(hWnd);
+            m_hot = 0;
+            Paint(hWnd);
+        }
+        break;
+    case WM_NCRBUTTONDOWN:
+        if (wParam == HTCAPTION) {
+            CPoint p(lParam);
+            if (HMENU sys = GetSystemMenu(hWnd, FALSE)) Tracker()(sys, 0, p.x, p.y, hWnd);
+        }
+        break;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MAXIMIZE) MaximiseToWorkArea(hWnd);
+        else if ((wParam & 0xFFF0) == SC_RESTORE && m_state == 1) Restore(hWnd);
+        else DefWindowProcW(hWnd, message, wParam, lParam);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Draws the skin bitmaps (24-bit BMP) of the frame and the buttons. Deterministic: the same
+pictures on every build. Magenta is transparent in the frame pieces, black in button faces."""
+import struct
+import sys
+
+MAGENTA = (255, 0, 255)
+BLACK = (0, 0, 0)
+
+
+def write_bmp(path, w, h, pixel):
+    row = (w * 3 + 3) & ~3
+    data = bytearray()
+    for y in range(h - 1, -1, -1):
+        line = bytearray()
+        for x in range(w):
+            r, g, b = pixel(x, y)
+            line += bytes((b, g, r))
+        line += b"\0" * (row - w * 3)
+        data += line
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + data)
+
+
+def mix(a, b, t):
+    return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
+
+
+CAPTION_TOP = (92, 132, 196)
+CAPTION_BOTTOM = (52, 86, 146)
+EDGE = (40, 64, 110)
+
+
+def caption_colour(y, h=29):
+    if y == 0:
+        return EDGE
+    return mix(CAPTION_TOP, CAPTION_BOTTOM, (y - 1) / (h - 2))
+
+
+def side_border(x, y):
+    # Column 0 is painted; column 1 is the second variant (lighter).
+    if y < 29:
+        c = caption_colour(y)
+    else:
+        c = EDGE
+    if x == 1:
+        c = mix(c, (255, 255, 255), 0.3)
+    # Rounded top corners: the first rows of the outer column are cut away.
+    if y < 3:
+        return MAGENTA
+    return c
+
+
+def caption(x, y, w=131):
+    # Rounded corners: a few transparent pixels at the top-left and top-right.
+    for cx, rows in ((0, 3), (1, 2), (2, 1)):
+        if (x == cx or x == w - 2 - cx or x == w - 1) and y < rows:
+            return MAGENTA
+    if x == w - 1:
+        return MAGENTA  # the last column is never copied
+    c = caption_colour(y)
+    # A soft highlight band under the top edge.
+    if 1 <= y <= 2:
+        c = mix(c, (255, 255, 255), 0.25)
+    return c
+
+
+def bottom(x, y):
+    return EDGE if y == 0 else mix(EDGE, (255, 255, 255), 0.3)
+
+
+def glyph_close(x, y):
+    return (abs(x - y) <= 0 or abs(x + y - 15) <= 0) and 4 <= x <= 11 and 4 <= y <= 11
+
+
+def glyph_min(x, y):
+    return 4 <= x <= 11 and 10 <= y <= 11
+
+
+def glyph_menu(x, y):
+    # A small downward triangle.
+    return 6 <= y <= 10 and abs(x - 7.5) <= (10 - y) + 0.5
+
+
+def caption_button(glyph, hot_colour, w=16, h=16):
+    def pixel(x, y):
+        state, lx = divmod(x, w)
+        inside = 1 <= lx <= w - 2 and 1 <= y <= h - 2
+        rounded = (lx in (1, w - 2)) and (y in (1, h - 2))
+        if glyph(lx * 16 // w, y * 16 // h):
+            return (255, 255, 255)
+        if state == 1 and inside and not rounded:
+            return hot_colour
+        return MAGENTA
+    return pixel
+
+
+def face(top, bottom_colour, border):
+    w, h = 75, 23
+
+    def pixel(x, y):
+        corner = (x in (0, w - 1)) and (y in (0, h - 1))
+        if corner:
+            return BLACK
+        if x in (0, w - 1) or y in (0, h - 1):
+            return border
+        return mix(top, bottom_colour, y / (h - 1))
+    return w, h, pixel
+
+
+def main(out):
+    write_bmp(f"{out}/skin_155.bmp", 2, 41, side_border)
+    write_bmp(f"{out}/skin_157.bmp", 2, 41, lambda x, y: side_border(x, y))
+    write_bmp(f"{out}/skin_171.bmp", 131, 29, caption)
+    write_bmp(f"{out}/skin_158.bmp", 170, 2, bottom)
+    write_bmp(f"{out}/skin_172.bmp", 32, 16, caption_button(glyph_close, (214, 72, 64)))
+    write_bmp(f"{out}/skin_173.bmp", 32, 16, caption_button(glyph_min, (120, 160, 220)))
+    write_bmp(f"{out}/skin_174.bmp", 32, 16, caption_button(glyph_menu, (120, 160, 220)))
+    write_bmp(f"{out}/skin_161.bmp", 63, 21,
+              caption_button(glyph_min, (120, 160, 220), w=31, h=21))
+    # Button faces: 180 normal, 181 hovered/pressed.
+    for name, (top, bot, border) in {
+        180: ((250, 251, 253), (222, 229, 240), (150, 168, 196)),
+        181: ((255, 255, 255), (196, 214, 240), (90, 124, 180)),
+    }.items():
+        w, h, pixel = face(top, bot, border)
+        write_bmp(f"{out}/skin_{name}.bmp", w, h, pixel)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
