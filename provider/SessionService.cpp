@@ -51,8 +51,10 @@ bool SessionService::Start(const std::string& address, uint16_t port) {
     local.sin_port = htons(port);
     inet_pton(AF_INET, address.c_str(), &local.sin_addr);
     if (bind(m_listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || listen(m_listener, 8) != 0) {
+        int error = WSAGetLastError();
         closesocket(m_listener);
         m_listener = INVALID_SOCKET;
+        WSASetLastError(error);  // for the caller's report
         return false;
     }
     ResetEvent(m_stop);

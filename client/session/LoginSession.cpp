@@ -8,6 +8,7 @@
 #include "client/session/SessionService.h"
 #include "client/transfer/Protocol.h"
 #include "client/transfer/TimeOutSocket.h"
+#include "trace/Trace.h"
 
 CLoginSession g_LoginSession;
 
@@ -102,10 +103,13 @@ int CLoginSession::LoginExchange(uint32_t code, const CString& mail, const CStri
         }
         socket.Close();
     }
+    const wchar_t* step = password ? L"MSG_CODE_REQ_LOGIN" : L"MSG_CODE_REQ_LOGIN_BY_SESSION";
     if (!accepted) {
+        GetLogNode()->Send(step, built ? L"refused" : L"name or password too long");
         m_bLoggedIn = 0;
         return 0;
     }
+    GetLogNode()->Send(step, L"accepted");
     m_nUsedSpace = reply.usedSpace;
     m_nTotalSpace = reply.totalSpace;
     m_strMail = mail;
@@ -126,8 +130,10 @@ int CLoginSession::LoginBySession(CString mail) {
 int CLoginSession::QuerySessionKey(CString user) {
     std::string userName = ToUtf8(user);
     protocol::Bytes request;
-    if (!protocol::BuildSessionQuery(userName, request))
+    if (!protocol::BuildSessionQuery(userName, request)) {
+        GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"user name too long");
         return 0;  // too long for one message: nothing is sent
+    }
 
     CTimeOutSocket socket;
     if (!socket.Create()) {
@@ -136,6 +142,7 @@ int CLoginSession::QuerySessionKey(CString user) {
     }
     socket.SetTimeOut(kSessionQueryTimeOut);
     if (!socket.Connect(g_Settings.m_strServerAddr, g_Settings.GetServerPort()) || !SendAll(socket, request)) {
+        GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"control server not reached");
         socket.Close();
         return 0;
     }
@@ -151,11 +158,13 @@ int CLoginSession::QuerySessionKey(CString user) {
     // A failed, timed-out, short or incomplete reply gives nothing to confirm.
     if (!ExtractBetween(replyText, L"<SessionKey>", L"</SessionKey>", sessionKey) ||
         !ExtractBetween(replyText, L"<BindId>", L"</BindId>", bindId)) {
+        GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"no session key or bind id in the reply");
         socket.Close();
         return 0;
     }
 
     session::AuthSessionOutcome outcome = session::CallAuthSession(userName, ToAnsi(sessionKey), ToAnsi(bindId));
+    GetLogNode()->Send(L"authsession", outcome.Confirmed() ? L"session confirmed" : L"session not confirmed");
     if (outcome.Confirmed()) {
         m_bWebSession = 1;
         LoginBySession(user);

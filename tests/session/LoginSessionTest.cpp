@@ -46,7 +46,7 @@ Answer Kind(Answer::Kind kind) {
 class LoginSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(control.Start(kAddress));
+        ASSERT_TRUE(control.Start(kAddress)) << "bind failed: " << WSAGetLastError();
         g_Settings.m_strServerAddr = kAddressW;
         g_Settings.SetServerPort(20000);
         session = CLoginSession();
@@ -105,7 +105,7 @@ TEST_F(LoginSessionTest, LoginOutcomes) {
             EXPECT_EQ(33u, session.m_nUserId);
         }
         if (!c.listening) {
-            ASSERT_TRUE(control.Start(kAddress));
+            ASSERT_TRUE(control.Start(kAddress)) << "bind failed: " << WSAGetLastError();
         }
     }
 }
@@ -182,7 +182,7 @@ class WebSessionTest : public LoginSessionTest {
 protected:
     void SetUp() override {
         LoginSessionTest::SetUp();
-        ASSERT_TRUE(soap.Start(kAddress));
+        ASSERT_TRUE(soap.Start(kAddress)) << "bind failed: " << WSAGetLastError();
         session::SetSessionServiceEndpoint("http://127.0.7.2:14002");
         session::SetSessionServiceTimeouts(3, 3, 3);
         control.SetAnswer(240, Send(LoginReplyBytes(1, 100, 200, 42)));

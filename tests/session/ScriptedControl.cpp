@@ -56,8 +56,10 @@ bool ScriptedControl::Start(const std::string& address, uint16_t port) {
     a.sin_port = htons(port);
     inet_pton(AF_INET, address.c_str(), &a.sin_addr);
     if (bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(m_listen, 8) != 0) {
+        int error = WSAGetLastError();
         closesocket(m_listen);
         m_listen = INVALID_SOCKET;
+        WSASetLastError(error);  // for the caller's report
         return false;
     }
     m_stop = false;

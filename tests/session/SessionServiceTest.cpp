@@ -15,7 +15,7 @@ using Reply = provider::SessionService::Reply;
 class AuthSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(service.Start(kAddress));
+        ASSERT_TRUE(service.Start(kAddress)) << "bind failed: " << WSAGetLastError();
         session::SetSessionServiceEndpoint(kEndpoint);
         session::SetSessionServiceTimeouts(2, 2, 2);
     }
