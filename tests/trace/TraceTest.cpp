@@ -383,7 +383,8 @@ public:
         else
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer");
     }
-    bool Set(const std::wstring& path)
+    // Without the terminator when asked: the reader must terminate the text itself.
+    bool Set(const std::wstring& path, bool terminated = true)
     {
         HKEY key;
         if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer", 0, nullptr, 0,
@@ -391,7 +392,7 @@ public:
             return false;
         LONG r = RegSetValueExW(key, L"FilePath", 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(path.c_str()),
-                                DWORD((path.size() + 1) * sizeof(wchar_t)));
+                                DWORD((path.size() + (terminated ? 1 : 0)) * sizeof(wchar_t)));
         RegCloseKey(key);
         return r == 0;
     }
@@ -459,7 +460,7 @@ TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine)
     SetEnvironmentVariableW(L"TRACE_TEST_VIEWER_OUT", out.c_str());
 
     ViewerRegistry registry;
-    ASSERT_TRUE(registry.Set(dir + L"trace_test_viewer.exe"));
+    ASSERT_TRUE(registry.Set(dir + L"trace_test_viewer.exe", false));
     std::string first = Unique("registry-first");
     std::string second = Unique("registry-second");
     GetLogNode()->SendA(first.c_str(), nullptr);
