@@ -73,10 +73,12 @@ void DataServer::Serve(SOCKET s) {
     request.port = ntohs(local.sin_port);
     const uint8_t* p = reinterpret_cast<const uint8_t*>(&record);
     request.bytes.assign(p, p + sizeof record);
+    // A record that does not fit its file's segments is refused before any byte is taken. It is
+    // recorded once checked, so a test that waits for it also sees the refusal counted.
+    bool accepted = record.header.magic == kMagic && record.header.code == MSG_CODE_SEND_FILE_DATA &&
+                    m_state.AcceptSegment(record);
     m_state.Record(request);
-    if (record.header.magic != kMagic || record.header.code != MSG_CODE_SEND_FILE_DATA) return;
-    // A record that does not fit its file's segments is refused before any byte is taken.
-    if (!m_state.AcceptSegment(record)) return;
+    if (!accepted) return;
     Fault f = m_state.TakeFault(MSG_CODE_SEND_FILE_DATA);
     if (f.closeWithoutReply) return;
     if (f.stall) {
