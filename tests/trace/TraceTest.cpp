@@ -481,4 +481,44 @@ TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine)
     DeleteFileW(out.c_str());
 }
 
+// Kept last: the viewer it starts must be gone before another test may start one.
+TEST(TraceViewerStart, ViewerStillStartingIsNotStartedAgainForEveryLine)
+{
+    ASSERT_TRUE(WaitNoViewerWindow(5000));
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir(self);
+    dir.resize(dir.find_last_of(L"\\/") + 1);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring pid = std::to_wstring(GetCurrentProcessId());
+    std::wstring out = std::wstring(temp) + L"trace_viewer_slow_" + pid + L".txt";
+    std::wstring quitName = L"TraceTestViewerQuit" + pid;
+    HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, quitName.c_str());
+    DeleteFileW(out.c_str());
+    SetEnvironmentVariableW(L"TRACE_TEST_VIEWER_OUT", out.c_str());
+    SetEnvironmentVariableW(L"TRACE_TEST_VIEWER_QUIT", quitName.c_str());
+
+    {
+        ViewerRegistry registry;
+        ASSERT_TRUE(registry.Set(dir + L"trace_test_viewer.exe"));
+        unsigned long target = TraceSenderHandledCount() + 5;
+        for (int i = 0; i < 5; ++i)
+            GetLogNode()->SendA("while the viewer starts", nullptr);
+        EXPECT_TRUE(WaitHandled(target, 20000));
+    }
+    SetEnvironmentVariableW(L"TRACE_TEST_VIEWER_QUIT", nullptr);
+    SetEvent(quit);
+    std::string text;
+    for (int waited = 0; waited < 20000; waited += 50) {
+        text = ReadFileText(out);
+        if (text.find("end") != std::string::npos)
+            break;
+        Sleep(50);
+    }
+    EXPECT_EQ("start\nend\n", text);
+    CloseHandle(quit);
+    DeleteFileW(out.c_str());
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // A small trace viewer program started from the viewer's registry path by the tests. It appends
 // one line per start and per received list to the file named by TRACE_TEST_VIEWER_OUT, and
-// leaves after a line "viewer-exit" or after 15 seconds.
+// leaves after a line "viewer-exit" or after 15 seconds. With TRACE_TEST_VIEWER_QUIT it runs
+// without a window until that named event is set.
 #include <windows.h>
 
 #include <string>
@@ -61,6 +62,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     if (!GetEnvironmentVariableW(L"TRACE_TEST_VIEWER_OUT", out, MAX_PATH))
         return 1;
     g_out = out;
+    // A viewer that never shows its window, until the test lets it go.
+    wchar_t quit[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"TRACE_TEST_VIEWER_QUIT", quit, MAX_PATH)) {
+        Append("start");
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, quit);
+        if (event) {
+            WaitForSingleObject(event, 15000);
+            CloseHandle(event);
+        }
+        Append("end");
+        return 0;
+    }
     // Another viewer already runs: leave it to that one.
     if (FindWindowW(L"TFormReceiver", L"FormReceiver"))
         return 2;
