@@ -10,3 +10,8 @@ if(NOT FERRANT_NATIVE)
   endif()
   ferrant_library(client_engine SOURCES ${_engine_sources} LIBS ${_engine_libs})
 endif()
+# The engine of an upload row: announcement, segment list, segment threads, pause, resume, cancel.
+if(NOT FERRANT_NATIVE AND TARGET client_sockets)
+  ferrant_library(client_uploading SOURCES ${_engine}/Uploading.cpp
+    LIBS client_engine client_session client_app client_protocol client_sockets framework)
+endif()

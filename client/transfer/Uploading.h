@@ -1,0 +1,114 @@
+// The engine of one upload row: announcement, segment list, one sender thread per segment, the
+// watch loop, pause, resume, retry and cancel. The row's window derives from this class and
+// receives raw numbers through the hooks below; it formats and sets every text itself.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "client/transfer/Protocol.h"
+#include "client/transfer/SegmentSender.h"
+#include "client/transfer/TimeOutSocket.h"
+#include "client/transfer/TimeValue.h"
+#include "framework/CString.h"
+#include "framework/CWinThread.h"
+
+#ifndef WM_START_UPLOAD
+#define WM_START_UPLOAD (WM_USER + 1000)
+#endif
+#ifndef WM_UPLOAD_CANCELLED
+#define WM_UPLOAD_CANCELLED (WM_USER + 1008)
+#endif
+
+class CUploading : public CUploadSegments {
+public:
+    enum State : uint32_t { STATE_UPLOADING = 0, STATE_RESUMABLE = 1, STATE_RETRY = 2, STATE_DONE = 3 };
+    // What the pause/resume link 1010 shows.
+    enum Link : uint32_t { LINK_PAUSE = 0, LINK_RESUME = 1, LINK_RETRY = 2, LINK_DONE = 3 };
+
+    CUploading(const CString& name, const CString& path, int32_t size, const CString& host, uint16_t port);
+    // Waits for every thread the row started: none may outlive it.
+    ~CUploading() override;
+
+    void SetParentPage(HWND page) { m_hParentPage = page; }
+    // wParam: heap CString with the full path, owned by the row from here on.
+    LRESULT OnStartUpload(WPARAM wParam, LPARAM lParam);
+
+    // Each starts its thread and returns true, or returns false and starts nothing while a
+    // thread of the row still runs (or once the row is being cancelled).
+    bool StartUploadThread();
+    bool StartResumeThread();
+    bool StartCancelThread();
+    // True while the upload, resume or cancel thread runs.
+    bool Busy();
+
+    int UploadFile();
+    int ResumeUpload();
+    void GetUploadInfoAndSendFile(uint64_t serverId, uint64_t userId, uint64_t fileId);
+    void SetTransferData(uint32_t index, uint32_t serverId, uint32_t userId, uint32_t fileId, uint32_t segmentNumber,
+                         uint32_t offset, uint32_t bytesDone, uint32_t bytesRemaining);
+    int CancelUpload();
+
+    // Sum of bytes done over the segments in use.
+    uint64_t BytesDone() const;
+    uint32_t State() const { return m_nState; }
+    uint32_t LinkShows() const { return m_nLink; }
+
+    // Window hooks, called on the engine's threads. The defaults do nothing.
+    virtual void OnLinkChanged(uint32_t /*link*/, bool /*enabled*/) {}
+    virtual void OnCancelLinkEnabled(bool /*enabled*/) {}
+    virtual void UpdateProgress(const TimeValue& /*start*/, uint64_t /*done*/, uint64_t /*base*/) {}
+    virtual void ShowFinalProgress() {}
+    virtual void ShowFileReadError() {}
+    // Posts WM_UPLOAD_CANCELLED to the page. Posted, not sent: the page deletes the row, and the
+    // row's destructor waits for the cancel thread that reports it.
+    virtual void ReportCancelled();
+
+    void OnSegmentPaused(int index) override;
+
+    protocol::UploadFileRequest m_request;
+    std::vector<uint8_t> m_pUploadReply;
+    HANDLE m_hSegmentThreads[kMaxSegments];
+    std::atomic<uint64_t> m_nBaseDone;
+    std::atomic<int32_t> m_nThreadCount;
+    CString m_strFileName;
+    std::atomic<uint32_t> m_nServerLoad;
+    std::atomic<uint32_t> m_nServerExtra;
+    std::atomic<uint32_t> m_nServerId;
+    CTimeOutSocket m_sockControl;
+    CTimeOutSocket m_sockUpload;
+    std::atomic<double> m_dSpeed;
+    std::atomic<uint64_t> m_nFileSize;
+    std::atomic<uint64_t> m_nFileId;
+    std::atomic<uint32_t> m_nState;
+    CWinThread* m_pUploadThread = nullptr;  // upload, retry or resume thread
+    HWND m_hParentPage = nullptr;
+
+    // Time-out of the control exchanges, and the largest reply body taken from a server.
+    static const UINT kExchangeTimeOut = 5000;
+    static const uint32_t kMaxReplyBody = 1u << 20;
+
+private:
+    void SetLink(uint32_t link, bool enabled);
+    // Starts a thread the row owns (not self-deleting); null when it could not be made.
+    CWinThread* Begin(AFX_THREADPROC proc, LPVOID param);
+    static void Reap(CWinThread*& thread);
+    void WatchSegments(const TimeValue& start, uint64_t base);
+    uint32_t LowSum() const;
+    bool SameThreadAs(CWinThread* thread) const;
+
+    CString m_strHostAtStart;
+    std::atomic<uint32_t> m_nLink;
+    CWinThread* m_pSegmentThreads[kMaxSegments];
+    CWinThread* m_pCancelThread = nullptr;
+    CCriticalSection m_threadLock;  // guards the thread slots and the cancel request
+    bool m_bCancelRequested = false;
+};
+
+UINT UploadFileThreadProc(LPVOID row);
+UINT ResumeUploadThreadProc(LPVOID row);
+UINT CancelUploadThreadProc(LPVOID row);
