@@ -269,29 +269,38 @@ TEST_F(WebSessionTest, SilentControlServerTimesOut) {
 }
 
 TEST_F(WebSessionTest, WholeRoad) {
-    control.SetAnswer(251, Send(SessionReplyBytes(
-                               "<xml><SessionKey>KEY-1</SessionKey><Other/><BindId>BIND-7</BindId></xml>")));
-    soap.SetReply(provider::SessionService::Reply::Result0);
-    EXPECT_EQ(0, session.QuerySessionKey(L"\x674E@example.com"));
-    EXPECT_EQ(1, session.IsLoggedIn());
-    EXPECT_EQ(1u, session.m_bWebSession);
-    EXPECT_EQ(42u, session.m_nUserId);
-    EXPECT_EQ(CString(L"\x674E@example.com"), session.m_strMail);
-    EXPECT_EQ(CString(), session.m_strPassword);
+    // The reply whole, and cut into small pieces that arrive one after the other.
+    for (int pieceBytes : {0, 7}) {
+        SCOPED_TRACE(pieceBytes);
+        session = CLoginSession();
+        control.ClearRequests();
+        Answer reply =
+            Send(SessionReplyBytes("<xml><SessionKey>KEY-1</SessionKey><Other/><BindId>BIND-7</BindId></xml>"));
+        reply.pieceBytes = pieceBytes;
+        control.SetAnswer(251, reply);
+        soap.SetReply(provider::SessionService::Reply::Result0);
+        EXPECT_EQ(0, session.QuerySessionKey(L"\x674E@example.com"));
+        EXPECT_EQ(1, session.IsLoggedIn());
+        EXPECT_EQ(1u, session.m_bWebSession);
+        EXPECT_EQ(42u, session.m_nUserId);
+        EXPECT_EQ(CString(L"\x674E@example.com"), session.m_strMail);
+        EXPECT_EQ(CString(), session.m_strPassword);
 
-    auto requests = control.Requests();
-    ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ(251u, requests[0].code);
-    EXPECT_EQ(240u, requests[1].code);
-    EXPECT_NE(requests[0].connection, requests[1].connection);
-    EXPECT_EQ(2, requests[1].openConnections) << "the query's connection is still open during the session login";
-    EXPECT_EQ("\xE6\x9D\x8E@example.com", Field(requests[1].bytes, 20, 50));
+        auto requests = control.Requests();
+        ASSERT_EQ(2u, requests.size());
+        EXPECT_EQ(251u, requests[0].code);
+        EXPECT_EQ(240u, requests[1].code);
+        EXPECT_NE(requests[0].connection, requests[1].connection);
+        EXPECT_EQ(1u, requests[1].openConnections.count(requests[0].connection))
+            << "the query's connection is still open during the session login";
+        EXPECT_EQ("\xE6\x9D\x8E@example.com", Field(requests[1].bytes, 20, 50));
 
-    std::string body = soap.LastBody();
-    EXPECT_NE(std::string::npos,
-              body.find("<ns2:authsession><username>\xE6\x9D\x8E@example.com</username><sessionkey>KEY-1"
-                        "</sessionkey><bindid>BIND-7</bindid></ns2:authsession>"))
-        << body;
+        std::string body = soap.LastBody();
+        EXPECT_NE(std::string::npos,
+                  body.find("<ns2:authsession><username>\xE6\x9D\x8E@example.com</username><sessionkey>KEY-1"
+                            "</sessionkey><bindid>BIND-7</bindid></ns2:authsession>"))
+            << body;
+    }
 }
 
 TEST_F(WebSessionTest, ServiceOutcomesDecideTheSessionLogin) {

@@ -2,6 +2,7 @@
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace sessiontest {
@@ -122,8 +123,8 @@ void ScriptedControl::AcceptLoop() {
         SOCKET s = accept(m_listen, nullptr, nullptr);
         if (s == INVALID_SOCKET) continue;
         std::lock_guard<std::mutex> hold(m_lock);
-        ++m_open;
         int connection = ++m_connections;
+        m_open.insert(connection);
         m_threads.emplace_back([this, s, connection] { Serve(s, connection); });
     }
 }
@@ -152,13 +153,19 @@ void ScriptedControl::Serve(SOCKET s, int connection) {
             else answer.kind = Answer::Close;
         }
         if (answer.kind == Answer::Close) break;
-        if (answer.kind == Answer::Send && !answer.bytes.empty())
-            send(s, reinterpret_cast<const char*>(answer.bytes.data()), static_cast<int>(answer.bytes.size()), 0);
+        if (answer.kind == Answer::Send) {
+            size_t piece = answer.pieceBytes > 0 ? static_cast<size_t>(answer.pieceBytes) : answer.bytes.size();
+            for (size_t at = 0; at < answer.bytes.size(); at += piece) {
+                if (at) Sleep(20);
+                size_t n = std::min(piece, answer.bytes.size() - at);
+                send(s, reinterpret_cast<const char*>(answer.bytes.data() + at), static_cast<int>(n), 0);
+            }
+        }
         if (answer.closeAfter) break;
     }
     closesocket(s);
     std::lock_guard<std::mutex> hold(m_lock);
-    --m_open;
+    m_open.erase(connection);
 }
 
 }  // namespace sessiontest

@@ -9,6 +9,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,13 +22,14 @@ struct Answer {
     enum Kind { Send, Close, Silence } kind = Send;
     Bytes bytes;              // sent as they are (a short reply is just fewer bytes)
     bool closeAfter = false;  // close the connection once they are sent
+    int pieceBytes = 0;       // send in pieces of this size, a little apart
 };
 
 struct Received {
     uint32_t code = 0;
     Bytes bytes;       // header and body
     int connection = 0;
-    int openConnections = 0;
+    std::set<int> openConnections;  // connections open when it arrived
 };
 
 class ScriptedControl {
@@ -53,7 +55,7 @@ private:
     std::list<std::thread> m_threads;
     std::map<uint32_t, Answer> m_answers;
     std::vector<Received> m_requests;
-    int m_open = 0;
+    std::set<int> m_open;
     int m_connections = 0;
 };
 
