@@ -109,6 +109,12 @@ public:
     void SetRange32(int lower, int upper) { SendMessage(PBM_SETRANGE32, static_cast<WPARAM>(lower), upper); }
     int SetPos(int pos) { return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(pos))); }
     int GetPos() const { return static_cast<int>(SendMessage(PBM_GETPOS)); }
+    void GetRange(int& lower, int& upper) const {
+        PBRANGE r{};
+        SendMessage(PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&r));
+        lower = r.iLow;
+        upper = r.iHigh;
+    }
     int SetStep(int step) { return static_cast<int>(SendMessage(PBM_SETSTEP, static_cast<WPARAM>(step))); }
     int StepIt() { return static_cast<int>(SendMessage(PBM_STEPIT)); }
     COLORREF SetBarColor(COLORREF c) { return static_cast<COLORREF>(SendMessage(PBM_SETBARCOLOR, 0, static_cast<LPARAM>(c))); }

@@ -50,3 +50,4 @@ private:
 };
 
 class CStringArray : public CArray<CString, const CString&> {};
+class CDWordArray : public CArray<DWORD, DWORD> {};

@@ -1,0 +1,77 @@
+// A progress bar that paints itself: the filled part is a gradient over any number of
+// colours, the rest a background colour or brush; it can show a percentage or position text
+// and run as a moving block. Composed off screen and copied in one blit, so it never flickers.
+#pragma once
+
+#include "framework/AfxWin.h"
+#include "framework/CArray.h"
+
+class CGradientProgressCtrl : public CProgressCtrl {
+public:
+    // Style bits read from the window style.
+    enum : DWORD {
+        kStyleVertical = PBS_VERTICAL,
+        kStyleShowPercent = 0x100,
+        kStyleShowPosition = 0x200,
+        kStyleGradientFilledOnly = 0x2000,
+        kStyleReverse = 0x4000,
+        kStyleMovingBlock = 0x8000,
+    };
+
+    // What one paint hands to the drawing operations.
+    struct DrawInfo {
+        CDC* dc;
+        DWORD style;
+        CRect area;  // client rectangle inset by the border rectangle
+        int pos, lower, upper;
+    };
+
+    CGradientProgressCtrl();
+    ~CGradientProgressCtrl() override;
+
+    void SetGradientColors(COLORREF start, COLORREF end);
+    void SetGradientColorsArray(const CDWordArray& colors);
+    const CDWordArray& GetGradientColors() const { return m_colors; }
+    void SetBkColour(COLORREF color) { m_bkColor = color; }
+    COLORREF GetBkColour() const { return m_bkColor; }
+    void SetBarBrush(HBRUSH brush) { m_barBrush = brush; }
+    void SetBkBrush(HBRUSH brush) { m_bkBrush = brush; }
+    void SetTextColours(COLORREF overBar, COLORREF overBk) { m_textBar = overBar; m_textBk = overBk; }
+    void SetBorders(const CRect& border) { m_border = border; }
+    void SetBlockLength(int length) { m_blockLength = length; }
+    int GetBlockTail() const { return m_tail; }
+    int GetStep() const { return m_step; }
+
+    // Bar coordinates (x along the bar from 0) into client coordinates.
+    static CRect BarToClient(const DrawInfo& info, const CRect& r);
+
+protected:
+    virtual void PaintGradientBands(DrawInfo& info, const CRect& gradient, const CRect& clip);
+    virtual void PaintGradientBand(DrawInfo& info, const CRect& gradient, const CRect& clip, COLORREF start,
+                                   COLORREF end);
+    virtual void PaintBarText(DrawInfo& info, const CRect& full, const CRect& filled);
+    virtual void PaintClippedText(DrawInfo& info, const CRect& clip, const CString& text, CPoint anchor);
+    virtual BOOL MoveBlock(LRESULT* result, int value, BOOL increment);
+
+    afx_msg BOOL OnEraseBkgnd(CDC* dc);
+    afx_msg void OnPaint();
+    afx_msg LRESULT OnSetBarColor(WPARAM end, LPARAM start);
+    afx_msg LRESULT OnSetBkColor(WPARAM, LPARAM color);
+    afx_msg LRESULT OnSetPos(WPARAM pos, LPARAM);
+    afx_msg LRESULT OnDeltaPos(WPARAM delta, LPARAM);
+    afx_msg LRESULT OnStepIt(WPARAM, LPARAM);
+    afx_msg LRESULT OnSetStep(WPARAM step, LPARAM);
+
+private:
+    CDWordArray m_colors;
+    HBRUSH m_barBrush = nullptr;
+    COLORREF m_bkColor;
+    HBRUSH m_bkBrush = nullptr;
+    COLORREF m_textBar, m_textBk;
+    int m_tail = 0;
+    int m_blockLength = 40;
+    int m_step = 10;
+    CRect m_border;
+
+    DECLARE_MESSAGE_MAP()
+};
