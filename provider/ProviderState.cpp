@@ -121,6 +121,11 @@ void ProviderState::SetSinkFolder(const std::wstring& folder) {
     m_sinkFolder = folder;
 }
 
+void ProviderState::SetDiscardAll(bool discard) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_discardAll = discard;
+}
+
 void ProviderState::SetThrottle(uint64_t bytesPerSecond, bool overall) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_throttleRate = bytesPerSecond;
@@ -128,6 +133,7 @@ void ProviderState::SetThrottle(uint64_t bytesPerSecond, bool overall) {
 }
 
 std::shared_ptr<Sink> ProviderState::NewSink(uint64_t fileId, uint64_t size) {
+    if (m_discardAll) return MakeDiscardSink();
     if (!m_sinkFolder.empty()) {
         std::wstring folder = m_sinkFolder;
         if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';

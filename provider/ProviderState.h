@@ -93,6 +93,8 @@ public:
     // Received bytes go to a file per upload in `folder` when set (its files are removed with the
     // upload or the state), else to memory for files up to kMemorySinkLimit and nowhere beyond.
     void SetSinkFolder(const std::wstring& folder);
+    // While set, received bytes go nowhere whatever the file's size or the folder.
+    void SetDiscardAll(bool discard);
     static const uint64_t kMemorySinkLimit = 64u << 20;
     // Limits the data connections' reads to bytesPerSecond (0: no limit), for each connection on
     // its own or for all of them together. Takes effect on running connections at once.
@@ -157,6 +159,7 @@ private:
     uint64_t m_nextFileId = 1001;
     bool m_refuseUploads = false;
     std::wstring m_sinkFolder;
+    bool m_discardAll = false;
     uint64_t m_throttleRate = 0;
     bool m_throttleOverall = false;
     Pacer m_overallPacer;
