@@ -1,0 +1,523 @@
+// upload_bench: uploads a file over 10 segments through the upload engine to the provider
+// stand-in (its own process, so the figures below are this client's alone), then sends the same
+// file through a bare Winsock sender of the same chunk size, and prints both side by side.
+#include <winsock2.h>
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/app/AppSettings.h"
+#include "client/session/LoginSession.h"
+#include "client/transfer/IcmpPing.h"
+#include "client/transfer/Protocol.h"
+#include "client/transfer/SegmentSender.h"
+#include "client/transfer/Uploading.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: upload_bench [options]\n"
+    "\n"
+    "Uploads a file over 10 segments with the upload engine to ferrant_provider (started here as\n"
+    "a separate process, on a loopback address), then sends the same file to the provider's plain\n"
+    "receiver through a bare Winsock sender: one blocking send() per chunk of the segment sender's\n"
+    "size, over as many connections as segments. Prints MB/s (10^6 bytes per second), CPU seconds\n"
+    "and peak memory of this process for each, and the ratio. A smaller upload runs first so that\n"
+    "its peak memory stands beside the large one's.\n"
+    "\n"
+    "  --size BYTES      size of the file (default 1G; suffixes K, M, G are powers of 1024)\n"
+    "  --small BYTES     size of the first, smaller upload (default 64M; 0: none)\n"
+    "  --segments N      segments and plain connections, 1 to 10 (default 10)\n"
+    "  --data-dir DIR    where the files are made or reused (default: bench-data beside the program)\n"
+    "  --provider PATH   the provider program (default: found beside this program or in ..\\provider)\n"
+    "  --address A       loopback address for the provider (default 127.0.77.x, x from the process\n"
+    "                    id; the client always sends data to port 20001, so the address must be free)\n"
+    "  --help            this text\n"
+    "\n"
+    "Exit status 0 when every upload completed and the plain sender sent everything.\n";
+
+struct Options {
+    uint64_t size = 1ull << 30;
+    uint64_t small = 64ull << 20;
+    int segments = 10;
+    std::wstring dataDir, provider;
+    std::string address;
+};
+
+std::wstring ProgramDir() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p(path, n);
+    size_t slash = p.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : p.substr(0, slash);
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool ParseSize(const wchar_t* text, uint64_t& out) {
+    wchar_t* end = nullptr;
+    unsigned long long v = wcstoull(text, &end, 10);
+    if (end == text) return false;
+    uint64_t unit = 1;
+    switch (towupper(*end)) {
+    case L'\0': break;
+    case L'K': unit = 1ull << 10; ++end; break;
+    case L'M': unit = 1ull << 20; ++end; break;
+    case L'G': unit = 1ull << 30; ++end; break;
+    default: return false;
+    }
+    if (*end != L'\0' || v > (0xFFFFFFFFull / unit)) return false;  // the engine completes files below 4 GiB only
+    out = v * unit;
+    return true;
+}
+
+int Parse(int argc, wchar_t** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::wstring a = argv[i];
+        if (a == L"--help" || a == L"-h" || a == L"/?") {
+            fputs(kHelp, stdout);
+            return 1;
+        }
+        if (i + 1 >= argc) {
+            fprintf(stderr, "upload_bench: %ls needs a value (--help lists the options)\n", a.c_str());
+            return 2;
+        }
+        const wchar_t* v = argv[++i];
+        bool ok = true;
+        if (a == L"--size") {
+            ok = ParseSize(v, o.size) && o.size > 0;
+        } else if (a == L"--small") {
+            ok = ParseSize(v, o.small);
+        } else if (a == L"--segments") {
+            o.segments = _wtoi(v);
+            ok = o.segments >= 1 && o.segments <= CUploadSegments::kMaxSegments;
+        } else if (a == L"--data-dir") {
+            o.dataDir = v;
+        } else if (a == L"--provider") {
+            o.provider = v;
+        } else if (a == L"--address") {
+            std::wstring w(v);
+            o.address.assign(w.begin(), w.end());
+            ok = o.address.compare(0, 4, "127.") == 0 && inet_addr(o.address.c_str()) != INADDR_NONE;
+        } else {
+            fprintf(stderr, "upload_bench: unknown option %ls (--help lists the options)\n", a.c_str());
+            return 2;
+        }
+        if (!ok) {
+            fprintf(stderr, "upload_bench: bad value for %ls: %ls\n", a.c_str(), v);
+            return 2;
+        }
+    }
+    if (o.dataDir.empty()) o.dataDir = ProgramDir() + L"\\bench-data";
+    if (o.provider.empty()) {
+        o.provider = ProgramDir() + L"\\ferrant_provider.exe";
+        if (!Exists(o.provider)) o.provider = ProgramDir() + L"\\..\\provider\\ferrant_provider.exe";
+    }
+    if (o.address.empty()) o.address = "127.0.77." + std::to_string(1 + GetCurrentProcessId() % 250);
+    return 0;
+}
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Cpu {
+    double user = 0, kernel = 0;
+    double Total() const { return user + kernel; }
+};
+
+Cpu ProcessCpu() {
+    FILETIME created, exited, kernel, user;
+    Cpu c;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return c;
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    c.user = seconds(user);
+    c.kernel = seconds(kernel);
+    return c;
+}
+
+struct Memory {
+    double workingSet = 0, peakWorkingSet = 0, pagefile = 0, peakPagefile = 0;  // MiB
+};
+
+Memory ProcessMemory() {
+    PROCESS_MEMORY_COUNTERS m = {};
+    m.cb = sizeof m;
+    Memory r;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &m, sizeof m)) return r;
+    const double mib = 1024.0 * 1024.0;
+    r.workingSet = m.WorkingSetSize / mib;
+    r.peakWorkingSet = m.PeakWorkingSetSize / mib;
+    r.pagefile = m.PagefileUsage / mib;
+    r.peakPagefile = m.PeakPagefileUsage / mib;
+    return r;
+}
+
+// Files of pseudo-random bytes, made once and reused while their size is right.
+bool MakeFile(const std::wstring& path, uint64_t size) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &a) &&
+        ((static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow) == size)
+        return true;
+    printf("making %ls (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(size));
+    fflush(stdout);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    std::vector<uint32_t> block((1u << 20) / 4);
+    uint32_t x = 2463534242u;
+    bool ok = true;
+    for (uint64_t left = size; ok && left > 0;) {
+        for (auto& w : block) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            w = x;
+        }
+        DWORD piece = static_cast<DWORD>(std::min<uint64_t>(left, block.size() * 4)), done = 0;
+        ok = WriteFile(h, block.data(), piece, &done, nullptr) && done == piece;
+        left -= piece;
+    }
+    CloseHandle(h);
+    if (!ok) DeleteFileW(path.c_str());
+    return ok;
+}
+
+// Reads the file once so that both senders find it in the system's cache.
+void Warm(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    std::vector<char> buffer(1u << 20);
+    DWORD got = 0;
+    while (ReadFile(h, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+    }
+    CloseHandle(h);
+}
+
+// The provider program, with its standard input on a pipe that this process closes to stop it.
+class ProviderProcess {
+public:
+    ~ProviderProcess() { Stop(); }
+
+    bool Start(const Options& o) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE childIn = nullptr, childOut = nullptr;
+        if (!CreatePipe(&childIn, &m_in, &inherit, 0)) return false;
+        if (!CreatePipe(&m_out, &childOut, &inherit, 0)) {
+            CloseHandle(childIn);
+            return false;
+        }
+        SetHandleInformation(m_in, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(m_out, HANDLE_FLAG_INHERIT, 0);
+        std::wstring address(o.address.begin(), o.address.end());
+        std::wstring line = L"\"" + o.provider + L"\" --address " + address +
+                            L" --control-port 0 --data-port 20001 --session-port 0 --plain-port 0 --sink discard"
+                            L" --user bench@example.com:bench --user-id 77";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = childIn;
+        si.hStdOutput = childOut;
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION pi = {};
+        std::vector<wchar_t> command(line.begin(), line.end());
+        command.push_back(0);
+        BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        CloseHandle(childIn);
+        CloseHandle(childOut);
+        if (!started) {
+            fprintf(stderr, "upload_bench: cannot start %ls (error %lu)\n", o.provider.c_str(), GetLastError());
+            return false;
+        }
+        CloseHandle(pi.hThread);
+        m_process = pi.hProcess;
+        return ReadReady();
+    }
+
+    void Stop() {
+        if (m_in) CloseHandle(m_in), m_in = nullptr;
+        if (m_process) {
+            if (WaitForSingleObject(m_process, 15000) != WAIT_OBJECT_0) TerminateProcess(m_process, 1);
+            CloseHandle(m_process);
+            m_process = nullptr;
+        }
+        if (m_out) CloseHandle(m_out), m_out = nullptr;
+    }
+
+    uint16_t control = 0, plain = 0;
+
+private:
+    // Bounded: the provider either prints its ready line or ends.
+    bool ReadReady() {
+        std::string text;
+        for (double end = Now() + 30; Now() < end;) {
+            DWORD available = 0;
+            if (!PeekNamedPipe(m_out, nullptr, 0, nullptr, &available, nullptr)) break;
+            if (available == 0) {
+                if (WaitForSingleObject(m_process, 10) == WAIT_OBJECT_0) break;
+                continue;
+            }
+            char buffer[512];
+            DWORD got = 0;
+            if (!ReadFile(m_out, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr)) break;
+            text.append(buffer, got);
+            size_t eol = text.find('\n');
+            if (eol == std::string::npos) continue;
+            const std::string line = text.substr(0, eol);
+            unsigned c = 0, p = 0;
+            const char* at = strstr(line.c_str(), "control=");
+            const char* plainAt = strstr(line.c_str(), "plain=");
+            if (at && plainAt && sscanf(at, "control=%u", &c) == 1 && sscanf(plainAt, "plain=%u", &p) == 1) {
+                control = static_cast<uint16_t>(c);
+                plain = static_cast<uint16_t>(p);
+                return control != 0 && plain != 0;
+            }
+            break;
+        }
+        fprintf(stderr, "upload_bench: the provider did not report ready: %s\n", text.c_str());
+        return false;
+    }
+
+    HANDLE m_in = nullptr, m_out = nullptr, m_process = nullptr;
+};
+
+struct Run {
+    bool complete = false;
+    double seconds = 0;      // start to end, everything included
+    double dataSeconds = 0;  // from the first byte counted to the end
+    uint64_t bytes = 0;
+    Cpu cpu;
+    Memory after;                         // the system's figures once the run ended
+    double sampledWorkingSet = 0, sampledPagefile = 0;  // largest seen while it ran, MiB
+};
+
+void Sample(Run& r) {
+    Memory m = ProcessMemory();
+    r.sampledWorkingSet = std::max(r.sampledWorkingSet, m.workingSet);
+    r.sampledPagefile = std::max(r.sampledPagefile, m.pagefile);
+}
+
+const uint64_t kUserId = 77;
+
+// True once the provider lists the file as finished: every byte arrived, not only left this
+// process. One file-list exchange on a connection of its own.
+bool ProviderHoldsAll(const Options& o, uint16_t port, uint64_t fileId) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return false;
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = inet_addr(o.address.c_str());
+    const protocol::Bytes request = protocol::BuildFileList(kUserId);
+    protocol::Bytes reply;
+    bool ok = connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+              send(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0) ==
+                  static_cast<int>(request.size()) &&
+              protocol::ReadReply([s](void* b, int n) { return recv(s, static_cast<char*>(b), n, 0); },
+                                  protocol::MSG_CODE_REQ_FILE_LIST, protocol::HeaderCheck::NonZeroLength, reply);
+    closesocket(s);
+    std::vector<protocol::FileEntry> files;
+    if (!ok || !protocol::ParseFileList(reply.data(), reply.size(), files)) return false;
+    for (const auto& f : files)
+        if (f.fileId == fileId) return f.finished;
+    return false;
+}
+
+Run UploadWithEngine(const std::wstring& path, uint64_t size, const Options& o, const ProviderProcess& provider) {
+    std::wstring host(o.address.begin(), o.address.end());
+    g_Settings.m_strServerAddr = CString(host.c_str());
+    g_Settings.SetServerPort(provider.control);
+    g_Settings.m_nMaxSendFileThread = o.segments;
+    g_LoginSession.m_nUserId = kUserId;
+
+    Run r;
+    const Cpu before = ProcessCpu();
+    std::unique_ptr<CUploading> row(
+        new CUploading(CString(path.c_str()), L"", 0, CString(host.c_str()), provider.control));
+    const double start = Now();
+    double firstByte = 0;
+    if (row->OnStartUpload(reinterpret_cast<WPARAM>(new CString(path.c_str())), 0) != 0) return r;
+    // Polled without a time limit: an upload that stalls shows as a figure, not a failure here.
+    do {
+        Sleep(5);
+        if (!firstByte && row->BytesDone() > 0) firstByte = Now();
+        Sample(r);
+    } while (row->Busy());
+    r.bytes = row->BytesDone();
+    r.complete = row->State() == CUploading::STATE_DONE && r.bytes == size;
+    // The last bytes may still be in the sockets' buffers: the run ends when the provider has them.
+    const uint64_t fileId = row->m_nFileId;
+    for (double limit = Now() + 30; r.complete && !ProviderHoldsAll(o, provider.control, fileId);) {
+        if (Now() > limit) r.complete = false;
+        Sleep(1);
+    }
+    const double end = Now();
+    row.reset();
+    r.cpu = ProcessCpu();
+    r.cpu.user -= before.user;
+    r.cpu.kernel -= before.kernel;
+    r.seconds = end - start;
+    r.dataSeconds = firstByte ? end - firstByte : 0;
+    r.after = ProcessMemory();
+    return r;
+}
+
+// The bare sender: per connection one thread reading its range of the file with its own handle
+// and sending each chunk with one blocking send(), ranges cut as the provider cuts segments.
+// Socket buffers are left as the system gives them.
+Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint16_t port) {
+    Run r;
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = inet_addr(o.address.c_str());
+    const uint64_t each = (size + o.segments - 1) / o.segments;
+    std::atomic<uint64_t> sent{0};
+    std::atomic<bool> failed{false};
+    std::atomic<int> finished{0};
+    const Cpu before = ProcessCpu();
+    const double start = Now();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < o.segments; ++i) {
+        const uint64_t from = each * i;
+        if (from >= size) break;
+        const uint64_t length = std::min(each, size - from);
+        threads.emplace_back([&, from, length] {
+            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(from);
+            std::vector<char> chunk(kSegmentChunkSize);
+            bool ok = s != INVALID_SOCKET && f != INVALID_HANDLE_VALUE &&
+                      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+                      SetFilePointerEx(f, at, nullptr, FILE_BEGIN);
+            for (uint64_t left = length; ok && left > 0;) {
+                DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, chunk.size())), got = 0;
+                ok = ReadFile(f, chunk.data(), want, &got, nullptr) && got == want;
+                for (DWORD off = 0; ok && off < got;) {
+                    int n = send(s, chunk.data() + off, static_cast<int>(got - off), 0);
+                    ok = n > 0;
+                    if (ok) off += static_cast<DWORD>(n);
+                }
+                if (ok) left -= got, sent += got;
+            }
+            // Done once the receiver has read everything and closed its end.
+            if (ok) {
+                shutdown(s, SD_SEND);
+                while (recv(s, chunk.data(), static_cast<int>(chunk.size()), 0) > 0) {
+                }
+            }
+            if (!ok) failed = true;
+            if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+            if (s != INVALID_SOCKET) closesocket(s);
+            ++finished;
+        });
+    }
+    while (finished < static_cast<int>(threads.size())) {
+        Sleep(5);
+        Sample(r);
+    }
+    for (auto& t : threads) t.join();
+    const double end = Now();
+    r.cpu = ProcessCpu();
+    r.cpu.user -= before.user;
+    r.cpu.kernel -= before.kernel;
+    r.seconds = r.dataSeconds = end - start;
+    r.bytes = sent;
+    r.complete = !failed && sent == size;
+    r.after = ProcessMemory();
+    return r;
+}
+
+double MBps(uint64_t bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
+
+void Print(const char* what, uint64_t size, const Run& r) {
+    printf("%-6s %7.1f MiB: %s, %.2f s, %.1f MB/s", what, size / 1048576.0, r.complete ? "complete" : "INCOMPLETE",
+           r.seconds, MBps(r.bytes, r.seconds));
+    if (r.dataSeconds != r.seconds) printf(" (data phase %.2f s, %.1f MB/s)", r.dataSeconds, MBps(r.bytes, r.dataSeconds));
+    printf("\n       CPU %.2f s (user %.2f, kernel %.2f); peak working set %.1f MiB, peak pagefile %.1f MiB;"
+           " largest sampled: working set %.1f MiB, pagefile %.1f MiB\n",
+           r.cpu.Total(), r.cpu.user, r.cpu.kernel, r.after.peakWorkingSet, r.after.peakPagefile, r.sampledWorkingSet,
+           r.sampledPagefile);
+    fflush(stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options o;
+    int parsed = Parse(argc, argv, o);
+    if (parsed == 1) return 0;
+    if (parsed != 0) return parsed;
+
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
+    CIcmpPing::Startup();
+
+    CreateDirectoryW(o.dataDir.c_str(), nullptr);
+    const std::wstring bigPath = o.dataDir + L"\\upload-" + std::to_wstring(o.size) + L".bin";
+    const bool withSmall = o.small > 0 && o.small < o.size;
+    const std::wstring smallPath = o.dataDir + L"\\upload-" + std::to_wstring(o.small) + L".bin";
+    if (!MakeFile(bigPath, o.size) || (withSmall && !MakeFile(smallPath, o.small))) {
+        fprintf(stderr, "upload_bench: cannot make the files in %ls\n", o.dataDir.c_str());
+        return 1;
+    }
+    Warm(bigPath);
+    if (withSmall) Warm(smallPath);
+
+    ProviderProcess provider;
+    if (!provider.Start(o)) return 1;
+    printf("upload_bench: %d segments of chunks of %u bytes to %s (control %u, data 20001, plain %u);"
+           " plain sender: %d connections, one blocking send() per chunk; MB = 10^6 bytes\n",
+           o.segments, kSegmentChunkSize, o.address.c_str(), provider.control, provider.plain, o.segments);
+    const Memory start = ProcessMemory();
+    printf("at start: peak working set %.1f MiB, peak pagefile %.1f MiB\n", start.peakWorkingSet, start.peakPagefile);
+    fflush(stdout);
+
+    bool ok = true;
+    Run small;
+    if (withSmall) {
+        small = UploadWithEngine(smallPath, o.small, o, provider);
+        Print("engine", o.small, small);
+        ok = ok && small.complete;
+    }
+    const Run engine = UploadWithEngine(bigPath, o.size, o, provider);
+    Print("engine", o.size, engine);
+    const Run plain = UploadPlain(bigPath, o.size, o, provider.plain);
+    Print("plain", o.size, plain);
+    ok = ok && engine.complete && plain.complete;
+
+    const double ratio = MBps(plain.bytes, plain.seconds) > 0
+                             ? MBps(engine.bytes, engine.seconds) / MBps(plain.bytes, plain.seconds) : 0;
+    printf("both timed until the provider has every byte\n");
+    printf("ratio engine/plain: %.1f %% (target: at least 90 %%); CPU engine/plain: %.2f\n", ratio * 100,
+           plain.cpu.Total() > 0 ? engine.cpu.Total() / plain.cpu.Total() : 0);
+    if (withSmall)
+        printf("memory, %.0f MiB upload -> %.0f MiB upload: largest sampled working set %.1f -> %.1f MiB,"
+               " pagefile %.1f -> %.1f MiB\n",
+               o.small / 1048576.0, o.size / 1048576.0, small.sampledWorkingSet, engine.sampledWorkingSet,
+               small.sampledPagefile, engine.sampledPagefile);
+    fflush(stdout);
+    provider.Stop();
+    WSACleanup();
+    return ok ? 0 : 1;
+}
