@@ -30,17 +30,15 @@ public:
     ~CGradientProgressCtrl() override;
 
     void SetGradientColors(COLORREF start, COLORREF end);
-    void SetGradientColorsArray(const CDWordArray& colors);
     const CDWordArray& GetGradientColors() const { return m_colors; }
     void SetBkColour(COLORREF color) { m_bkColor = color; }
     COLORREF GetBkColour() const { return m_bkColor; }
-    void SetBarBrush(HBRUSH brush) { m_barBrush = brush; }
-    void SetBkBrush(HBRUSH brush) { m_bkBrush = brush; }
-    void SetTextColours(COLORREF overBar, COLORREF overBk) { m_textBar = overBar; m_textBk = overBk; }
-    void SetBorders(const CRect& border) { m_border = border; }
-    void SetBlockLength(int length) { m_blockLength = length; }
     int GetBlockTail() const { return m_tail; }
     int GetStep() const { return m_step; }
+
+    // The bar text: format's "%d" takes the value and "%%" is a percent sign; anything else
+    // is shown as it stands, so a window text can never act as an unchecked format.
+    static CString FormatBarText(const CString& format, int value);
 
     // Bar coordinates (x along the bar from 0) into client coordinates.
     static CRect BarToClient(const DrawInfo& info, const CRect& r);

@@ -18,8 +18,9 @@ public:
     bool IsHovered() const { return m_hover != 0; }
     bool IsVisited() const { return m_visited != 0; }
 
-    // The link cursor: resource 1022 of the program, else the system hand.
-    static HCURSOR LinkCursor();
+    // The link cursor: resource 1022 of the module (default: where resources are looked up),
+    // else the system hand, so a program without the resource still shows a link cursor.
+    static HCURSOR LinkCursor(HINSTANCE module = nullptr);
 
 protected:
     void PreSubclassWindow() override;

@@ -1,0 +1,24 @@
+// An off-screen DC over another DC: drawing goes into a compatible bitmap of the rectangle
+// (default: the DC's clip box), copied back in one blit when the object goes out of scope.
+#pragma once
+
+#include "framework/AfxGdi.h"
+
+class CMemDC : public CDC {
+public:
+    explicit CMemDC(CDC* dc, const CRect* rect = nullptr, BOOL copyFirst = FALSE);
+    ~CMemDC() override;
+    CMemDC(const CMemDC&) = delete;
+    CMemDC& operator=(const CMemDC&) = delete;
+
+    CMemDC* operator->() { return this; }
+    const CRect& GetRect() const { return m_rect; }
+    bool IsMemDC() const { return m_memDC; }
+
+private:
+    CBitmap m_bitmap;
+    HGDIOBJ m_oldBitmap = nullptr;
+    CDC* m_dc;
+    CRect m_rect;
+    bool m_memDC;
+};
