@@ -84,6 +84,7 @@ CUploading::CUploading(const CString& name, const CString& path, int32_t size, c
     m_strFilePath = path;
     m_strHost = host;
     m_nPort = port;
+    SetUpLinks();
 }
 
 CUploading::~CUploading() {
@@ -382,6 +383,10 @@ int CUploading::ResumeUpload() {
         SetLink(LINK_DONE, true);
         OnCancelLinkEnabled(false);
         ShowFinalProgress();
+    } else {
+        // Stopped short without a pause too (a send error): the link offers the resume again.
+        SetLink(LINK_RESUME, true);
+        m_bPause = 1;
     }
     m_nBaseDone = sum;
     return 0;
@@ -412,5 +417,5 @@ int CUploading::CancelUpload() {
 }
 
 void CUploading::ReportCancelled() {
-    if (m_hParentPage) PostMessageW(m_hParentPage, WM_UPLOAD_CANCELLED, reinterpret_cast<WPARAM>(this), 0);
+    if (m_hParentPage) ::PostMessageW(m_hParentPage, WM_UPLOAD_CANCELLED, reinterpret_cast<WPARAM>(this), 0);
 }

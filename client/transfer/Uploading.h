@@ -1,6 +1,9 @@
-// The engine of one upload row: announcement, segment list, one sender thread per segment, the
-// watch loop, pause, resume, retry and cancel. The row's window derives from this class and
-// receives raw numbers through the hooks below; it formats and sets every text itself.
+// One upload row: a child dialog (template 130) and the engine of its file's upload.
+// Engine half (announcement, segment list, one sender thread per segment, the watch loop, pause,
+// resume, retry and cancel): client/transfer/Uploading.cpp.
+// Window half (controls, painting, link clicks, the texts): client/windows/UploadingWindow.cpp.
+// The engine's threads hand the window raw numbers through the hooks below; only the window's
+// own thread formats and sets texts. Without a window the engine runs alone.
 #pragma once
 
 #include <winsock2.h>
@@ -14,7 +17,11 @@
 #include "client/transfer/SegmentSender.h"
 #include "client/transfer/TimeOutSocket.h"
 #include "client/transfer/TimeValue.h"
+#include "controls/CGradientProgressCtrl.h"
+#include "controls/CHyperLinker.h"
+#include "framework/AfxWin.h"
 #include "framework/CString.h"
+#include "framework/CTime.h"
 #include "framework/CWinThread.h"
 
 #ifndef WM_START_UPLOAD
@@ -23,9 +30,27 @@
 #ifndef WM_UPLOAD_CANCELLED
 #define WM_UPLOAD_CANCELLED (WM_USER + 1008)
 #endif
+#ifndef WM_UPLOAD_DONE
+#define WM_UPLOAD_DONE (WM_USER + 1009)
+#endif
 
-class CUploading : public CUploadSegments {
+class CUploading : public CDialog, public CUploadSegments {
 public:
+    enum {
+        IDD = 130,
+        IDC_FILE_NAME = 1008,
+        IDC_PROGRESS = 1009,
+        IDC_PAUSE_RESUME = 1010,
+        IDC_PERCENT = 1011,
+        IDC_DONE = 1012,
+        IDC_SPEED_CAPTION = 1013,
+        IDC_SPEED = 1014,
+        IDC_REMAIN = 1015,
+        IDC_CANCEL = 1032,
+        IDC_DONE_CAPTION = 1042,
+        IDC_REMAIN_CAPTION = 1043,
+        IDC_SEPARATOR = 1060,
+    };
     enum State : uint32_t { STATE_UPLOADING = 0, STATE_RESUMABLE = 1, STATE_RETRY = 2, STATE_DONE = 3 };
     // What the pause/resume link 1010 shows.
     enum Link : uint32_t { LINK_PAUSE = 0, LINK_RESUME = 1, LINK_RETRY = 2, LINK_DONE = 3 };
@@ -58,17 +83,47 @@ public:
     uint32_t State() const { return m_nState; }
     uint32_t LinkShows() const { return m_nLink; }
 
-    // Window hooks, called on the engine's threads. The defaults do nothing.
-    virtual void OnLinkChanged(uint32_t /*link*/, bool /*enabled*/) {}
-    virtual void OnCancelLinkEnabled(bool /*enabled*/) {}
-    virtual void UpdateProgress(const TimeValue& /*start*/, uint64_t /*done*/, uint64_t /*base*/) {}
-    virtual void ShowFinalProgress() {}
-    virtual void ShowFileReadError() {}
+    // Window hooks, called on the engine's threads (and the display ones on the window's too).
+    // They hand numbers to the window; without a window they only keep them.
+    virtual void OnLinkChanged(uint32_t link, bool enabled);
+    virtual void OnCancelLinkEnabled(bool enabled);
+    virtual void UpdateProgress(const TimeValue& start, uint64_t done, uint64_t base);
+    virtual void ShowFinalProgress();
+    virtual void ShowFileReadError();
     // Posts WM_UPLOAD_CANCELLED to the page. Posted, not sent: the page deletes the row, and the
     // row's destructor waits for the cancel thread that reports it.
     virtual void ReportCancelled();
 
+    void OnSegmentStarted(int index) override;
     void OnSegmentPaused(int index) override;
+
+    // Window half.
+    BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnInitDialog() override;
+    void OnCancel() override;  // click of the cancel link
+    afx_msg void OnPauseResume();
+    afx_msg void OnPaint();
+    afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+    afx_msg void OnTimer(UINT_PTR id);
+
+    CStatic m_stcFileName;
+    CGradientProgressCtrl m_progress;
+    CHyperLinker m_lnkPauseResume;
+    CHyperLinker m_lnkSeparator;
+    CHyperLinker m_lnkCancel;
+    CStatic m_stcPercent;
+    CStatic m_stcDoneCaption;
+    CStatic m_stcDone;
+    CStatic m_stcSpeedCaption;
+    CStatic m_stcSpeed;
+    CStatic m_stcRemainCaption;
+    CStatic m_stcRemain;
+    // Texts shown; written and read on the window's thread only.
+    CString m_strSpeed;
+    CString m_strRemain;
+    CString m_strDone;
+    CString m_strPercent;
+    int32_t m_nPercent = 0;
 
     protocol::UploadFileRequest m_request;
     std::vector<uint8_t> m_pUploadReply;
@@ -107,6 +162,39 @@ private:
     CWinThread* m_pCancelThread = nullptr;
     CCriticalSection m_threadLock;  // guards the thread slots and the cancel request
     bool m_bCancelRequested = false;
+
+    // What the engine's threads hand the window: numbers only, taken under m_displayLock.
+    struct Display {
+        uint64_t done = 0;
+        uint64_t size = 0;
+        double speed = 0;
+        bool speedKnown = false;  // a final display without elapsed time keeps the old speed
+        bool isFinal = false;
+        bool pending = false;
+    };
+    void PublishDisplay(const Display& d);
+    bool OnWindowThread() const;
+    void PostToWindow(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    bool FileReadable() const;
+    void ShowTip(const CString& text, const CString& title);
+    void FitFileName(CDC& dc);
+    void SetUpLinks();
+    LRESULT OnDisplayPending(WPARAM, LPARAM);
+    LRESULT OnLinkPending(WPARAM link, LPARAM enabled);
+    LRESULT OnCancelLinkPending(WPARAM enabled, LPARAM);
+    LRESULT OnRangePending(WPARAM, LPARAM);
+    LRESULT OnFileErrorPending(WPARAM, LPARAM);
+
+    mutable CCriticalSection m_displayLock;  // guards m_display, m_timeLast and m_timeNow
+    Display m_display;
+    CTime m_timeLast{0};
+    CTime m_timeNow{0};
+    CBrush m_brush;
+    bool m_bTipShown = false;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    DECLARE_MESSAGE_MAP()
 };
 
 UINT UploadFileThreadProc(LPVOID row);

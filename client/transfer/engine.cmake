@@ -10,8 +10,12 @@ if(NOT FERRANT_NATIVE)
   endif()
   ferrant_library(client_engine SOURCES ${_engine_sources} LIBS ${_engine_libs})
 endif()
-# The engine of an upload row: announcement, segment list, segment threads, pause, resume, cancel.
+# An upload row: its engine (announcement, segment list, segment threads, pause, resume, cancel)
+# here, its window half with the other windows.
 if(NOT FERRANT_NATIVE AND TARGET client_sockets)
-  ferrant_library(client_uploading SOURCES ${_engine}/Uploading.cpp
-    LIBS client_engine client_session client_app client_protocol client_sockets framework)
+  set(_windows ${_engine}/../windows)
+  ferrant_library(client_uploading
+    SOURCES ${_engine}/Uploading.cpp ${_windows}/UploadingWindow.cpp ${_windows}/NetworkState.cpp
+    LIBS client_engine client_session client_app client_protocol client_sockets client_windows client_row_text
+         controls framework_ui framework)
 endif()

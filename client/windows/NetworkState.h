@@ -1,0 +1,6 @@
+// Whether the machine reports a network connection, asked before an upload is retried.
+#pragma once
+
+// True when both the system's network-alive test and the internet connection state report a
+// connection; a test whose library is missing counts as connected.
+bool NetworkConnected();
