@@ -156,7 +156,7 @@ protected:
 };
 
 TEST_F(UploadingTest, FilesOfEverySizeArriveWhole) {
-    const size_t sizes[] = {0, 1, 32768, 32769, 40000};
+    const size_t sizes[] = {0, 1, 32768, 32769, 40000, 10 * 1048576};
     const int threads[] = {1, 5, 10};
     for (size_t size : sizes) {
         for (int t : threads) {
@@ -185,7 +185,9 @@ TEST_F(UploadingTest, PausedOrCutUploadResumesToTheSameBytes) {
         const char* name;
         bool pause;
         int64_t cutAfter;
-    } cases[] = {{"pause", true, -1}, {"cut data connection", false, 50000}};
+        int cuts;
+    } cases[] = {{"pause", true, -1, 0}, {"cut data connection", false, 50000, 1},
+                 {"cut again during the resume", false, 50000, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
@@ -198,7 +200,7 @@ TEST_F(UploadingTest, PausedOrCutUploadResumesToTheSameBytes) {
         if (c.cutAfter >= 0) {
             provider::Fault cut;
             cut.cutAfterBytes = c.cutAfter;
-            cut.times = 1;
+            cut.times = c.cuts;
             m_provider->State().SetFault(protocol::MSG_CODE_SEND_FILE_DATA, cut);
         }
         auto row = NewRow(c.pause ? 5 : 1);
@@ -216,6 +218,14 @@ TEST_F(UploadingTest, PausedOrCutUploadResumesToTheSameBytes) {
         EXPECT_LT(row->BytesDone(), file.bytes.size());
 
         m_provider->State().SetThrottle(0, true);
+        // A resume cut short offers the resume again, paused, like the first run.
+        for (int run = 1; run < c.cuts; ++run) {
+            ASSERT_TRUE(row->StartResumeThread());
+            ASSERT_TRUE(WaitIdle(*row));
+            EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+            EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
+            EXPECT_EQ(row->m_bPause.load(), 1u);
+        }
         ASSERT_TRUE(row->StartResumeThread());
         ASSERT_TRUE(WaitIdle(*row));
         EXPECT_EQ(row->State(), CUploading::STATE_DONE);
@@ -263,7 +273,8 @@ TEST_F(UploadingTest, CancelStopsEveryThreadAndDeletesOnlyAnnouncedFiles) {
     struct Case {
         const char* name;
         bool duringData;
-    } cases[] = {{"during server choice", false}, {"during data", true}};
+        bool afterResume;
+    } cases[] = {{"during server choice", false, false}, {"during data", true, false}, {"after a resume", true, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
@@ -281,7 +292,15 @@ TEST_F(UploadingTest, CancelStopsEveryThreadAndDeletesOnlyAnnouncedFiles) {
         auto* row = NewRow(5).release();
         row->SetParentPage(Page());
         ASSERT_TRUE(Start(*row, file));
-        if (c.duringData) {
+        if (c.afterResume) {
+            ASSERT_TRUE(WaitProgress(*row, 1));
+            row->m_bPause = 1;
+            ASSERT_TRUE(WaitIdle(*row));
+            ASSERT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+            const uint64_t paused = row->BytesDone();
+            ASSERT_TRUE(row->StartResumeThread());
+            ASSERT_TRUE(WaitProgress(*row, paused + 1));
+        } else if (c.duringData) {
             ASSERT_TRUE(WaitProgress(*row, 1));
         } else {
             ASSERT_TRUE(m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_SERVER_LIST, 1, 10000));
@@ -354,7 +373,9 @@ TEST_F(UploadingTest, HostileRepliesNeitherCrashNorOverflow) {
         ASSERT_TRUE(WaitIdle(*row, 30000));
         EXPECT_EQ(row->State(), c.state);
         EXPECT_LE(row->m_nThreadCount.load(), c.maxThreads ? c.maxThreads : 3);
-        if (c.state == CUploading::STATE_UPLOADING) EXPECT_EQ(row->LinkShows(), CUploading::LINK_PAUSE);
+        if (c.state == CUploading::STATE_UPLOADING) {
+            EXPECT_EQ(row->LinkShows(), CUploading::LINK_PAUSE);
+        }
         m_provider->State().SetRefuseUploads(false);
     }
 }
