@@ -20,7 +20,10 @@
 #include "client/transfer/IcmpPing.h"
 #include "client/transfer/Protocol.h"
 #include "client/transfer/SegmentSender.h"
+#include "client/transfer/SocketFunctions.h"
 #include "client/transfer/Uploading.h"
+#include "framework/CFile.h"
+#include "framework/CFileException.h"
 
 namespace {
 
@@ -41,6 +44,11 @@ const char kHelp[] =
     "  --provider PATH   the provider program (default: found beside this program or in ..\\provider)\n"
     "  --address A       loopback address for the provider (default 127.0.77.x, x from the process\n"
     "                    id; the client always sends data to port 20001, so the address must be free)\n"
+    "  --repeat N        runs of each sender over the large file, taken in turn (default 3);\n"
+    "                    the ratio is that of the medians, so a busy machine skews it less\n"
+    "  --explain         also run the plain sender with one of the segment sender's ways at a\n"
+    "                    time (its socket buffer sizes, its send function, its seek and read per\n"
+    "                    chunk), and with all three, to show what each costs\n"
     "  --help            this text\n"
     "\n"
     "Exit status 0 when every upload completed and the plain sender sent everything.\n";
@@ -51,6 +59,8 @@ struct Options {
     int segments = 10;
     std::wstring dataDir, provider;
     std::string address;
+    bool explain = false;
+    int repeat = 3;
 };
 
 std::wstring ProgramDir() {
@@ -87,6 +97,10 @@ int Parse(int argc, wchar_t** argv, Options& o) {
             fputs(kHelp, stdout);
             return 1;
         }
+        if (a == L"--explain") {
+            o.explain = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             fprintf(stderr, "upload_bench: %ls needs a value (--help lists the options)\n", a.c_str());
             return 2;
@@ -100,6 +114,9 @@ int Parse(int argc, wchar_t** argv, Options& o) {
         } else if (a == L"--segments") {
             o.segments = _wtoi(v);
             ok = o.segments >= 1 && o.segments <= CUploadSegments::kMaxSegments;
+        } else if (a == L"--repeat") {
+            o.repeat = _wtoi(v);
+            ok = o.repeat >= 1 && o.repeat <= 100;
         } else if (a == L"--data-dir") {
             o.dataDir = v;
         } else if (a == L"--provider") {
@@ -380,10 +397,24 @@ Run UploadWithEngine(const std::wstring& path, uint64_t size, const Options& o, 
     return r;
 }
 
+// What the bare sender borrows from the segment sender, one piece at a time.
+struct Borrowed {
+    bool buffers = false;  // socket buffers raised to the segment sender's floor
+    bool swrite = false;   // chunks sent with SWrite (non-blocking mode and select per chunk)
+    bool cfile = false;    // CFile seek and read before each chunk
+    const char* Name() const {
+        if (buffers && swrite && cfile) return "plain + all three";
+        if (buffers) return "plain + engine's socket buffers";
+        if (swrite) return "plain + engine's SWrite";
+        if (cfile) return "plain + engine's seek and read";
+        return "plain";
+    }
+};
+
 // The bare sender: per connection one thread reading its range of the file with its own handle
 // and sending each chunk with one blocking send(), ranges cut as the provider cuts segments.
 // Socket buffers are left as the system gives them.
-Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint16_t port) {
+Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint16_t port, Borrowed with = {}) {
     Run r;
     sockaddr_in to = {};
     to.sin_family = AF_INET;
@@ -407,18 +438,49 @@ Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint1
             LARGE_INTEGER at;
             at.QuadPart = static_cast<LONGLONG>(from);
             std::vector<char> chunk(kSegmentChunkSize);
-            bool ok = s != INVALID_SOCKET && f != INVALID_HANDLE_VALUE &&
+            if (with.buffers && s != INVALID_SOCKET) {
+                int receiveSize = 0, sendSize = 0;
+                if (GetSocketBufSize(s, &receiveSize, &sendSize) == 0 &&
+                    (receiveSize < kSegmentSocketBufferFloor || sendSize < kSegmentSocketBufferFloor))
+                    SetSocketBufSize(s, std::max(receiveSize, kSegmentSocketBufferFloor),
+                                     std::max(sendSize, kSegmentSocketBufferFloor));
+            }
+            std::unique_ptr<CFile> cfile;
+            if (with.cfile) {
+                try {
+                    cfile.reset(new CFile(path.c_str(), CFile::modeRead | CFile::shareDenyNone));
+                } catch (CFileException* e) {
+                    e->Delete();
+                }
+            }
+            bool ok = s != INVALID_SOCKET && f != INVALID_HANDLE_VALUE && (!with.cfile || cfile) &&
                       connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
                       SetFilePointerEx(f, at, nullptr, FILE_BEGIN);
+            uint64_t position = from;
             for (uint64_t left = length; ok && left > 0;) {
                 DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, chunk.size())), got = 0;
-                ok = ReadFile(f, chunk.data(), want, &got, nullptr) && got == want;
-                for (DWORD off = 0; ok && off < got;) {
+                if (cfile) {
+                    try {
+                        ok = cfile->Seek(static_cast<LONGLONG>(position), CFile::begin) == position;
+                        got = ok ? cfile->Read(chunk.data(), want) : 0;
+                    } catch (CFileException* e) {
+                        e->Delete();
+                        ok = false;
+                    }
+                    ok = ok && got == want;
+                } else {
+                    ok = ReadFile(f, chunk.data(), want, &got, nullptr) && got == want;
+                }
+                if (with.swrite) {
+                    ok = ok && SWrite(s, chunk.data(), static_cast<int>(got), g_SegmentTimeouts.chunk) ==
+                                   static_cast<int>(got);
+                }
+                for (DWORD off = 0; ok && !with.swrite && off < got;) {
                     int n = send(s, chunk.data() + off, static_cast<int>(got - off), 0);
                     ok = n > 0;
                     if (ok) off += static_cast<DWORD>(n);
                 }
-                if (ok) left -= got, sent += got;
+                if (ok) left -= got, sent += got, position += got;
             }
             // Done once the receiver has read everything and closed its end.
             if (ok) {
@@ -449,6 +511,12 @@ Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint1
 }
 
 double MBps(uint64_t bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
 
 void Print(const char* what, uint64_t size, const Run& r) {
     printf("%-6s %7.1f MiB: %s, %.2f s, %.1f MB/s", what, size / 1048576.0, r.complete ? "complete" : "INCOMPLETE",
@@ -500,22 +568,45 @@ int wmain(int argc, wchar_t** argv) {
         Print("engine", o.small, small);
         ok = ok && small.complete;
     }
-    const Run engine = UploadWithEngine(bigPath, o.size, o, provider);
-    Print("engine", o.size, engine);
-    const Run plain = UploadPlain(bigPath, o.size, o, provider.plain);
-    Print("plain", o.size, plain);
-    ok = ok && engine.complete && plain.complete;
+    // Taken in turn, so that whatever else the machine does falls on all of them alike.
+    std::vector<Borrowed> variants;
+    if (o.explain) variants = {{true, false, false}, {false, true, false}, {false, false, true}, {true, true, true}};
+    std::vector<double> engineRates, plainRates;
+    std::vector<std::vector<double>> variantRates(variants.size());
+    double engineWorkingSet = 0, enginePagefile = 0;
+    for (int round = 0; round < o.repeat; ++round) {
+        const Run engine = UploadWithEngine(bigPath, o.size, o, provider);
+        Print("engine", o.size, engine);
+        const Run plain = UploadPlain(bigPath, o.size, o, provider.plain);
+        Print("plain", o.size, plain);
+        ok = ok && engine.complete && plain.complete;
+        engineRates.push_back(MBps(engine.bytes, engine.seconds));
+        plainRates.push_back(MBps(plain.bytes, plain.seconds));
+        engineWorkingSet = std::max(engineWorkingSet, engine.sampledWorkingSet);
+        enginePagefile = std::max(enginePagefile, engine.sampledPagefile);
+        for (size_t v = 0; v < variants.size(); ++v) {
+            const Run r = UploadPlain(bigPath, o.size, o, provider.plain, variants[v]);
+            printf("%s: %s, %.2f s, %.1f MB/s, CPU %.2f s (user %.2f, kernel %.2f)\n", variants[v].Name(),
+                   r.complete ? "complete" : "INCOMPLETE", r.seconds, MBps(r.bytes, r.seconds), r.cpu.Total(),
+                   r.cpu.user, r.cpu.kernel);
+            fflush(stdout);
+            ok = ok && r.complete;
+            variantRates[v].push_back(MBps(r.bytes, r.seconds));
+        }
+    }
 
-    const double ratio = MBps(plain.bytes, plain.seconds) > 0
-                             ? MBps(engine.bytes, engine.seconds) / MBps(plain.bytes, plain.seconds) : 0;
-    printf("both timed until the provider has every byte\n");
-    printf("ratio engine/plain: %.1f %% (target: at least 90 %%); CPU engine/plain: %.2f\n", ratio * 100,
-           plain.cpu.Total() > 0 ? engine.cpu.Total() / plain.cpu.Total() : 0);
+    const double engineRate = Median(engineRates), plainRate = Median(plainRates);
+    printf("all timed until the provider has every byte; medians of %d run(s): engine %.1f MB/s, plain %.1f MB/s\n",
+           o.repeat, engineRate, plainRate);
+    for (size_t v = 0; v < variants.size(); ++v)
+        printf("  %s: %.1f MB/s, %.1f %% of plain\n", variants[v].Name(), Median(variantRates[v]),
+               plainRate > 0 ? Median(variantRates[v]) / plainRate * 100 : 0);
+    printf("ratio engine/plain: %.1f %% (target: at least 90 %%)\n", plainRate > 0 ? engineRate / plainRate * 100 : 0);
     if (withSmall)
         printf("memory, %.0f MiB upload -> %.0f MiB upload: largest sampled working set %.1f -> %.1f MiB,"
                " pagefile %.1f -> %.1f MiB\n",
-               o.small / 1048576.0, o.size / 1048576.0, small.sampledWorkingSet, engine.sampledWorkingSet,
-               small.sampledPagefile, engine.sampledPagefile);
+               o.small / 1048576.0, o.size / 1048576.0, small.sampledWorkingSet, engineWorkingSet,
+               small.sampledPagefile, enginePagefile);
     fflush(stdout);
     provider.Stop();
     WSACleanup();
