@@ -153,22 +153,32 @@ TipsWatch* TipsWatch::s_current = nullptr;
 class RowWindowTest : public testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(s_page && s_page->m_hWnd);
         g_Settings.m_nMaxSendFileThread = 5;
         g_Settings.SetServerPort(protocol::kControlPort);
         g_LoginSession.m_nUserId = kUserId;
+        m_page.reports.clear();
+        m_page.deleteRows = false;
+    }
+    void TearDown() override {
+        m_row.reset();
+        if (m_provider) m_provider->Stop();
+    }
+    // One page for all: under Wine a visible top-level window takes seconds to destroy.
+    static void SetUpTestSuite() {
         WNDCLASSW wc = {};
         wc.lpfnWndProc = DefWindowProcW;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"FerrantRowTestPage";
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
         RegisterClassW(&wc);
-        ASSERT_TRUE(m_page.CreateEx(0, L"FerrantRowTestPage", L"page", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                    CRect(0, 0, 640, 240), nullptr, 0));
+        s_page = new TestPage;
+        s_page->CreateEx(0, L"FerrantRowTestPage", L"page", WS_OVERLAPPEDWINDOW | WS_VISIBLE, CRect(0, 0, 640, 240),
+                         nullptr, 0);
     }
-    void TearDown() override {
-        m_row.reset();
-        if (m_provider) m_provider->Stop();
-        m_page.DestroyWindow();
+    static void TearDownTestSuite() {
+        delete s_page;
+        s_page = nullptr;
     }
 
     // A row made as the page makes it: constructed, created from its template inside the page.
@@ -206,12 +216,15 @@ protected:
         return content.size() == file.bytes.size() && std::equal(content.begin(), content.end(), file.bytes.begin());
     }
 
-    TestPage m_page;
+    static TestPage* s_page;
+    TestPage& m_page = *s_page;
     std::unique_ptr<CUploading> m_row;
     std::unique_ptr<provider::Provider> m_provider;
     std::string m_address = "127.0.31.250";
     CString m_host = L"127.0.31.250";
 };
+
+TestPage* RowWindowTest::s_page = nullptr;
 
 struct Shown {
     const wchar_t *done, *percent, *speed, *remain;
@@ -376,6 +389,42 @@ TEST_F(RowWindowTest, NameFitsTheLabelInItsOwnFont) {
     }
     SelectObject(dc, old);
     ::ReleaseDC(label.m_hWnd, dc);
+}
+
+TEST_F(RowWindowTest, ColoursAndTheLineBelow) {
+    CUploading& row = NewRow();
+    const struct {
+        int id;
+        COLORREF text;
+    } cases[] = {
+        {CUploading::IDC_FILE_NAME, RGB(0, 0, 0)},           {CUploading::IDC_DONE, RGB(118, 132, 151)},
+        {CUploading::IDC_DONE_CAPTION, RGB(118, 132, 151)},  {CUploading::IDC_SPEED, RGB(118, 132, 151)},
+        {CUploading::IDC_SPEED_CAPTION, RGB(118, 132, 151)}, {CUploading::IDC_REMAIN, RGB(118, 132, 151)},
+        {CUploading::IDC_REMAIN_CAPTION, RGB(118, 132, 151)},
+    };
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        SetTextColor(dc, RGB(1, 2, 3));
+        SetBkColor(dc, RGB(1, 2, 3));
+        auto brush = reinterpret_cast<HBRUSH>(
+            row.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(::GetDlgItem(row, c.id))));
+        EXPECT_EQ(GetTextColor(dc), c.text);
+        EXPECT_EQ(GetBkColor(dc), RGB(255, 255, 255));
+        LOGBRUSH lb = {};
+        ASSERT_TRUE(GetObjectW(brush, sizeof lb, &lb));
+        EXPECT_EQ(lb.lbColor, RGB(255, 255, 255));
+    }
+    DeleteDC(dc);
+
+    CRect client;
+    row.GetClientRect(&client);
+    row.RedrawWindow();
+    HDC wdc = ::GetDC(row);
+    EXPECT_EQ(GetPixel(wdc, client.Width() / 2, client.bottom - 1), RGB(220, 220, 220));
+    EXPECT_EQ(GetPixel(wdc, 0, client.bottom - 1), RGB(220, 220, 220));
+    EXPECT_EQ(GetPixel(wdc, client.Width() / 2, client.bottom - 2), RGB(255, 255, 255));
+    ::ReleaseDC(row, wdc);
 }
 
 TEST_F(RowWindowTest, FileErrorBoxStartsNothing) {
