@@ -152,7 +152,13 @@ int Parse(int argc, wchar_t** argv, Options& o) {
             o.ignoreStdin = true;
             continue;
         }
-        if (i + 1 >= argc) return Usage("an option lacks its value");
+        static const wchar_t* const kValued[] = {L"--address", L"--control-port", L"--data-port", L"--session-port",
+                                                 L"--plain-port", L"--sink", L"--sink-folder", L"--user", L"--user-id",
+                                                 L"--used", L"--quota", L"--session", L"--server-id"};
+        bool known = false;
+        for (const wchar_t* k : kValued) known = known || a == k;
+        if (!known) return Usage(("unknown option " + Narrow(a)).c_str());
+        if (i + 1 >= argc) return Usage((Narrow(a) + " needs a value").c_str());
         std::wstring v = argv[++i];
         bool ok = true;
         if (a == L"--address") {
@@ -183,8 +189,6 @@ int Parse(int argc, wchar_t** argv, Options& o) {
             ok = SplitPair(v, o.sessionKey, o.bindId);
         } else if (a == L"--server-id") {
             ok = ParseNumber(v, 0, 0xFFFFFFFFll, o.serverId);
-        } else {
-            return Usage(("unknown option " + Narrow(a)).c_str());
         }
         if (!ok) return Usage(("bad value for " + Narrow(a) + ": " + Narrow(v)).c_str());
     }
