@@ -184,6 +184,7 @@ private:
     LRESULT OnCancelLinkPending(WPARAM enabled, LPARAM);
     LRESULT OnRangePending(WPARAM, LPARAM);
     LRESULT OnFileErrorPending(WPARAM, LPARAM);
+    LRESULT OnHandOver(WPARAM, LPARAM);
 
     mutable CCriticalSection m_displayLock;  // guards m_display, m_timeLast and m_timeNow
     Display m_display;
@@ -191,6 +192,7 @@ private:
     CTime m_timeNow{0};
     CBrush m_brush;
     bool m_bTipShown = false;
+    bool m_bHandedOver = false;
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;

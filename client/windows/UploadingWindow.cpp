@@ -21,6 +21,7 @@ const UINT WM_ROW_LINK = WM_APP + 2;         // wParam: link, lParam: enabled
 const UINT WM_ROW_CANCEL_LINK = WM_APP + 3;  // wParam: enabled
 const UINT WM_ROW_RANGE = WM_APP + 4;        // progress range 0..100
 const UINT WM_ROW_FILE_ERROR = WM_APP + 5;   // the file could not be opened at upload start
+const UINT WM_ROW_HAND_OVER = WM_APP + 6;    // the finished row goes to the page
 
 const COLORREF kLinkColour = RGB(118, 132, 148);
 const COLORREF kLinkHover = RGB(253, 143, 0);
@@ -57,6 +58,7 @@ BEGIN_MESSAGE_MAP(CUploading, CDialog)
     ON_MESSAGE(WM_ROW_CANCEL_LINK, &CUploading::OnCancelLinkPending)
     ON_MESSAGE(WM_ROW_RANGE, &CUploading::OnRangePending)
     ON_MESSAGE(WM_ROW_FILE_ERROR, &CUploading::OnFileErrorPending)
+    ON_MESSAGE(WM_ROW_HAND_OVER, &CUploading::OnHandOver)
 END_MESSAGE_MAP()
 
 void CUploading::SetUpLinks() {
@@ -253,8 +255,9 @@ void CUploading::OnPauseResume() {
             StartUploadThread();
             return;
         case STATE_DONE:
-            // The page deletes the row inside this call.
-            if (m_hParentPage) ::SendMessageW(m_hParentPage, WM_UPLOAD_DONE, reinterpret_cast<WPARAM>(this), 0);
+            // The page deletes the row when it takes it: not while the link's own click is
+            // still being handled, the link being one of the row's members.
+            PostMessage(WM_ROW_HAND_OVER);
             return;
         default:
             break;
@@ -275,6 +278,14 @@ void CUploading::OnPauseResume() {
         return;
     }
     StartResumeThread();
+}
+
+LRESULT CUploading::OnHandOver(WPARAM, LPARAM) {
+    if (m_bHandedOver || m_nState != STATE_DONE || !m_hParentPage) return 0;
+    m_bHandedOver = true;
+    // The page deletes the row inside this call; nothing touches it afterwards.
+    ::SendMessageW(m_hParentPage, WM_UPLOAD_DONE, reinterpret_cast<WPARAM>(this), 0);
+    return 0;
 }
 
 void CUploading::OnCancel() { StartCancelThread(); }

@@ -503,6 +503,9 @@ TEST_F(RowWindowTest, UploadThroughTheWindowEndsDoneAndHandsTheRowOver) {
         m_page.deleteRows = true;
         CUploading* released = m_row.release();
         Click(*released, CUploading::IDC_PAUSE_RESUME);
+        Click(*released, CUploading::IDC_PAUSE_RESUME);  // a second click before the page took it
+        Pump([&] { return !m_page.reports.empty(); });
+        PumpAll();
         m_page.deleteRows = false;
         ASSERT_EQ(m_page.reports.size(), 1u);
         EXPECT_EQ(m_page.reports[0].message, static_cast<UINT>(WM_UPLOAD_DONE));
