@@ -15,6 +15,7 @@
 #include "client/transfer/SocketFunctions.h"
 #include "client/transfer/Uploading.h"
 #include "provider/Provider.h"
+#include "tests/controls/Capture.h"
 
 namespace {
 
@@ -497,6 +498,10 @@ TEST_F(RowWindowTest, UploadThroughTheWindowEndsDoneAndHandsTheRowOver) {
         EXPECT_EQ(TextOf(row, CUploading::IDC_REMAIN), L"00:00:00");
         EXPECT_FALSE(row.m_lnkCancel.IsWindowEnabled());
         EXPECT_TRUE(HoldsExactly(row.m_nFileId, file));
+        if (!c.serverDownFirst) {
+            row.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE | RDW_ALLCHILDREN);
+            test_capture::SaveWindow(row.m_hWnd, "upload_row_done");
+        }
 
         // The click hands the finished row to the page, which deletes it before the send returns.
         m_page.reports.clear();
