@@ -48,7 +48,8 @@ const char kHelp[] =
     "                    the ratio is that of the medians, so a busy machine skews it less\n"
     "  --explain         also run the plain sender with one of the segment sender's ways at a\n"
     "                    time (its socket buffer sizes, its send function, its seek and read per\n"
-    "                    chunk), and with all three, to show what each costs\n"
+    "                    chunk), with all three, and to the provider's data server instead of\n"
+    "                    the plain receiver, to show what each costs\n"
     "  --help            this text\n"
     "\n"
     "Exit status 0 when every upload completed and the plain sender sent everything.\n";
@@ -334,25 +335,31 @@ void Sample(Run& r) {
 
 const uint64_t kUserId = 77;
 
-// True once the provider lists the file as finished: every byte arrived, not only left this
-// process. One file-list exchange on a connection of its own.
-bool ProviderHoldsAll(const Options& o, uint16_t port, uint64_t fileId) {
+// One exchange with the control server on a connection of its own; false unless a reply came.
+bool Exchange(const Options& o, uint16_t port, const protocol::Bytes& request, uint32_t code, protocol::Bytes& reply) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return false;
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = inet_addr(o.address.c_str());
-    const protocol::Bytes request = protocol::BuildFileList(kUserId);
-    protocol::Bytes reply;
     bool ok = connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
               send(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0) ==
                   static_cast<int>(request.size()) &&
-              protocol::ReadReply([s](void* b, int n) { return recv(s, static_cast<char*>(b), n, 0); },
-                                  protocol::MSG_CODE_REQ_FILE_LIST, protocol::HeaderCheck::NonZeroLength, reply);
+              protocol::ReadReply([s](void* b, int n) { return recv(s, static_cast<char*>(b), n, 0); }, code,
+                                  protocol::HeaderCheckFor(code), reply);
     closesocket(s);
+    return ok;
+}
+
+// True once the provider lists the file as finished: every byte arrived, not only left this
+// process.
+bool ProviderHoldsAll(const Options& o, uint16_t port, uint64_t fileId) {
+    protocol::Bytes reply;
     std::vector<protocol::FileEntry> files;
-    if (!ok || !protocol::ParseFileList(reply.data(), reply.size(), files)) return false;
+    if (!Exchange(o, port, protocol::BuildFileList(kUserId), protocol::MSG_CODE_REQ_FILE_LIST, reply) ||
+        !protocol::ParseFileList(reply.data(), reply.size(), files))
+        return false;
     for (const auto& f : files)
         if (f.fileId == fileId) return f.finished;
     return false;
@@ -402,7 +409,9 @@ struct Borrowed {
     bool buffers = false;  // socket buffers raised to the segment sender's floor
     bool swrite = false;   // chunks sent with SWrite (non-blocking mode and select per chunk)
     bool cfile = false;    // CFile seek and read before each chunk
+    bool dataServer = false;  // announced, and sent to the data server that the engine meets
     const char* Name() const {
+        if (dataServer) return "plain to the data server";
         if (buffers && swrite && cfile) return "plain + all three";
         if (buffers) return "plain + engine's socket buffers";
         if (swrite) return "plain + engine's SWrite";
@@ -411,27 +420,70 @@ struct Borrowed {
     }
 };
 
+struct Range {
+    uint64_t from = 0, length = 0;
+    bool withRecord = false;
+    protocol::SegmentRecord record;
+};
+
+// The file announced as the engine announces it; its segments as the provider lists them.
+bool Announce(const Options& o, uint16_t control, const std::wstring& path, uint64_t size, uint64_t& fileId,
+              std::vector<Range>& out) {
+    protocol::Bytes reply;
+    const std::string name = "plain.bin", narrowPath(path.begin(), path.end());
+    if (!Exchange(o, control, protocol::BuildUploadFile(kUserId, size, 1, o.segments, name, narrowPath),
+                  protocol::MSG_CODE_REQ_UPLOAD_FILE, reply) ||
+        !protocol::ParseUploadFileReply(reply.data(), reply.size(), fileId) || fileId == 0)
+        return false;
+    std::vector<protocol::SegmentInfo> segments;
+    if (!Exchange(o, control, protocol::BuildUploadInfo(kUserId, fileId), protocol::MSG_CODE_REQ_UPLOAD_INFO, reply) ||
+        !protocol::ParseSegmentList(reply.data(), reply.size(), segments))
+        return false;
+    for (const auto& g : segments) {
+        Range r;
+        r.from = g.startOffset;
+        r.length = g.bytesRemaining;
+        r.withRecord = true;
+        r.record = protocol::MakeSegmentRecord(1, g.segmentNumber, static_cast<uint32_t>(kUserId),
+                                               static_cast<uint32_t>(fileId), g.startOffset, g.bytesDone,
+                                               g.bytesRemaining);
+        out.push_back(r);
+    }
+    return true;
+}
+
 // The bare sender: per connection one thread reading its range of the file with its own handle
 // and sending each chunk with one blocking send(), ranges cut as the provider cuts segments.
 // Socket buffers are left as the system gives them.
-Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint16_t port, Borrowed with = {}) {
+Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, const ProviderProcess& provider,
+                Borrowed with = {}) {
     Run r;
     sockaddr_in to = {};
     to.sin_family = AF_INET;
-    to.sin_port = htons(port);
+    to.sin_port = htons(with.dataServer ? protocol::kDataPort : provider.plain);
     to.sin_addr.s_addr = inet_addr(o.address.c_str());
-    const uint64_t each = (size + o.segments - 1) / o.segments;
     std::atomic<uint64_t> sent{0};
     std::atomic<bool> failed{false};
     std::atomic<int> finished{0};
     const Cpu before = ProcessCpu();
     const double start = Now();
+    std::vector<Range> ranges;
+    uint64_t fileId = 0;
+    if (with.dataServer) {
+        if (!Announce(o, provider.control, path, size, fileId, ranges)) return r;
+    } else {
+        const uint64_t each = (size + o.segments - 1) / o.segments;
+        for (uint64_t from = 0; from < size; from += each) {
+            Range g;
+            g.from = from;
+            g.length = std::min(each, size - from);
+            ranges.push_back(g);
+        }
+    }
     std::vector<std::thread> threads;
-    for (int i = 0; i < o.segments; ++i) {
-        const uint64_t from = each * i;
-        if (from >= size) break;
-        const uint64_t length = std::min(each, size - from);
-        threads.emplace_back([&, from, length] {
+    for (const Range& range : ranges) {
+        const uint64_t from = range.from, length = range.length;
+        threads.emplace_back([&, range, from, length] {
             SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
             HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
@@ -456,6 +508,9 @@ Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint1
             bool ok = s != INVALID_SOCKET && f != INVALID_HANDLE_VALUE && (!with.cfile || cfile) &&
                       connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
                       SetFilePointerEx(f, at, nullptr, FILE_BEGIN);
+            if (ok && range.withRecord)
+                ok = send(s, reinterpret_cast<const char*>(&range.record), sizeof range.record, 0) ==
+                     static_cast<int>(sizeof range.record);
             uint64_t position = from;
             for (uint64_t left = length; ok && left > 0;) {
                 DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, chunk.size())), got = 0;
@@ -505,7 +560,7 @@ Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, uint1
     r.cpu.kernel -= before.kernel;
     r.seconds = r.dataSeconds = end - start;
     r.bytes = sent;
-    r.complete = !failed && sent == size;
+    r.complete = !failed && sent == size && (!with.dataServer || ProviderHoldsAll(o, provider.control, fileId));
     r.after = ProcessMemory();
     return r;
 }
@@ -570,14 +625,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     // Taken in turn, so that whatever else the machine does falls on all of them alike.
     std::vector<Borrowed> variants;
-    if (o.explain) variants = {{true, false, false}, {false, true, false}, {false, false, true}, {true, true, true}};
+    if (o.explain)
+        variants = {{true, false, false, false}, {false, true, false, false}, {false, false, true, false},
+                    {true, true, true, false}, {false, false, false, true}};
     std::vector<double> engineRates, plainRates;
     std::vector<std::vector<double>> variantRates(variants.size());
     double engineWorkingSet = 0, enginePagefile = 0;
     for (int round = 0; round < o.repeat; ++round) {
         const Run engine = UploadWithEngine(bigPath, o.size, o, provider);
         Print("engine", o.size, engine);
-        const Run plain = UploadPlain(bigPath, o.size, o, provider.plain);
+        const Run plain = UploadPlain(bigPath, o.size, o, provider);
         Print("plain", o.size, plain);
         ok = ok && engine.complete && plain.complete;
         engineRates.push_back(MBps(engine.bytes, engine.seconds));
@@ -585,7 +642,7 @@ int wmain(int argc, wchar_t** argv) {
         engineWorkingSet = std::max(engineWorkingSet, engine.sampledWorkingSet);
         enginePagefile = std::max(enginePagefile, engine.sampledPagefile);
         for (size_t v = 0; v < variants.size(); ++v) {
-            const Run r = UploadPlain(bigPath, o.size, o, provider.plain, variants[v]);
+            const Run r = UploadPlain(bigPath, o.size, o, provider, variants[v]);
             printf("%s: %s, %.2f s, %.1f MB/s, CPU %.2f s (user %.2f, kernel %.2f)\n", variants[v].Name(),
                    r.complete ? "complete" : "INCOMPLETE", r.seconds, MBps(r.bytes, r.seconds), r.cpu.Total(),
                    r.cpu.user, r.cpu.kernel);
