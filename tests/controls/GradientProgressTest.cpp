@@ -105,6 +105,12 @@ TEST_F(GradientProgress, EmptyRangeOrOutsidePositionPaintsBackgroundOnly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lower << ".." << c.upper << " @" << c.fakePos);
+        // Full first, so a paint that stops half way leaves the bar showing.
+        dlg.bar.fakePos = INT_MIN;
+        dlg.bar.ModifyStyle(CGradientProgressCtrl::kStyleShowPercent, 0);
+        dlg.bar.SetRange32(0, 100);
+        dlg.bar.SetPos(100);
+        ASSERT_EQ(Count(Row(), kFlat), kWidth);
         dlg.bar.SetRange32(c.lower, c.upper);
         dlg.bar.SetPos(c.lower);
         dlg.bar.fakePos = c.fakePos;
