@@ -80,6 +80,8 @@ TEST_F(GradientProgress, FilledPartFollowsPositionInExactColours) {
         {-50, 50, 50, 0, 100, false},  // position == upper
         {-50, 50, 0, 0, 50, false},
         {0, 200, 50, 0, 25, false},
+        {0, 2000000000, 1000000000, 0, 50, false},  // byte counts: the scaling must not overflow
+        {-2000000000, 2000000000, 1000000000, 0, 75, false},
         {0, 100, 50, CGradientProgressCtrl::kStyleReverse, 50, true},
     };
     for (const Case& c : cases) {
