@@ -159,6 +159,16 @@ TEST_F(HyperLink, CursorIsTheHelpProgramsOrTheHand) {
     EXPECT_EQ(CHyperLink::LoadHelpCursor(L"Z:\\nonexistent\\winhlp32.exe"), nullptr);
     HCURSOR cursor = dlg.own.GetLinkCursor();
     ASSERT_NE(cursor, nullptr);
+    // Without the help program's cursor the link has the system hand.
+    wchar_t dir[MAX_PATH] = {};
+    GetWindowsDirectoryW(dir, MAX_PATH);
+    HCURSOR help = CHyperLink::LoadHelpCursor(CString(dir) + L"\\winhlp32.exe");
+    if (help) {
+        EXPECT_NE(cursor, LoadCursorW(nullptr, IDC_HAND));
+        DestroyCursor(help);
+    } else {
+        EXPECT_EQ(cursor, LoadCursorW(nullptr, IDC_HAND));
+    }
     ::SetCursor(nullptr);
     EXPECT_TRUE(dlg.own.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(dlg.own.m_hWnd),
                                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
