@@ -95,12 +95,18 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
     }
     SetSocketKeepAlive(s, 1);
     SetSocketTypeOfService(s, kSegmentTypeOfService);
+    // Non-blocking for the whole segment: every send keeps its own deadline without switching
+    // modes per chunk.
+    if (SetSocketNonBlocking(s, 1) != 0) {
+        CloseSocket(s);
+        return 0;
+    }
 
     row->OnSegmentStarted(index);
     const protocol::SegmentRecord record = row->StampSegmentHeader(index);
     EngineLog(L"into SWrite");
     // Not tested: a lost header shows as a failing first chunk or data the server drops.
-    SWrite(s, reinterpret_cast<const char*>(&record), static_cast<int>(sizeof record), g_SegmentTimeouts.header);
+    SWriteNonBlocking(s, reinterpret_cast<const char*>(&record), static_cast<int>(sizeof record), g_SegmentTimeouts.header);
 
     int64_t offset = record.offset;
     uint32_t chunk = ChunkFor(record.bytesRemaining);
@@ -111,7 +117,7 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
             if (offset < 0 || file.Seek(offset, CFile::begin) != static_cast<ULONGLONG>(offset)) break;
             const UINT got = file.Read(buffer.data(), chunk);
             if (got < 1) break;
-            const int sent = SWrite(s, buffer.data(), static_cast<int>(got), g_SegmentTimeouts.chunk);
+            const int sent = SWriteNonBlocking(s, buffer.data(), static_cast<int>(got), g_SegmentTimeouts.chunk);
             if (sent < 0) {
                 EngineLog(L"send error %d.", WSAGetLastError());
                 CloseSocket(s);

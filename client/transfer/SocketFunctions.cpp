@@ -106,11 +106,23 @@ int SWrite(SOCKET s, const char* buffer, int length, int timeoutSeconds) {
         errno = ::WSAGetLastError();
         return -1;
     }
+    const int result = SWriteNonBlocking(s, buffer, length, timeoutSeconds);
+    int err = ::WSAGetLastError();
+    int savedErrno = errno;
+    SetSocketNonBlocking(s, 0);
+    ::WSASetLastError(err);
+    errno = savedErrno;
+    return result;
+}
+
+int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSeconds) {
+    if (!buffer || length <= 0 || timeoutSeconds < 1) {
+        errno = kEInval;
+        return -1;
+    }
     const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeoutSeconds) * 1000;
     int sent = 0;
-    int result = 0;
-    bool done = false;
-    for (bool first = true; !done; first = false) {
+    for (bool first = true;; first = false) {
         if (!first) {
             ULONGLONG now = ::GetTickCount64();
             if (now >= deadline) break;
@@ -124,9 +136,7 @@ int SWrite(SOCKET s, const char* buffer, int length, int timeoutSeconds) {
             if (r < 0) {
                 if (::WSAGetLastError() == WSAEINTR) continue;
                 errno = ::WSAGetLastError();
-                result = sent > 0 ? sent : -1;
-                done = true;
-                break;
+                return sent > 0 ? sent : -1;
             }
         }
         int n = ::send(s, buffer + sent, length - sent, 0);
@@ -134,23 +144,12 @@ int SWrite(SOCKET s, const char* buffer, int length, int timeoutSeconds) {
             int err = ::WSAGetLastError();
             if (err == WSAEWOULDBLOCK || err == WSAEINTR) continue;
             errno = err;
-            result = sent > 0 ? sent : -1;
-            done = true;
-            break;
+            return sent > 0 ? sent : -1;
         }
         sent += n;
-        if (sent >= length) {
-            result = length;
-            done = true;
-        }
+        if (sent >= length) return length;
     }
-    if (!done) result = sent > 0 ? sent : TimedOut();
-    int err = ::WSAGetLastError();
-    int savedErrno = errno;
-    SetSocketNonBlocking(s, 0);
-    ::WSASetLastError(err);
-    errno = savedErrno;
-    return result;
+    return sent > 0 ? sent : TimedOut();
 }
 
 uint32_t CurrentTime(int64_t* now) {

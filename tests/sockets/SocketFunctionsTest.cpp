@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <string>
 #include <vector>
 
 using loopback::Listener;
@@ -136,9 +137,22 @@ TEST(SWrite, SendsTheWholeBufferToAReadingPeer) {
 
 // The peer never reads: the first call fills the buffers and returns the part that went;
 // the next one has nothing accepted and times out. Both keep their deadline.
-TEST(SWrite, PeerThatStopsReadingKeepsTheDeadline) {
+// Both senders: SWrite switches the mode itself; the segment sender keeps its socket
+// non-blocking and calls SWriteNonBlocking.
+struct Sender {
+    const char* name;
+    bool nonBlocking;
+    int (*write)(SOCKET, const char*, int, int);
+};
+const Sender kSenders[] = {{"SWrite", false, SWrite}, {"SWriteNonBlocking", true, SWriteNonBlocking}};
+
+class SWriteDeadline : public ::testing::TestWithParam<Sender> {};
+
+TEST_P(SWriteDeadline, PeerThatStopsReadingKeepsTheDeadline) {
+    const Sender& w = GetParam();
     Pair p("127.0.1.15");
     ASSERT_EQ(0, p.connected);
+    if (w.nonBlocking) ASSERT_EQ(0, SetSocketNonBlocking(p.client, 1));
     std::vector<char> data(64 * 1024 * 1024, 'x');
     linger hard = {1, 0};
     setsockopt(p.server, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
@@ -147,7 +161,7 @@ TEST(SWrite, PeerThatStopsReadingKeepsTheDeadline) {
         p.server = INVALID_SOCKET;
     });
     ULONGLONG t0 = loopback::Now();
-    int first = SWrite(p.client, data.data(), static_cast<int>(data.size()), 1);
+    int first = w.write(p.client, data.data(), static_cast<int>(data.size()), 1);
     ULONGLONG took = loopback::Now() - t0;
     EXPECT_GT(first, 0);
     EXPECT_LT(first, static_cast<int>(data.size()));
@@ -157,7 +171,7 @@ TEST(SWrite, PeerThatStopsReadingKeepsTheDeadline) {
     for (int i = 0; i < 4 && second >= 0; ++i) {  // buffers may still drain a little
         errno = 0;
         t0 = loopback::Now();
-        second = SWrite(p.client, data.data(), static_cast<int>(data.size()), 1);
+        second = w.write(p.client, data.data(), static_cast<int>(data.size()), 1);
         took = loopback::Now() - t0;
         EXPECT_LT(took, 2500u);
     }
@@ -166,6 +180,28 @@ TEST(SWrite, PeerThatStopsReadingKeepsTheDeadline) {
     EXPECT_EQ(WSAETIMEDOUT, WSAGetLastError());
     EXPECT_GE(took, 900u);
     EXPECT_FALSE(reset.Fired());
+}
+
+INSTANTIATE_TEST_SUITE_P(Senders, SWriteDeadline, ::testing::ValuesIn(kSenders),
+                         [](const ::testing::TestParamInfo<Sender>& i) { return std::string(i.param.name); });
+
+TEST(SWriteNonBlocking, SendsTheWholeBufferAndKeepsTheMode) {
+    Pair p("127.0.1.17");
+    ASSERT_EQ(0, p.connected);
+    ASSERT_EQ(0, SetSocketNonBlocking(p.client, 1));
+    std::vector<char> data(3 * 1024 * 1024);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 5 + (i >> 11));
+    std::vector<char> got;
+    std::thread reader([&] { got = ReadAll(p.server, 10000); });
+    for (size_t at = 0; at < data.size(); at += 32768)
+        ASSERT_EQ(32768, SWriteNonBlocking(p.client, data.data() + at, 32768, 10));
+    char c;
+    EXPECT_EQ(SOCKET_ERROR, recv(p.client, &c, 1, 0));
+    EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
+    EXPECT_EQ(-1, SWriteNonBlocking(p.client, nullptr, 4, 5));
+    shutdown(p.client, SD_SEND);
+    reader.join();
+    EXPECT_TRUE(got == data);
 }
 
 TEST(SWrite, ClosedPeerIsAnError) {
