@@ -11,7 +11,6 @@ public:
     CMemDC(const CMemDC&) = delete;
     CMemDC& operator=(const CMemDC&) = delete;
 
-    CMemDC* operator->() { return this; }
     const CRect& GetRect() const { return m_rect; }
     bool IsMemDC() const { return m_memDC; }
 
