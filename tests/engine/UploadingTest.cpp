@@ -13,6 +13,7 @@
 #include "client/session/LoginSession.h"
 #include "client/transfer/IcmpPing.h"
 #include "provider/Provider.h"
+#include "tests/engine/UploadTestSupport.h"
 
 namespace {
 
@@ -28,28 +29,13 @@ testing::Environment* const g_winsock = testing::AddGlobalTestEnvironment(new Wi
 
 const uint64_t kUserId = 77;
 
-// Each test gets a loopback address of its own, so fixed ports never meet an older listener.
 std::string NextAddress() {
-    static int next = 1;
-    return "127.0.10." + std::to_string(next++);
+    static upload_test::Addresses addresses("127.0.10.");
+    return addresses.Next();
 }
 
-struct TempFile {
-    explicit TempFile(size_t size) {
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        static int serial = 0;
-        swprintf(path, MAX_PATH, L"%lsferrant-row-%lu-%d.bin", dir, GetCurrentProcessId(), serial++);
-        bytes.resize(size);
-        uint32_t x = static_cast<uint32_t>(size) * 2654435761u + 1;
-        for (auto& b : bytes) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-        FILE* f = _wfopen(path, L"wb");
-        if (size) fwrite(bytes.data(), 1, size, f);
-        fclose(f);
-    }
-    ~TempFile() { DeleteFileW(path); }
-    wchar_t path[MAX_PATH];
-    std::vector<uint8_t> bytes;
+struct TempFile : upload_test::TempFile {
+    explicit TempFile(size_t size) : upload_test::TempFile(size, L"row", 1) {}
 };
 
 // A row whose window hooks only record what they were handed.
@@ -75,20 +61,11 @@ class UploadingTest : public testing::Test {
 protected:
     void SetUp() override {
         m_address = NextAddress();
-        m_wide = CString(std::wstring(m_address.begin(), m_address.end()).c_str());
+        m_wide = upload_test::Wide(m_address);
         g_Settings.m_strServerAddr = m_wide;
         g_Settings.SetServerPort(protocol::kControlPort);
         g_LoginSession.m_nUserId = kUserId;
-        provider::UserAccount user;
-        user.mail = "row@example.com";
-        user.userId = kUserId;
-        m_provider.reset(new provider::Provider);
-        m_provider->State().AddUser(user);
-        protocol::ServerInfo server;
-        server.serverId = 7;
-        server.host = m_address;
-        server.port = protocol::kDataPort;
-        m_provider->State().AddServer(server);
+        m_provider = upload_test::NewProvider(m_address, "row@example.com", kUserId, 7);
     }
     void TearDown() override {
         if (m_provider) m_provider->Stop();
@@ -118,13 +95,7 @@ protected:
         }
         return false;
     }
-    bool HoldsExactly(uint64_t fileId, const TempFile& file) {
-        // The row counts bytes once the socket took them; the server may still be reading.
-        m_provider->State().WaitForFinished(fileId, 10000);
-        protocol::Bytes content;
-        if (!m_provider->State().Content(fileId, content)) return file.bytes.empty();
-        return content.size() == file.bytes.size() && std::equal(content.begin(), content.end(), file.bytes.begin());
-    }
+    bool HoldsExactly(uint64_t fileId, const TempFile& file) { return upload_test::HoldsExactly(*m_provider, fileId, file); }
     // A page window for the cancel report, owned by this thread.
     HWND Page() {
         if (!m_window) m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);

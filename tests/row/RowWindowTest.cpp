@@ -15,6 +15,7 @@
 #include "client/transfer/SocketFunctions.h"
 #include "client/transfer/Uploading.h"
 #include "provider/Provider.h"
+#include "tests/engine/UploadTestSupport.h"
 #include "tests/controls/Capture.h"
 
 namespace {
@@ -33,28 +34,13 @@ testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(ne
 
 const uint64_t kUserId = 78;
 
-// Loopback addresses of these tests' own, so the fixed ports never meet another test's listener.
 std::string NextAddress() {
-    static int next = 1;
-    return "127.0.31." + std::to_string(next++);
+    static upload_test::Addresses addresses("127.0.31.");
+    return addresses.Next();
 }
 
-struct TempFile {
-    explicit TempFile(size_t size) {
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        static int serial = 0;
-        swprintf(path, MAX_PATH, L"%lsferrant-rowwnd-%lu-%d.bin", dir, GetCurrentProcessId(), serial++);
-        bytes.resize(size);
-        uint32_t x = static_cast<uint32_t>(size) * 2654435761u + 7;
-        for (auto& b : bytes) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-        FILE* f = _wfopen(path, L"wb");
-        if (size) fwrite(bytes.data(), 1, size, f);
-        fclose(f);
-    }
-    ~TempFile() { DeleteFileW(path); }
-    wchar_t path[MAX_PATH];
-    std::vector<uint8_t> bytes;
+struct TempFile : upload_test::TempFile {
+    explicit TempFile(size_t size) : upload_test::TempFile(size, L"rowwnd", 7) {}
 };
 
 // The upload page as far as a row sees it: takes the row's reports and, like the page, deletes
@@ -194,28 +180,14 @@ protected:
     }
     void StartProvider(bool run = true) {
         m_address = NextAddress();
-        m_host = CString(std::wstring(m_address.begin(), m_address.end()).c_str());
+        m_host = upload_test::Wide(m_address);
         g_Settings.m_strServerAddr = m_host;
-        m_provider.reset(new provider::Provider);
-        provider::UserAccount user;
-        user.mail = "window@example.com";
-        user.userId = kUserId;
-        m_provider->State().AddUser(user);
-        protocol::ServerInfo server;
-        server.serverId = 9;
-        server.host = m_address;
-        server.port = protocol::kDataPort;
-        m_provider->State().AddServer(server);
+        m_provider = upload_test::NewProvider(m_address, "window@example.com", kUserId, 9);
         if (run) {
             ASSERT_TRUE(m_provider->Start(m_address));
         }
     }
-    bool HoldsExactly(uint64_t fileId, const TempFile& file) {
-        m_provider->State().WaitForFinished(fileId, 10000);
-        protocol::Bytes content;
-        if (!m_provider->State().Content(fileId, content)) return file.bytes.empty();
-        return content.size() == file.bytes.size() && std::equal(content.begin(), content.end(), file.bytes.begin());
-    }
+    bool HoldsExactly(uint64_t fileId, const TempFile& file) { return upload_test::HoldsExactly(*m_provider, fileId, file); }
 
     static TestPage* s_page;
     TestPage& m_page = *s_page;
