@@ -26,10 +26,12 @@ function(ferrant_library name)
   endif()
 endfunction()
 
-# ferrant_test(name [PORTABLE] [WINDOWS_GUI] SOURCES ... [LIBS ...] [TIMEOUT s])
+# ferrant_test(name [PORTABLE] [DESKTOP] SOURCES ... [LIBS ...] [DEFINES ...] [TIMEOUT s])
 # One CTest entry per test executable; under the cross build it runs through Wine.
+# DESKTOP: its windows take the activation, the focus or the mouse, which windows of another test
+# on the same display would steal; such tests run one at a time.
 function(ferrant_test name)
-  cmake_parse_arguments(A "PORTABLE" "TIMEOUT" "SOURCES;LIBS;DEFINES" ${ARGN})
+  cmake_parse_arguments(A "PORTABLE;DESKTOP" "TIMEOUT" "SOURCES;LIBS;DEFINES" ${ARGN})
   if(FERRANT_NATIVE AND NOT A_PORTABLE)
     return()
   endif()
@@ -48,6 +50,9 @@ function(ferrant_test name)
     set(A_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+  if(A_DESKTOP)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK desktop)
+  endif()
 endfunction()
 
 # ferrant_debian_source(package outvar): unpacks Debian's source package into the build tree
