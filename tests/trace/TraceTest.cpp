@@ -357,6 +357,44 @@ TEST_F(TraceTcpTest, NoListenerDropsLinesWithoutBlocking)
 }
 
 // The viewer's registry value, saved and put back around a test.
+// Other test programs on this prefix send trace lines too, and would start the viewer from a
+// path this program sets: its view of HKLM is a private key of its own.
+class PrivateMachineKey : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        name_ = L"Software\\FerrantTraceTest\\" + std::to_wstring(GetCurrentProcessId());
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key_, nullptr) != 0 ||
+            RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_) != 0) {
+            ADD_FAILURE() << "no private machine key";
+            return;
+        }
+        HKEY probe;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Probe", 0, nullptr, 0, KEY_WRITE, nullptr, &probe,
+                            nullptr) == 0)
+            RegCloseKey(probe);
+        if (RegOpenKeyExW(key_, L"Probe", 0, KEY_READ, &probe) == 0)
+            RegCloseKey(probe);
+        else
+            ADD_FAILURE() << "HKLM is not redirected";
+    }
+    void TearDown() override
+    {
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+        if (key_)
+            RegCloseKey(key_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\FerrantTraceTest");  // when no other run uses it
+    }
+
+private:
+    std::wstring name_;
+    HKEY key_ = nullptr;
+};
+testing::Environment* const g_privateMachineKey =
+    testing::AddGlobalTestEnvironment(new PrivateMachineKey);
+
 class ViewerRegistry {
 public:
     ViewerRegistry()
