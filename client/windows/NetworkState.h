@@ -4,3 +4,7 @@
 // True when both the system's network-alive test and the internet connection state report a
 // connection; a test whose library is missing counts as connected.
 bool NetworkConnected();
+
+// Tests put another answer in place of the machine's; null restores it. Returns the previous one.
+typedef bool (*NetworkProbe)();
+NetworkProbe SetNetworkProbe(NetworkProbe probe);

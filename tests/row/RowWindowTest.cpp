@@ -14,6 +14,7 @@
 #include "client/transfer/IcmpPing.h"
 #include "client/transfer/SocketFunctions.h"
 #include "client/transfer/Uploading.h"
+#include "client/windows/NetworkState.h"
 #include "provider/Provider.h"
 #include "tests/engine/UploadTestSupport.h"
 #include "tests/controls/Capture.h"
@@ -283,6 +284,14 @@ TEST_F(RowWindowTest, FinalDisplayFromTheSegments) {
         PumpAll();
         ExpectShown(row, c.shown);
     }
+    // The row's timer shows the same display from the segments.
+    row.m_nFileSize = 4 * 1048576;
+    row.SetTransferData(0, 1, 2, 3, 0, 0, 2 * 1048576, 0);
+    row.SetTransferData(1, 1, 2, 3, 1, 0, 0, 0);
+    row.SendMessage(WM_TIMER, 1);
+    PumpAll();
+    EXPECT_EQ(W(TextOf(row, CUploading::IDC_DONE)), L"2.0MB");
+    EXPECT_EQ(W(TextOf(row, CUploading::IDC_PERCENT)), L"50%");
 }
 
 TEST_F(RowWindowTest, LinkTextsFollowTheEngine) {
@@ -443,6 +452,25 @@ TEST_F(RowWindowTest, FileErrorBoxStartsNothing) {
     CloseHandle(hold);
     EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_SERVER_LIST).empty());
     EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_INFO).empty());
+}
+
+TEST_F(RowWindowTest, RetryWithoutNetworkSaysSoAndStartsNothing) {
+    StartProvider();
+    TempFile file(1000);
+    struct Offline {
+        Offline() { previous = SetNetworkProbe([] { return false; }); }
+        ~Offline() { SetNetworkProbe(previous); }
+        NetworkProbe previous;
+    } offline;
+    CUploading& row = NewRow(file.path);
+    TipsWatch watch;
+    row.m_nState = CUploading::STATE_RETRY;
+    Click(row, CUploading::IDC_PAUSE_RESUME);  // returns once the box is closed
+    EXPECT_EQ(watch.seen, 1);
+    EXPECT_EQ(watch.text, L"网络无连接，请联网后重试。");
+    EXPECT_FALSE(row.Busy());
+    EXPECT_EQ(row.State(), CUploading::STATE_RETRY);
+    EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_SERVER_LIST).empty());
 }
 
 TEST_F(RowWindowTest, UploadThroughTheWindowEndsDoneAndHandsTheRowOver) {
