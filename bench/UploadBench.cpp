@@ -64,13 +64,7 @@ struct Options {
     int repeat = 3;
 };
 
-std::wstring ProgramDir() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring p(path, n);
-    size_t slash = p.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? L"." : p.substr(0, slash);
-}
+std::wstring ProgramDir() { return static_cast<LPCWSTR>(GetModuleFolder()); }  // ends in a separator
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -135,10 +129,10 @@ int Parse(int argc, wchar_t** argv, Options& o) {
             return 2;
         }
     }
-    if (o.dataDir.empty()) o.dataDir = ProgramDir() + L"\\bench-data";
+    if (o.dataDir.empty()) o.dataDir = ProgramDir() + L"bench-data";
     if (o.provider.empty()) {
-        o.provider = ProgramDir() + L"\\ferrant_provider.exe";
-        if (!Exists(o.provider)) o.provider = ProgramDir() + L"\\..\\provider\\ferrant_provider.exe";
+        o.provider = ProgramDir() + L"ferrant_provider.exe";
+        if (!Exists(o.provider)) o.provider = ProgramDir() + L"..\\provider\\ferrant_provider.exe";
     }
     if (o.address.empty()) o.address = "127.0.77." + std::to_string(1 + GetCurrentProcessId() % 250);
     return 0;

@@ -72,6 +72,12 @@ protected:
         if (m_window) DestroyWindow(m_window);
     }
     bool StartProvider() { return m_provider->Start(m_address); }
+    // The next case of a table: a new stand-in on an address of its own.
+    bool StartAfresh() {
+        TearDown();
+        SetUp();
+        return StartProvider();
+    }
 
     std::unique_ptr<TestRow> NewRow(int threads) {
         g_Settings.m_nMaxSendFileThread = threads;
@@ -132,10 +138,7 @@ TEST_F(UploadingTest, FilesOfEverySizeArriveWhole) {
     for (size_t size : sizes) {
         for (int t : threads) {
             SCOPED_TRACE(testing::Message() << size << " bytes over " << t << " threads");
-            TearDown();
-            m_provider->State().ClearFaults();
-            SetUp();
-            ASSERT_TRUE(StartProvider());
+            ASSERT_TRUE(StartAfresh());
             TempFile file(size);
             auto row = NewRow(t);
             ASSERT_TRUE(Start(*row, file));
@@ -161,10 +164,7 @@ TEST_F(UploadingTest, PausedOrCutUploadResumesToTheSameBytes) {
                  {"cut again during the resume", false, 50000, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        m_provider->State().ClearFaults();
-        SetUp();
-        ASSERT_TRUE(StartProvider());
+        ASSERT_TRUE(StartAfresh());
         // Large enough that socket buffers cannot swallow it before the pause.
         TempFile file(c.pause ? 4000000 : 400000);
         if (c.pause) m_provider->State().SetThrottle(200000, true);
@@ -332,10 +332,7 @@ TEST_F(UploadingTest, HostileRepliesNeitherCrashNorOverflow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        m_provider->State().ClearFaults();
-        SetUp();
-        ASSERT_TRUE(StartProvider());
+        ASSERT_TRUE(StartAfresh());
         if (c.code) m_provider->State().SetFault(c.code, c.fault);
         m_provider->State().SetRefuseUploads(c.refuse);
         TempFile file(40000);

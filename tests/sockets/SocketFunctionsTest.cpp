@@ -152,7 +152,9 @@ TEST_P(SWriteDeadline, PeerThatStopsReadingKeepsTheDeadline) {
     const Sender& w = GetParam();
     Pair p("127.0.1.15");
     ASSERT_EQ(0, p.connected);
-    if (w.nonBlocking) ASSERT_EQ(0, SetSocketNonBlocking(p.client, 1));
+    if (w.nonBlocking) {
+        ASSERT_EQ(0, SetSocketNonBlocking(p.client, 1));
+    }
     std::vector<char> data(64 * 1024 * 1024, 'x');
     linger hard = {1, 0};
     setsockopt(p.server, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));

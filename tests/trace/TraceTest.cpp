@@ -357,6 +357,23 @@ TEST_F(TraceTcpTest, NoListenerDropsLinesWithoutBlocking)
 }
 
 // The viewer's registry value, saved and put back around a test.
+// The folder of this program (where the test viewer stands) and the temporary folder, each
+// ending in a separator.
+std::wstring ProgramFolder()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir(self);
+    dir.resize(dir.find_last_of(L"\\/") + 1);
+    return dir;
+}
+std::wstring TempFolder()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
+
 // Other test programs on this prefix send trace lines too, and would start the viewer from a
 // path this program sets: its view of HKLM is a private key of its own.
 class PrivateMachineKey : public testing::Environment {
@@ -486,13 +503,9 @@ TEST(TraceViewerStart, NoWindowAndNoRegistryPathDropsLinesAtOnce)
 TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine)
 {
     ASSERT_TRUE(WaitNoViewerWindow(5000));
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring dir(self);
-    dir.resize(dir.find_last_of(L"\\/") + 1);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring out = std::wstring(temp) + L"trace_viewer_" +
+    const std::wstring dir = ProgramFolder();
+    const std::wstring temp = TempFolder();
+    std::wstring out = temp + L"trace_viewer_" +
                        std::to_wstring(GetCurrentProcessId()) + L".txt";
     DeleteFileW(out.c_str());
     SetEnvironmentVariableW(L"TRACE_TEST_VIEWER_OUT", out.c_str());
@@ -523,14 +536,10 @@ TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine)
 TEST(TraceViewerStart, ViewerStillStartingIsNotStartedAgainForEveryLine)
 {
     ASSERT_TRUE(WaitNoViewerWindow(5000));
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring dir(self);
-    dir.resize(dir.find_last_of(L"\\/") + 1);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir = ProgramFolder();
+    const std::wstring temp = TempFolder();
     std::wstring pid = std::to_wstring(GetCurrentProcessId());
-    std::wstring out = std::wstring(temp) + L"trace_viewer_slow_" + pid + L".txt";
+    std::wstring out = temp + L"trace_viewer_slow_" + pid + L".txt";
     std::wstring quitName = L"TraceTestViewerQuit" + pid;
     HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, quitName.c_str());
     DeleteFileW(out.c_str());
