@@ -38,6 +38,10 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent) {
     return CreateFromTemplate(templateId, m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr) != nullptr;
 }
 
+namespace {
+const UINT kSysTimer = 0x0118;  // the system's own timer (caret blink), not in the headers
+}
+
 INT_PTR CDialog::DoModal() {
     HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
     if (!parent) {
@@ -78,6 +82,12 @@ INT_PTR CDialog::DoModal() {
             break;
         }
         if (got == -1) break;
+        // A timer due before the first idle moment (a slow start) must not run on a hidden box.
+        if (!shown && (msg.message == WM_TIMER || msg.message == kSysTimer) && ::IsWindow(h)) {
+            ::ShowWindow(h, SW_SHOWNORMAL);
+            ::UpdateWindow(h);
+            shown = true;
+        }
         if (!CWnd::WalkPreTranslateTree(h, &msg)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);

@@ -110,6 +110,17 @@ TEST(Dialog, ModalResultsByHowTheBoxEnds) {
     }
 }
 
+TEST(Dialog, TimerDueBeforeTheFirstIdleMomentFindsTheBoxShown) {
+    ProbeDialog dlg;
+    dlg.onInit = [](ProbeDialog& d) {
+        d.SetTimer(kActionTimer, 1);
+        Sleep(100);  // a slow start: the timer is due before the loop first looks at the queue
+    };
+    dlg.onTimer = [](ProbeDialog& d) { d.EndDialog(3); };
+    EXPECT_EQ(dlg.DoModal(), 3);
+    EXPECT_TRUE(dlg.visibleAtTimer);
+}
+
 TEST(Dialog, EndDialogInOnInitDialogNeverShows) {
     ProbeDialog dlg;
     dlg.onInit = [](ProbeDialog& d) { d.EndDialog(7); };
