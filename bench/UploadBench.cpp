@@ -586,6 +586,12 @@ int wmain(int argc, wchar_t** argv) {
     if (parsed == 1) return 0;
     if (parsed != 0) return parsed;
 
+#ifdef _WIN64
+    printf("upload_bench: x86_64 build\n");
+#else
+    printf("upload_bench: i686 build\n");
+#endif
+    fflush(stdout);
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
     CIcmpPing::Startup();

@@ -1,17 +1,23 @@
 # Helpers every directory uses to declare its libraries and tests.
 #
-# The whole tree is built twice by scripts/test: cross for Windows (everything), and natively
-# with AddressSanitizer and UndefinedBehaviorSanitizer (FERRANT_NATIVE), where only targets
-# marked PORTABLE exist. Portable code uses standard C++ only.
+# The whole tree is built by scripts/test cross for Windows (everything; for x86_64, and for i686
+# where the machine runs it), and natively with AddressSanitizer and UndefinedBehaviorSanitizer
+# (FERRANT_NATIVE), where only targets marked PORTABLE exist. Portable code uses standard C++ only.
+# A folder's Windows-only targets come after its one `if(FERRANT_NATIVE) return()`: reaching one
+# in the native build is an error, so nothing is left out without a line that says so.
 
 include_guard(GLOBAL)
+
+function(ferrant_require_portable kind name portable)
+  if(FERRANT_NATIVE AND NOT portable)
+    message(FATAL_ERROR "${kind} ${name} is not PORTABLE: declare it after the folder's `if(FERRANT_NATIVE) return()`")
+  endif()
+endfunction()
 
 # ferrant_library(name [PORTABLE] [STATIC|SHARED] SOURCES ... [LIBS ...] [INCLUDES ...])
 function(ferrant_library name)
   cmake_parse_arguments(A "PORTABLE;SHARED" "" "SOURCES;LIBS;INCLUDES;DEFINES" ${ARGN})
-  if(FERRANT_NATIVE AND NOT A_PORTABLE)
-    return()
-  endif()
+  ferrant_require_portable(library ${name} "${A_PORTABLE}")
   if(A_SHARED)
     add_library(${name} SHARED ${A_SOURCES})
   else()
@@ -32,9 +38,7 @@ endfunction()
 # on the same display would steal; such tests run one at a time.
 function(ferrant_test name)
   cmake_parse_arguments(A "PORTABLE;DESKTOP" "TIMEOUT" "SOURCES;LIBS;DEFINES" ${ARGN})
-  if(FERRANT_NATIVE AND NOT A_PORTABLE)
-    return()
-  endif()
+  ferrant_require_portable(test ${name} "${A_PORTABLE}")
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${FERRANT_ROOT})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main)
