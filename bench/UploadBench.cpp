@@ -315,6 +315,9 @@ struct Run {
     bool complete = false;
     double seconds = 0;      // start to end, everything included
     double dataSeconds = 0;  // from the first byte counted to the end
+    // From the moment every byte had left this process to "完成": the server's close and its
+    // segment list, asked before the row may say the file arrived.
+    double confirmSeconds = 0;
     uint64_t bytes = 0;
     Cpu cpu;
     Memory after;                         // the system's figures once the run ended
@@ -371,23 +374,23 @@ Run UploadWithEngine(const std::wstring& path, uint64_t size, const Options& o, 
     std::unique_ptr<CUploading> row(
         new CUploading(CString(path.c_str()), L"", 0, CString(host.c_str()), provider.control));
     const double start = Now();
-    double firstByte = 0;
+    double firstByte = 0, allSent = 0;
     if (row->OnStartUpload(reinterpret_cast<WPARAM>(new CString(path.c_str())), 0) != 0) return r;
     // Polled without a time limit: an upload that stalls shows as a figure, not a failure here.
     do {
         Sleep(5);
-        if (!firstByte && row->BytesDone() > 0) firstByte = Now();
+        const uint64_t done = row->BytesDone();
+        if (!firstByte && done > 0) firstByte = Now();
+        if (!allSent && done >= size) allSent = Now();
         Sample(r);
     } while (row->Busy());
+    const double end = Now();
     r.bytes = row->BytesDone();
     r.complete = row->State() == CUploading::STATE_DONE && r.bytes == size;
-    // The last bytes may still be in the sockets' buffers: the run ends when the provider has them.
-    const uint64_t fileId = row->m_nFileId;
-    for (double limit = Now() + 30; r.complete && !ProviderHoldsAll(o, provider.control, fileId);) {
-        if (Now() > limit) r.complete = false;
-        Sleep(1);
-    }
-    const double end = Now();
+    // The row says done only once the server listed every byte; the provider's own file list
+    // must agree.
+    r.complete = r.complete && ProviderHoldsAll(o, provider.control, row->m_nFileId);
+    r.confirmSeconds = allSent ? end - allSent : 0;
     row.reset();
     r.cpu = ProcessCpu();
     r.cpu.user -= before.user;
@@ -571,6 +574,9 @@ void Print(const char* what, uint64_t size, const Run& r) {
     printf("%-6s %7.1f MiB: %s, %.2f s, %.1f MB/s", what, size / 1048576.0, r.complete ? "complete" : "INCOMPLETE",
            r.seconds, MBps(r.bytes, r.seconds));
     if (r.dataSeconds != r.seconds) printf(" (data phase %.2f s, %.1f MB/s)", r.dataSeconds, MBps(r.bytes, r.dataSeconds));
+    if (r.confirmSeconds > 0)
+        printf("\n       confirmation (last byte sent to done): %.3f s, %.1f %% of the upload time", r.confirmSeconds,
+               r.seconds > 0 ? r.confirmSeconds / r.seconds * 100 : 0);
     printf("\n       CPU %.2f s (user %.2f, kernel %.2f); peak working set %.1f MiB, peak pagefile %.1f MiB;"
            " largest sampled: working set %.1f MiB, pagefile %.1f MiB\n",
            r.cpu.Total(), r.cpu.user, r.cpu.kernel, r.after.peakWorkingSet, r.after.peakPagefile, r.sampledWorkingSet,
@@ -628,7 +634,7 @@ int wmain(int argc, wchar_t** argv) {
     if (o.explain)
         variants = {{true, false, false, false}, {false, true, false, false}, {false, false, true, false},
                     {true, true, true, false}, {false, false, false, true}};
-    std::vector<double> engineRates, plainRates;
+    std::vector<double> engineRates, plainRates, confirmShares;
     std::vector<std::vector<double>> variantRates(variants.size());
     double engineWorkingSet = 0, enginePagefile = 0;
     for (int round = 0; round < o.repeat; ++round) {
@@ -638,6 +644,7 @@ int wmain(int argc, wchar_t** argv) {
         Print("plain", o.size, plain);
         ok = ok && engine.complete && plain.complete;
         engineRates.push_back(MBps(engine.bytes, engine.seconds));
+        confirmShares.push_back(engine.seconds > 0 ? engine.confirmSeconds / engine.seconds * 100 : 0);
         plainRates.push_back(MBps(plain.bytes, plain.seconds));
         engineWorkingSet = std::max(engineWorkingSet, engine.sampledWorkingSet);
         enginePagefile = std::max(enginePagefile, engine.sampledPagefile);
@@ -659,6 +666,7 @@ int wmain(int argc, wchar_t** argv) {
         printf("  %s: %.1f MB/s, %.1f %% of plain\n", variants[v].Name(), Median(variantRates[v]),
                plainRate > 0 ? Median(variantRates[v]) / plainRate * 100 : 0);
     printf("ratio engine/plain: %.1f %% (target: at least 90 %%)\n", plainRate > 0 ? engineRate / plainRate * 100 : 0);
+    printf("confirmation by the server, median share of the engine's upload time: %.1f %%\n", Median(confirmShares));
     if (withSmall)
         printf("memory, %.0f MiB upload -> %.0f MiB upload: largest sampled working set %.1f -> %.1f MiB,"
                " pagefile %.1f -> %.1f MiB\n",

@@ -43,6 +43,27 @@ ServerRecord ToRecord(const ServerInfo& s) {
     return r;
 }
 
+// The text of an XML element as its writer meant it: the five predefined entities undone.
+std::string XmlText(const std::string& escaped) {
+    static const struct { const char* entity; char c; } kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    for (size_t i = 0; i < escaped.size();) {
+        bool replaced = false;
+        for (const auto& e : kEntities) {
+            const size_t n = std::strlen(e.entity);
+            if (escaped.compare(i, n, e.entity) == 0) {
+                out += e.c;
+                i += n;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) out += escaped[i++];
+    }
+    return out;
+}
+
 uint32_t ReplyCode(uint32_t request) {
     return request == MSG_CODE_REQ_USER_SPACE ? uint32_t(MSG_CODE_RSP_USER_SPACE) : request + 1;
 }
@@ -160,9 +181,13 @@ void ProviderState::ClearFaults() {
 }
 
 Fault ProviderState::TakeFault(uint32_t code) {
+    return TakeFaultIf(code, [](const Fault&) { return true; }).value_or(Fault());
+}
+
+std::optional<Fault> ProviderState::TakeFaultIf(uint32_t code, const std::function<bool(const Fault&)>& applies) {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_faults.find(code);
-    if (it == m_faults.end()) return Fault();
+    if (it == m_faults.end() || !applies(it->second)) return std::nullopt;
     Fault f = it->second;
     if (it->second.times > 0 && --it->second.times == 0) m_faults.erase(it);
     return f;
@@ -371,7 +396,7 @@ Bytes ProviderState::FileServer(const Bytes& m) {
 
 Bytes ProviderState::SessionQuery(const Bytes& m) {
     std::string frame(m.begin() + std::min(m.size(), sizeof(PacketHeader)), m.end());
-    std::string user = ExtractBetweenText(frame, "<UserName>", "</UserName>");
+    std::string user = XmlText(ExtractBetweenText(frame, "<UserName>", "</UserName>"));
     std::string text = "<?xml version='1.0' encoding='UTF-8'?><xml><SessionResult>";
     auto it = m_sessions.find(user);
     if (it != m_sessions.end())

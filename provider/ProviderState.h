@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <map>
 #include <mutex>
@@ -61,8 +62,16 @@ struct Fault {
     bool wrongMagic = false;              // reply header carries another magic
     std::optional<uint32_t> bodyLength;   // reply header announces this body length
     std::optional<uint32_t> count;        // u32 at body offset 0 replaced
-    bool stall = false;                   // never answer (242: stop reading)
+    bool stall = false;                   // never answer (242: stop reading); held unread till the peer goes
     int64_t cutAfterBytes = -1;           // 242: close the data connection after this many file bytes
+    // 242: reset the data connection (SO_LINGER 0, no FIN) once at most this many bytes of the
+    // segment are left to read, e.g. bytes the sender's socket already took; 0: after the last byte.
+    int64_t cutWhenLeftBytes = -1;
+    // 242: read nothing, not even the record, and record no request; held like `stall`. Counted
+    // per connection, the other 242 faults per accepted record.
+    bool neverRead = false;
+    // 245: rewrites each descriptor of the segment list before count and bodyLength apply.
+    std::function<void(protocol::SegmentDescriptor&)> editSegment;
     int times = -1;                       // requests it applies to; -1 = all
 };
 
@@ -104,6 +113,8 @@ public:
     void ClearFaults();
     // The fault to apply to the next request of `code` (counts down limited faults).
     Fault TakeFault(uint32_t code);
+    // The same, but only when the fault set for `code` satisfies `applies`; nothing taken otherwise.
+    std::optional<Fault> TakeFaultIf(uint32_t code, const std::function<bool(const Fault&)>& applies);
 
     std::vector<ReceivedRequest> Requests() const;
     std::vector<ReceivedRequest> RequestsOf(uint32_t code) const;

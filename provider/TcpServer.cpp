@@ -6,6 +6,8 @@ namespace provider {
 
 namespace {
 const int kPollMs = 50;
+// Set by Reset() on the connection's own thread.
+thread_local bool t_reset = false;
 
 timeval PollTime() {
     timeval tv;
@@ -104,8 +106,9 @@ void TcpServer::AcceptLoop() {
         }
         auto done = std::make_shared<std::atomic<bool>>(false);
         m_connections.push_back({std::thread([this, c, done] {
+                                     t_reset = false;
                                      Serve(c);
-                                     shutdown(c, SD_BOTH);
+                                     if (!t_reset) shutdown(c, SD_BOTH);
                                      closesocket(c);
                                      *done = true;
                                  }),
@@ -160,6 +163,36 @@ bool TcpServer::SendAll(SOCKET s, const void* buffer, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+size_t TcpServer::LiveConnections() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    size_t live = 0;
+    for (const Connection& c : m_connections)
+        if (!*c.done) ++live;
+    return live;
+}
+
+void TcpServer::HoldUnread(SOCKET s) {
+    while (!m_stop) {
+        WSAPOLLFD p = {};
+        p.fd = s;
+        p.events = POLLRDNORM;
+        int r = WSAPoll(&p, 1, kPollMs);
+        // Under Wine a reset shows only here: a peek still returns the bytes left unread.
+        if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return;
+        if (r == 0) continue;
+        char byte;
+        if (recv(s, &byte, 1, MSG_PEEK) <= 0) return;  // 0: closed, error: reset
+        // Unread bytes keep the socket readable: wait instead of polling again at once.
+        if (!Pause(kPollMs)) return;
+    }
+}
+
+void TcpServer::Reset(SOCKET s) {
+    linger abortive = {1, 0};
+    setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive), sizeof abortive);
+    t_reset = true;
 }
 
 bool TcpServer::Pause(int ms) {

@@ -33,6 +33,8 @@ public:
     bool Listening() const { return m_listen != INVALID_SOCKET; }
     uint16_t Port() const { return m_port; }
     bool Stopping() const { return m_stop; }
+    // Connections whose socket is still open.
+    size_t LiveConnections() const;
 
 protected:
     // Runs on the connection's own thread; the socket is closed afterwards. Subclasses must call
@@ -45,6 +47,11 @@ protected:
     bool SendAll(SOCKET s, const void* buffer, size_t size);
     // Sleeps up to ms, waking early on stop; false when stopping.
     bool Pause(int ms);
+    // Leaves whatever arrives unread until stop, a reset, or a close with nothing unread before
+    // it (a close behind unread bytes cannot be seen without reading them).
+    void HoldUnread(SOCKET s);
+    // Makes the close after Serve a reset (SO_LINGER 0, no FIN first), at once, whatever is unread.
+    void Reset(SOCKET s);
 
 private:
     bool Listen(const std::string& address, uint16_t port);
@@ -62,7 +69,7 @@ private:
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::list<Connection> m_connections;  // finished ones are joined at the next accept
     bool m_wsa = false;
 };

@@ -12,6 +12,17 @@ void ShapeReply(const Fault& fault, Bytes& reply) {
     auto put32 = [&](size_t at, uint32_t v) {
         if (reply.size() >= at + 4) std::memcpy(reply.data() + at, &v, 4);
     };
+    uint32_t code = 0;
+    if (reply.size() >= sizeof(PacketHeader)) std::memcpy(&code, reply.data() + 4, 4);
+    if (fault.editSegment && code == MSG_CODE_REQ_UPLOAD_INFO + 1) {
+        for (size_t at = sizeof(PacketHeader) + 4; at + sizeof(SegmentDescriptor) <= reply.size();
+             at += sizeof(SegmentDescriptor)) {
+            SegmentDescriptor d;
+            std::memcpy(&d, reply.data() + at, sizeof d);
+            fault.editSegment(d);
+            std::memcpy(reply.data() + at, &d, sizeof d);
+        }
+    }
     if (fault.wrongMagic) put32(0, kMagic ^ 0x01000000u);
     if (fault.bodyLength) put32(8, *fault.bodyLength);
     if (fault.count) put32(12, *fault.count);
@@ -41,8 +52,7 @@ void ControlServer::Serve(SOCKET s) {
 bool ControlServer::SendReply(SOCKET s, uint32_t code, Bytes reply) {
     Fault f = m_state.TakeFault(code);
     if (f.stall) {
-        while (Pause(50)) {
-        }
+        HoldUnread(s);
         return false;
     }
     if (f.delayMs > 0 && !Pause(f.delayMs)) return false;
@@ -63,6 +73,11 @@ bool ControlServer::SendReply(SOCKET s, uint32_t code, Bytes reply) {
 }
 
 void DataServer::Serve(SOCKET s) {
+    // Decided before any read: a connection that is never read has no record to judge.
+    if (m_state.TakeFaultIf(MSG_CODE_SEND_FILE_DATA, [](const Fault& f) { return f.neverRead; })) {
+        HoldUnread(s);
+        return;
+    }
     sockaddr_in local = {};
     int len = sizeof local;
     getsockname(s, reinterpret_cast<sockaddr*>(&local), &len);
@@ -83,19 +98,23 @@ void DataServer::Serve(SOCKET s) {
     if (f.closeWithoutReply) return;
     if (f.stall) {
         // Stop reading: the sender's buffers fill and its writes time out.
-        while (Pause(50)) {
-        }
+        HoldUnread(s);
         return;
     }
     if (f.delayMs > 0 && !Pause(f.delayMs)) return;
     uint64_t offset = static_cast<uint64_t>(record.offset);
-    uint64_t left = static_cast<uint64_t>(record.bytesRemaining);
-    uint64_t cutAt = f.cutAfterBytes >= 0 ? static_cast<uint64_t>(f.cutAfterBytes) : UINT64_MAX, taken = 0;
+    uint64_t left = static_cast<uint64_t>(record.bytesRemaining), take = left;
+    if (f.cutAfterBytes >= 0) take = std::min(take, static_cast<uint64_t>(f.cutAfterBytes));
+    bool reset = false;
+    if (f.cutWhenLeftBytes >= 0) {
+        uint64_t before = left - std::min(left, static_cast<uint64_t>(f.cutWhenLeftBytes));
+        reset = before <= take;
+        take = std::min(take, before);
+    }
     Pacer pacer;
     Bytes buffer(kDataChunk);
-    while (left > 0) {
-        if (taken >= cutAt) return;
-        size_t want = static_cast<size_t>(std::min<uint64_t>({left, kDataChunk, cutAt - taken}));
+    while (take > 0) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(take, kDataChunk));
         size_t granted = m_state.GrantData(pacer, want);
         if (granted == 0) {
             if (!Pause(10)) return;
@@ -106,9 +125,10 @@ void DataServer::Serve(SOCKET s) {
         m_state.RefundData(pacer, granted - static_cast<size_t>(n));
         if (!m_state.StoreData(record, offset, buffer.data(), static_cast<size_t>(n))) return;
         offset += static_cast<uint64_t>(n);
-        left -= static_cast<uint64_t>(n);
-        taken += static_cast<uint64_t>(n);
+        take -= static_cast<uint64_t>(n);
     }
+    // A plain close sends a FIN first and resets only for bytes already arrived.
+    if (reset) Reset(s);
 }
 
 }  // namespace provider

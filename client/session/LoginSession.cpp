@@ -1,13 +1,12 @@
 #include "client/session/LoginSession.h"
 
-#include <cstring>
 #include <string>
 
 #include "client/app/AppSettings.h"
 #include "client/app/Utf8.h"
 #include "client/session/SessionService.h"
+#include "client/transfer/CServerExchange.h"
 #include "client/transfer/Protocol.h"
-#include "client/transfer/TimeOutSocket.h"
 #include "trace/Trace.h"
 
 CLoginSession g_LoginSession;
@@ -42,44 +41,8 @@ std::string ToAnsi(const CString& s) {
     return out;
 }
 
-protocol::Receive ReceiveFrom(CTimeOutSocket& socket) {
-    return [&socket](void* buffer, int size) { return socket.Receive(buffer, size); };
-}
-
-bool Connect(CTimeOutSocket& socket) {
-    return socket.Create() && socket.Connect(g_Settings.m_strServerAddr, g_Settings.GetServerPort());
-}
-
-bool SendAll(CTimeOutSocket& socket, const protocol::Bytes& message) {
-    return socket.Send(message.data(), static_cast<int>(message.size())) == static_cast<int>(message.size());
-}
-
-bool HasBothMarkers(const char* text) {
-    const char* key = std::strstr(text, "</SessionKey>");
-    const char* bind = std::strstr(text, "</BindId>");
-    return key && bind;
-}
-
-// The session reply: at most 1024 bytes, header fields unread. Reading stops when both closing
-// markers are in, when the header's announced length has come, or at a close, error or time-out.
-int ReceiveSessionReply(CTimeOutSocket& socket, char* area, int size) {
-    int got = 0;
-    while (got < size) {
-        int n = socket.Receive(area + got, size - got);
-        if (n <= 0)
-            break;
-        got += n;
-        if (got >= static_cast<int>(sizeof(protocol::PacketHeader))) {
-            if (HasBothMarkers(area + sizeof(protocol::PacketHeader)))
-                break;
-            protocol::PacketHeader header;
-            std::memcpy(&header, area, sizeof header);
-            if (header.bodyLength != 0 &&
-                static_cast<uint64_t>(got) >= sizeof header + static_cast<uint64_t>(header.bodyLength))
-                break;
-        }
-    }
-    return got;
+bool ConnectToControl(CServerExchange& exchange) {
+    return exchange.Connect(g_Settings.m_strServerAddr, g_Settings.GetServerPort());
 }
 
 }  // namespace
@@ -94,14 +57,12 @@ int CLoginSession::LoginExchange(uint32_t code, const CString& mail, const CStri
     protocol::LoginResult reply;
     bool accepted = false;
     if (built) {
-        CTimeOutSocket socket;
-        if (Connect(socket) && SendAll(socket, request)) {
-            protocol::Bytes message;
-            // Only a whole 44-byte reply counts; anything shorter is a refusal.
-            accepted = protocol::ReadFixedReply(ReceiveFrom(socket), sizeof(protocol::LoginReply), message) &&
-                       protocol::ParseLoginReply(message.data(), message.size(), reply) && reply.accepted;
-        }
-        socket.Close();
+        CServerExchange exchange;
+        protocol::Bytes message;
+        // A silent server ends as a refusal after the exchange's time-out; a reply shorter than
+        // the 44 bytes is a refusal too.
+        accepted = ConnectToControl(exchange) && exchange.Request(request, message) &&
+                   protocol::ParseLoginReply(message.data(), message.size(), reply) && reply.accepted;
     }
     const wchar_t* step = password ? L"MSG_CODE_REQ_LOGIN" : L"MSG_CODE_REQ_LOGIN_BY_SESSION";
     if (!accepted) {
@@ -135,31 +96,24 @@ int CLoginSession::QuerySessionKey(CString user) {
         return 0;  // too long for one message: nothing is sent
     }
 
-    CTimeOutSocket socket;
-    if (!socket.Create()) {
-        socket.Close();
-        return 0;
-    }
-    socket.SetTimeOut(kSessionQueryTimeOut);
-    if (!socket.Connect(g_Settings.m_strServerAddr, g_Settings.GetServerPort()) || !SendAll(socket, request)) {
+    // Kept open until the session login is over: that login takes a second connection.
+    CServerExchange query(kSessionQueryTimeOut);
+    if (!ConnectToControl(query)) {
         GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"control server not reached");
-        socket.Close();
         return 0;
     }
-
-    const int kReplyLimit = static_cast<int>(protocol::kSessionQueryLimit);
-    char area[2048] = {};
-    int got = ReceiveSessionReply(socket, area, kReplyLimit);
-    const int head = static_cast<int>(sizeof(protocol::PacketHeader));
+    protocol::Bytes reply;
     CString replyText;
-    if (got > head)
-        replyText = FromAnsi(area + head, static_cast<int>(std::strlen(area + head)));
+    // A failed, timed-out, oversized or cut reply gives nothing to confirm.
+    if (query.Request(request, reply)) {
+        const char* body = reinterpret_cast<const char*>(reply.data()) + sizeof(protocol::PacketHeader);
+        const size_t size = reply.size() - sizeof(protocol::PacketHeader);
+        replyText = FromAnsi(body, static_cast<int>(text::FieldLength(body, size)));
+    }
     CString sessionKey, bindId;
-    // A failed, timed-out, short or incomplete reply gives nothing to confirm.
     if (!ExtractBetween(replyText, L"<SessionKey>", L"</SessionKey>", sessionKey) ||
         !ExtractBetween(replyText, L"<BindId>", L"</BindId>", bindId)) {
         GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"no session key or bind id in the reply");
-        socket.Close();
         return 0;
     }
 
@@ -169,7 +123,6 @@ int CLoginSession::QuerySessionKey(CString user) {
         m_bWebSession = 1;
         LoginBySession(user);
     }
-    socket.Close();
     return outcome.error;
 }
 

@@ -12,7 +12,8 @@ class CLoginSession {
 public:
     CLoginSession();
 
-    // 1 when the control server accepted the login, else 0.
+    // 1 when the control server accepted the login, else 0 (also when it stays silent past the
+    // exchange's time-out).
     int Login(CString mail, CString password);
     // The same exchange without a password, for a confirmed web session.
     int LoginBySession(CString mail);

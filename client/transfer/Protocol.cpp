@@ -81,6 +81,24 @@ bool ParseList(const uint8_t* message, size_t size, size_t limit, std::vector<It
     return true;
 }
 
+// The user name comes from the launch text, which any web page can send: it must not be able
+// to add elements of its own to the query.
+std::string EscapeXml(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 PacketHeader MakeHeader(uint32_t code, uint32_t bodyLength) {
@@ -148,7 +166,7 @@ Bytes BuildRenameFile(uint64_t userId, uint64_t fileId, const std::string& newNa
 
 std::string SessionQueryXml(const std::string& userName) {
     return "<?xml version='1.0' encoding='UTF-8' standalone='no' ?><xml><SessionQuery type='result'><UserName>" +
-           userName + "</UserName><Thread>1234567890</Thread><AppType>nsm</AppType></SessionQuery></xml>";
+           EscapeXml(userName) + "</UserName><Thread>1234567890</Thread><AppType>nsm</AppType></SessionQuery></xml>";
 }
 
 bool BuildSessionQuery(const std::string& userName, Bytes& out) {
@@ -335,6 +353,29 @@ bool ReadFixedReply(const Receive& receive, size_t size, Bytes& message) {
 bool ReadSessionReply(const Receive& receive, Bytes& message) {
     // The server's header is not checked here, only its length is needed.
     return ReadReply(receive, MSG_CODE_REQ_SESSION_QUERY, HeaderCheck::None, message);
+}
+
+bool HasReply(uint32_t requestCode) {
+    switch (requestCode) {
+    case MSG_CODE_SEND_FILE_DATA:
+    case MSG_CODE_REQ_DELETE_FILE:
+    case MSG_CODE_REQ_RENAME_FILE: return false;
+    default: return true;
+    }
+}
+
+bool ReadReplyTo(uint32_t requestCode, const Receive& receive, Bytes& message) {
+    message.clear();
+    switch (requestCode) {
+    case MSG_CODE_REQ_LOGIN:
+    case MSG_CODE_REQ_LOGIN_BY_SESSION: return ReadFixedReply(receive, sizeof(LoginReply), message);
+    case MSG_CODE_REQ_USER_SPACE: return ReadFixedReply(receive, sizeof(UserSpaceReply), message);
+    case MSG_CODE_REQ_FILE_SERVER: return ReadFixedReply(receive, sizeof(FileServerReply), message);
+    case MSG_CODE_REQ_SESSION_QUERY: return ReadSessionReply(receive, message);
+    default:
+        if (!HasReply(requestCode)) return false;
+        return ReadReply(receive, requestCode, HeaderCheckFor(requestCode), message);
+    }
 }
 
 }  // namespace protocol

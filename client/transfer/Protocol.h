@@ -204,7 +204,8 @@ Bytes BuildUploadFile(uint64_t userId, uint64_t fileSize, uint32_t serverId, uin
 Bytes BuildFileServer(uint64_t serverId);
 Bytes BuildDeleteFile(uint64_t userId, uint64_t fileId);
 Bytes BuildRenameFile(uint64_t userId, uint64_t fileId, const std::string& newName);
-// The whole message: header plus the frame text (16 digits, tag, XML).
+// The whole message: header plus the frame text (16 digits, tag, XML). The name goes into the
+// XML escaped, and the escaped message must fit kSessionQueryLimit.
 bool BuildSessionQuery(const std::string& userName, Bytes& out);
 std::string SessionQueryXml(const std::string& userName);
 
@@ -276,5 +277,11 @@ bool ReadReply(const Receive& receive, uint32_t requestCode, HeaderCheck check, 
 bool ReadFixedReply(const Receive& receive, size_t size, Bytes& message);
 // The session-query reply: header, then a body that with it fits in 1024 bytes.
 bool ReadSessionReply(const Receive& receive, Bytes& message);
+// The reply to a request of `requestCode`, read the way that request's reply is read: fixed
+// sizes for login, user space and file server, the session reply, else header and body with
+// the request's header check. False for a request that has no reply.
+bool ReadReplyTo(uint32_t requestCode, const Receive& receive, Bytes& message);
+// Whether a request of `requestCode` is answered at all.
+bool HasReply(uint32_t requestCode);
 
 }  // namespace protocol

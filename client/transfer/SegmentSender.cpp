@@ -60,6 +60,14 @@ uint32_t ChunkFor(int64_t bytesRemaining) {
     return left <= kSegmentChunkSize ? static_cast<uint32_t>(left) : kSegmentChunkSize;
 }
 
+// For a connection given up with bytes still unsent (a cancel, a failed send): a reset, so
+// that neither side keeps a connection that can no longer deliver them.
+void Abandon(SOCKET s) {
+    linger hard = {1, 0};
+    setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+    CloseSocket(s);
+}
+
 void RaiseBuffers(SOCKET s) {
     int receiveSize = 0, sendSize = 0;
     if (GetSocketBufSize(s, &receiveSize, &sendSize) != 0) return;
@@ -86,10 +94,11 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
     address.sin_port = htons(protocol::kDataPort);
     address.sin_addr.s_addr = inet_addr(CStringA(row->m_strHost));
 
+    const StopTest stopped = [row] { return row->m_bPause != 0 || row->m_bCancel != 0; };
     EngineLog(L"into SConnect");
     // A host text that is no address cannot be connected to (it would parse as broadcast).
     if (address.sin_addr.s_addr == INADDR_NONE ||
-        SConnect(s, &address, g_SegmentTimeouts.connect) != 0) {
+        SConnect(s, &address, g_SegmentTimeouts.connect, stopped) != 0) {
         CloseSocket(s);
         return 0;
     }
@@ -105,8 +114,13 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
     row->OnSegmentStarted(index);
     const protocol::SegmentRecord record = row->StampSegmentHeader(index);
     EngineLog(L"into SWrite");
-    // Not tested: a lost header shows as a failing first chunk or data the server drops.
-    SWriteNonBlocking(s, reinterpret_cast<const char*>(&record), static_cast<int>(sizeof record), g_SegmentTimeouts.header);
+    // Data after a record that did not go whole would be read as a record by the server.
+    if (SWriteNonBlocking(s, reinterpret_cast<const char*>(&record), static_cast<int>(sizeof record),
+                          g_SegmentTimeouts.header, stopped) != static_cast<int>(sizeof record)) {
+        if (row->m_bPause && !row->m_bCancel) row->OnSegmentPaused(index);
+        CloseSocket(s);
+        return 0;
+    }
 
     int64_t offset = record.offset;
     uint32_t chunk = ChunkFor(record.bytesRemaining);
@@ -117,10 +131,10 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
             if (offset < 0 || file.Seek(offset, CFile::begin) != static_cast<ULONGLONG>(offset)) break;
             const UINT got = file.Read(buffer.data(), chunk);
             if (got < 1) break;
-            const int sent = SWriteNonBlocking(s, buffer.data(), static_cast<int>(got), g_SegmentTimeouts.chunk);
+            const int sent = SWriteNonBlocking(s, buffer.data(), static_cast<int>(got), g_SegmentTimeouts.chunk, stopped);
             if (sent < 0) {
                 EngineLog(L"send error %d.", WSAGetLastError());
-                CloseSocket(s);
+                Abandon(s);
                 file.Close();
                 return 0;
             }
@@ -128,7 +142,7 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
             row->AdvanceSegment(index, sent);
             chunk = ChunkFor(row->SegmentSnapshot(index).bytesRemaining);
             if (row->m_bCancel) {
-                CloseSocket(s);
+                Abandon(s);
                 file.Close();
                 return 0;
             }
@@ -143,6 +157,14 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
         e->Delete();
         CloseSocket(s);
         return 0;
+    }
+    if (row->SegmentSnapshot(index).bytesRemaining == 0 && !ShutDownAndWaitForClose(s, g_SegmentTimeouts.close, stopped)) {
+        EngineLog(L"no orderly close after the last byte of segment %d.", index);
+        // A pause may still let the last bytes arrive; a silent or broken server gets none.
+        if (!row->m_bPause || row->m_bCancel) {
+            Abandon(s);
+            return 0;
+        }
     }
     CloseSocket(s);
     return 0;

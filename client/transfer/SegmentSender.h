@@ -44,11 +44,13 @@ protected:
     mutable CCriticalSection m_segmentLock;
 };
 
-// Time-outs of a data connection, in seconds.
+// Time-outs of a data connection, in seconds; `close` (milliseconds) bounds the wait for the
+// server's close after the last byte.
 struct SegmentTimeouts {
     int connect = 60;
     int header = 10;
     int chunk = 60;
+    int close = 5000;
 };
 extern SegmentTimeouts g_SegmentTimeouts;
 
@@ -56,7 +58,10 @@ const uint32_t kSegmentChunkSize = 32768;
 const int kSegmentSocketBufferFloor = 65536;
 const int kSegmentTypeOfService = 8;
 
-// -1 when no socket could be created, 0 otherwise (also for an index outside 0 .. 9).
+// -1 when no socket could be created, 0 otherwise (also for an index outside 0 .. 9). A pause
+// or a cancel ends every wait within a tenth of a second; the part of a chunk sent before it
+// counts. A segment sent to its end is followed by a shutdown of the sending side and a bounded
+// wait for the server's close: what the server holds is then asked of the server, never assumed.
 int SendFileThreadProc(CUploadSegments* row, int index);
 
 struct SegmentThreadParam {

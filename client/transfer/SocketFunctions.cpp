@@ -10,6 +10,8 @@ const int kEIntr = 4;
 const int kEBadF = 9;
 const int kEInval = 22;
 const int kETimedOut = 138;
+// Longest wait between two looks at a stop test.
+const ULONGLONG kStopSliceMs = 100;
 
 // IP_TOS in the WinSock 2 numbering (ws2ipdef.h), the one ws2_32 reads; the old WinSock 1.1
 // header numbers the same option 8.
@@ -26,13 +28,21 @@ void ShutDownKeepingError(SOCKET s) {
     ::shutdown(s, SD_BOTH);
     ::WSASetLastError(err);
 }
+
+// The wait before the next look: what is left of the time-out, in slices when there is a stop
+// test to look at.
+timeval WaitFor(ULONGLONG leftMs, const StopTest& stop) {
+    if (stop && leftMs > kStopSliceMs) leftMs = kStopSliceMs;
+    timeval tv = {static_cast<long>(leftMs / 1000), static_cast<long>((leftMs % 1000) * 1000)};
+    return tv;
+}
 }  // namespace
 
-int SConnect(SOCKET s, const sockaddr_in* address, int timeoutSeconds) {
-    return ConnectWithTimeout(s, reinterpret_cast<const sockaddr*>(address), 16, timeoutSeconds);
+int SConnect(SOCKET s, const sockaddr_in* address, int timeoutSeconds, const StopTest& stop) {
+    return ConnectWithTimeout(s, reinterpret_cast<const sockaddr*>(address), 16, timeoutSeconds, stop);
 }
 
-int ConnectWithTimeout(SOCKET s, const sockaddr* address, int length, int timeoutSeconds) {
+int ConnectWithTimeout(SOCKET s, const sockaddr* address, int length, int timeoutSeconds, const StopTest& stop) {
     if (!address) {
         errno = kEInval;
         return -1;
@@ -56,16 +66,24 @@ int ConnectWithTimeout(SOCKET s, const sockaddr* address, int length, int timeou
             return -1;
         }
         fd_set writable, failed;
-        for (;;) {
+        const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeoutSeconds) * 1000;
+        // The first wait is not cut: a connect that completes at once goes ahead.
+        for (bool first = true;; first = false) {
+            if (!first && stop && stop()) {
+                ShutDownKeepingError(s);
+                return kSocketStopped;
+            }
+            const ULONGLONG now = ::GetTickCount64();
+            if (now >= deadline) return TimedOut();
             ::WSASetLastError(0);
             FD_ZERO(&writable);
             FD_ZERO(&failed);
             FD_SET(s, &writable);
             FD_SET(s, &failed);
-            timeval tv = {timeoutSeconds, 0};
+            timeval tv = WaitFor(deadline - now, stop);
             int r = ::select(0, nullptr, &writable, &failed, &tv);
             if (r >= 1) break;
-            if (r == 0) return TimedOut();
+            if (r == 0) continue;
             if (::WSAGetLastError() != WSAEINTR) {
                 errno = ::WSAGetLastError();
                 return -1;
@@ -115,7 +133,7 @@ int SWrite(SOCKET s, const char* buffer, int length, int timeoutSeconds) {
     return result;
 }
 
-int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSeconds) {
+int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSeconds, const StopTest& stop) {
     if (!buffer || length <= 0 || timeoutSeconds < 1) {
         errno = kEInval;
         return -1;
@@ -124,15 +142,15 @@ int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSecon
     int sent = 0;
     for (bool first = true;; first = false) {
         if (!first) {
+            if (stop && stop()) return sent;
             ULONGLONG now = ::GetTickCount64();
             if (now >= deadline) break;
-            ULONGLONG left = deadline - now;
             fd_set writable;
             FD_ZERO(&writable);
             FD_SET(s, &writable);
-            timeval tv = {static_cast<long>(left / 1000), static_cast<long>((left % 1000) * 1000)};
+            timeval tv = WaitFor(deadline - now, stop);
             int r = ::select(0, nullptr, &writable, nullptr, &tv);
-            if (r == 0) break;
+            if (r == 0) continue;
             if (r < 0) {
                 if (::WSAGetLastError() == WSAEINTR) continue;
                 errno = ::WSAGetLastError();
@@ -150,6 +168,35 @@ int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSecon
         if (sent >= length) return length;
     }
     return sent > 0 ? sent : TimedOut();
+}
+
+bool ShutDownAndWaitForClose(SOCKET s, int timeoutMs, const StopTest& stop) {
+    if (::shutdown(s, SD_SEND) == SOCKET_ERROR) return false;
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs > 0 ? timeoutMs : 0);
+    char discard[512];
+    for (;;) {
+        if (stop && stop()) return false;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return false;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval tv = WaitFor(deadline - now, stop);
+        const int r = ::select(0, &readable, nullptr, nullptr, &tv);
+        if (r == 0) continue;
+        if (r < 0) {
+            if (::WSAGetLastError() == WSAEINTR) continue;
+            return false;
+        }
+        const int n = ::recv(s, discard, sizeof discard, 0);
+        if (n == 0) return true;
+        if (n == SOCKET_ERROR) {
+            const int err = ::WSAGetLastError();
+            if (err == WSAEWOULDBLOCK || err == WSAEINTR) continue;
+            return false;
+        }
+        // The data connection carries no reply: anything the peer sends is dropped.
+    }
 }
 
 uint32_t CurrentTime(int64_t* now) {

@@ -8,13 +8,26 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
-int SConnect(SOCKET s, const sockaddr_in* address, int timeoutSeconds);
-int ConnectWithTimeout(SOCKET s, const sockaddr* address, int length, int timeoutSeconds);
+// Asked between short waits of a call that was given one; true ends the call at once (its
+// upload was paused or cancelled), so no peer can hold a pause or a cancel for a whole time-out.
+using StopTest = std::function<bool()>;
+// Result of a connect ended by its stop test.
+const int kSocketStopped = -3;
+
+int SConnect(SOCKET s, const sockaddr_in* address, int timeoutSeconds, const StopTest& stop = StopTest());
+int ConnectWithTimeout(SOCKET s, const sockaddr* address, int length, int timeoutSeconds,
+                       const StopTest& stop = StopTest());
 int SWrite(SOCKET s, const char* buffer, int length, int timeoutSeconds);
 // SWrite for a socket its owner keeps non-blocking: no mode switch per call, which costs a
-// round trip each on some stacks and showed as a quarter of the upload speed.
-int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSeconds);
+// round trip each on some stacks and showed as a quarter of the upload speed. A send ended by
+// its stop test returns what went before it (0 for nothing).
+int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSeconds, const StopTest& stop = StopTest());
+// After the last byte: shuts the sending side down and waits for the peer to close, so that
+// the peer has read everything before anyone asks it what it holds. True for an orderly close
+// within the time-out; false for a reset, an error, the time-out or the stop test.
+bool ShutDownAndWaitForClose(SOCKET s, int timeoutMs, const StopTest& stop = StopTest());
 uint32_t CurrentTime(int64_t* now);
 int CloseSocket(SOCKET s);
 int CloseSocketRaw(SOCKET s);

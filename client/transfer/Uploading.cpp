@@ -1,10 +1,12 @@
 #include "client/transfer/Uploading.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "client/app/AppSettings.h"
 #include "client/session/LoginSession.h"
+#include "client/transfer/CServerExchange.h"
 #include "client/transfer/EngineLog.h"
 #include "client/transfer/IcmpPing.h"
 #include "client/transfer/SocketFunctions.h"
@@ -13,33 +15,6 @@
 #include "framework/CSingleLock.h"
 
 namespace {
-
-// Reads exactly `size` bytes; a blocking socket may hand a reply over in pieces.
-bool ReceiveAll(CSocket& s, void* buffer, size_t size) {
-    char* p = static_cast<char*>(buffer);
-    while (size > 0) {
-        const int got = s.Receive(p, static_cast<int>(size));
-        if (got <= 0) return false;
-        p += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
-bool SendAll(CSocket& s, const protocol::Bytes& bytes) {
-    return s.Send(bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
-}
-
-// Header and body of one reply; false for a short or foreign header, or a body too large to take.
-bool ReceiveReply(CSocket& s, bool checkMagic, protocol::Bytes& message) {
-    protocol::PacketHeader header = {};
-    if (!ReceiveAll(s, &header, sizeof header)) return false;
-    if (checkMagic && header.magic != protocol::kMagic) return false;
-    if (header.bodyLength > CUploading::kMaxReplyBody) return false;
-    message.resize(sizeof header + header.bodyLength);
-    std::memcpy(message.data(), &header, sizeof header);
-    return ReceiveAll(s, message.data() + sizeof header, header.bodyLength);
-}
 
 CString ControlHost() { return g_Settings.m_strServerAddr; }
 
@@ -111,10 +86,6 @@ void CUploading::Reap(CWinThread*& thread) {
     thread = nullptr;
 }
 
-bool CUploading::SameThreadAs(CWinThread* thread) const {
-    return thread && thread->m_nThreadID == GetCurrentThreadId();
-}
-
 bool CUploading::Busy() {
     CSingleLock lock(&m_threadLock, TRUE);
     for (CWinThread* t : {m_pUploadThread, m_pCancelThread}) {
@@ -153,10 +124,7 @@ bool CUploading::StartCancelThread() {
 
 LRESULT CUploading::OnStartUpload(WPARAM wParam, LPARAM) {
     std::unique_ptr<CString> path(reinterpret_cast<CString*>(wParam));
-    int threads = g_Settings.m_nMaxSendFileThread;
-    if (threads < 1) threads = 1;
-    if (threads > kMaxSegments) threads = kMaxSegments;
-    m_nThreadCount = threads;
+    m_nThreadCount = uploadrules::ThreadCount(g_Settings.m_nMaxSendFileThread);
     if (!path || path->IsEmpty()) return -1;
     m_strFilePath = *path;
     return StartUploadThread() ? 0 : -1;
@@ -173,7 +141,8 @@ void CUploading::SetTransferData(uint32_t index, uint32_t serverId, uint32_t use
                                  uint32_t segmentNumber, uint32_t offset, uint32_t bytesDone,
                                  uint32_t bytesRemaining) {
     if (index >= static_cast<uint32_t>(kMaxSegments)) return;
-    auto widen = [](uint32_t v) { return static_cast<int64_t>(static_cast<int32_t>(v)); };
+    // Unsigned on the wire: a count at or above 2^31 is no negative number.
+    auto widen = [](uint32_t v) { return static_cast<int64_t>(static_cast<uint64_t>(v)); };
     CSingleLock lock(&m_segmentLock, TRUE);
     protocol::SegmentRecord& r = m_segments[index];
     r.serverId = widen(serverId);
@@ -188,14 +157,10 @@ void CUploading::SetTransferData(uint32_t index, uint32_t serverId, uint32_t use
 uint64_t CUploading::BytesDone() const {
     uint64_t sum = 0;
     const int count = m_nThreadCount;
-    for (int i = 0; i < count && i < kMaxSegments; ++i) sum += static_cast<uint64_t>(SegmentBytesDone(i));
-    return sum;
-}
-
-uint32_t CUploading::LowSum() const {
-    uint32_t sum = 0;
-    const int count = m_nThreadCount;
-    for (int i = 0; i < count && i < kMaxSegments; ++i) sum += static_cast<uint32_t>(SegmentBytesDone(i));
+    for (int i = 0; i < count && i < kMaxSegments; ++i) {
+        const uint64_t done = static_cast<uint64_t>(std::max<int64_t>(SegmentBytesDone(i), 0));
+        sum = done > UINT64_MAX - sum ? UINT64_MAX : sum + done;
+    }
     return sum;
 }
 
@@ -217,25 +182,18 @@ int CUploading::UploadFile() {
     const uint64_t userId = g_LoginSession.m_nUserId;
     if (m_bCancel) return 0;
 
-    m_sockControl.Create();
-    m_sockControl.SetTimeOut(kExchangeTimeOut);
-    if (!m_sockControl.Connect(m_strHost, g_Settings.GetServerPort())) {
-        m_sockControl.Close();
+    CServerExchange control(m_sockControl);
+    if (!control.Connect(m_strHost, g_Settings.GetServerPort())) {
         SetLink(LINK_RETRY, true);
         m_nState = STATE_RETRY;
         return 0;
     }
     protocol::Bytes list;
-    if (!SendAll(m_sockControl, protocol::BuildServerList()) || !ReceiveReply(m_sockControl, true, list)) {
-        m_sockControl.Close();
-        return -1;
-    }
     std::vector<protocol::ServerInfo> servers;
-    if (!protocol::ParseServerList(list.data(), list.size(), servers) || servers.empty()) {
-        m_sockControl.Close();
-        return -1;
-    }
-    m_sockControl.Close();
+    if (!control.Request(protocol::BuildServerList(), list) ||
+        !protocol::ParseServerList(list.data(), list.size(), servers) || servers.empty())
+        return EndFailedStart();
+    control.Close();
     if (m_bCancel) return 0;
 
     EngineLog(L"into ChooseTheBestUploadServer");
@@ -265,49 +223,94 @@ int CUploading::UploadFile() {
         userId, length, m_nServerId, static_cast<uint32_t>(m_nThreadCount.load()),
         WideToUtf8String(m_strFileName), WideToUtf8String(m_strFilePath));
     std::memcpy(&m_request, request.data(), sizeof m_request);
-    m_sockUpload.Create();
-    m_sockUpload.SetTimeOut(kExchangeTimeOut);
     EngineLog(L"%s", static_cast<LPCWSTR>(m_strHost));
-    if (!m_sockUpload.Connect(m_strHost, g_Settings.GetServerPort())) {
-        m_sockUpload.Close();
-        return -1;
-    }
-    if (!SendAll(m_sockUpload, request) || !ReceiveReply(m_sockUpload, true, m_pUploadReply)) {
-        m_sockUpload.Close();
+    uint64_t fileId = 0;
+    {
+        CServerExchange announce(m_sockUpload);
+        const bool answered = announce.Connect(m_strHost, g_Settings.GetServerPort()) &&
+                              announce.Request(request, m_pUploadReply) &&
+                              protocol::ParseUploadFileReply(m_pUploadReply.data(), m_pUploadReply.size(), fileId);
         m_pUploadReply.clear();
-        return -1;
+        if (!answered) return EndFailedStart();
     }
     EngineLog(L"out MSG_CODE_REQ_UPLOAD_FILE");
-    uint64_t fileId = 0;
-    protocol::ParseUploadFileReply(m_pUploadReply.data(), m_pUploadReply.size(), fileId);
     m_nFileId = fileId;
-    m_sockUpload.Close();
-    m_pUploadReply.clear();
-    if (fileId == 0) return 0;
+    if (fileId == 0) return EndFailedStart();
     if (m_bCancel) return 0;
 
     m_nBaseDone = 0;
-    GetUploadInfoAndSendFile(m_nServerId, userId, fileId);
-    SetLink(LINK_PAUSE, true);
-    TimeValue start = {};
-    TimeOfDay(&start);
-    WatchSegments(start, 0);
-    if (m_bCancel) return 0;
+    return RunUntilSettled(m_nServerId, userId, fileId);
+}
 
-    const uint32_t sum = LowSum();
-    if (sum == static_cast<uint32_t>(m_nFileSize) && (m_nFileSize >> 32) == 0) {
+int CUploading::ResumeUpload() {
+    const protocol::SegmentRecord first = SegmentSnapshot(0);
+    return RunUntilSettled(static_cast<uint64_t>(first.serverId), static_cast<uint64_t>(first.userId),
+                           static_cast<uint64_t>(first.fileId));
+}
+
+int CUploading::RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fileId) {
+    std::vector<uploadrules::Segment> list;
+    for (int runs = 0;;) {
+        if (!m_bCancel && !m_bPause && (runs == 0 || WaitBeforeRun(runs))) {
+            SetLink(LINK_PAUSE, true);
+            TimeValue start = {};
+            TimeOfDay(&start);
+            if (GetUploadInfoAndSendFile(serverId, userId, fileId)) WatchSegments(start, m_nBaseDone);
+            ++runs;
+        }
+        if (m_bCancel) return 0;
+        // What the server holds decides, never what the sockets took.
+        uploadrules::RunReport report;
+        report.fileKnown = true;
+        report.listed = GetUploadInfo(list);
+        if (report.listed) WriteRecords(list, serverId, userId, fileId);
+        report.wholeFile = report.listed && uploadrules::HoldsWholeFile(list, m_nFileSize);
+        report.cancelled = m_bCancel != 0;
+        report.paused = m_bPause != 0;
+        report.runs = runs;
+        const uploadrules::Outcome outcome = uploadrules::AfterRun(report);
+        if (outcome != uploadrules::Outcome::RunAgain) return EndRun(outcome);
+    }
+}
+
+bool CUploading::WaitBeforeRun(int runs) {
+    const DWORD until = GetTickCount() + kRunAgainDelay * static_cast<DWORD>(runs);
+    while (static_cast<int32_t>(until - GetTickCount()) > 0) {
+        if (m_bCancel || m_bPause) return false;
+        Sleep(20);
+    }
+    return !m_bCancel && !m_bPause;
+}
+
+int CUploading::EndRun(uploadrules::Outcome outcome) {
+    switch (outcome) {
+    case uploadrules::Outcome::Done:
         m_nState = STATE_DONE;
-        m_nBaseDone = sum;
+        m_nBaseDone = BytesDone();
         ShowFinalProgress();
         SetLink(LINK_DONE, true);
         OnCancelLinkEnabled(false);
-    } else {
-        SetLink(LINK_RESUME, true);
+        return 0;
+    case uploadrules::Outcome::Resumable:
+        m_nBaseDone = BytesDone();
+        ShowFinalProgress();
         m_bPause = 1;
-        m_nBaseDone = sum;
         m_nState = STATE_RESUMABLE;
+        SetLink(LINK_RESUME, true);
+        return 0;
+    case uploadrules::Outcome::Retry:
+        SetLink(LINK_RETRY, true);
+        m_nState = STATE_RETRY;
+        return 0;
+    default: return 0;
     }
-    return 0;
+}
+
+int CUploading::EndFailedStart() {
+    uploadrules::RunReport report;
+    report.cancelled = m_bCancel != 0;
+    EndRun(uploadrules::AfterRun(report));
+    return -1;
 }
 
 void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {
@@ -317,7 +320,7 @@ void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {
         if (m_hSegmentThreads[i]) handles[count++] = m_hSegmentThreads[i];
     }
     while (count > 0 && WaitForMultipleObjects(static_cast<DWORD>(count), handles, TRUE, 1000) == WAIT_TIMEOUT) {
-        UpdateProgress(start, BytesDone(), base);
+        UpdateProgress(start, std::min<uint64_t>(BytesDone(), m_nFileSize), base);
     }
     // Every segment thread has ended (or the wait failed): wait for each for certain, then let go.
     for (int i = 0; i < kMaxSegments; ++i) {
@@ -326,92 +329,73 @@ void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {
     }
 }
 
-void CUploading::GetUploadInfoAndSendFile(uint64_t serverId, uint64_t userId, uint64_t fileId) {
-    EngineLog(L"into GetUploadInfoAndSendFile");
-    CTimeOutSocket s;
-    s.Create();
-    s.SetTimeOut(kExchangeTimeOut);
-    if (!s.Connect(ControlHost(), g_Settings.GetServerPort())) {
-        s.Close();
-        return;
-    }
+bool CUploading::GetUploadInfo(std::vector<uploadrules::Segment>& list) {
+    list.clear();
+    CServerExchange control;
     protocol::Bytes reply;
-    if (!SendAll(s, protocol::BuildUploadInfo(g_LoginSession.m_nUserId, m_nFileId)) ||
-        !ReceiveReply(s, false, reply) || reply.size() == sizeof(protocol::PacketHeader)) {
-        if (reply.size() < sizeof(protocol::PacketHeader) && !reply.empty())
-            EngineLog(L"CUploading::GetUploadInfoAndSendFile, error is  %d.", static_cast<int>(GetLastError()));
-        s.Close();
-        return;
-    }
-    s.Close();
     std::vector<protocol::SegmentInfo> segments;
-    protocol::ListInfo info;
     // At most the row's ten segments, and only descriptors the body really holds.
-    protocol::ParseSegmentList(reply.data(), reply.size(), segments, &info);
-    if (segments.size() > static_cast<size_t>(kMaxSegments)) segments.resize(kMaxSegments);
-    if (m_bCancel) return;
+    if (!control.Connect(ControlHost(), g_Settings.GetServerPort()) ||
+        !control.Request(protocol::BuildUploadInfo(g_LoginSession.m_nUserId, m_nFileId), reply) ||
+        !protocol::ParseSegmentList(reply.data(), reply.size(), segments)) {
+        EngineLog(L"CUploading::GetUploadInfoAndSendFile, error is  %d.", static_cast<int>(GetLastError()));
+        return false;
+    }
+    for (const protocol::SegmentInfo& d : segments)
+        list.push_back(uploadrules::Clamp(d.segmentNumber, d.startOffset, d.bytesDone, d.bytesRemaining, m_nFileSize));
+    return true;
+}
 
+void CUploading::WriteRecords(const std::vector<uploadrules::Segment>& list, uint64_t serverId, uint64_t userId,
+                              uint64_t fileId) {
     EngineLog(L"into SetTransferData");
-    m_nThreadCount = static_cast<int32_t>(segments.size());
-    uint32_t sum = 0;
-    for (size_t i = 0; i < segments.size(); ++i) {
-        const protocol::SegmentInfo& d = segments[i];
-        const uint32_t index = static_cast<uint32_t>(i);
-        SetTransferData(index, static_cast<uint32_t>(serverId), static_cast<uint32_t>(userId),
-                        static_cast<uint32_t>(fileId), d.segmentNumber, d.startOffset, d.bytesDone, d.bytesRemaining);
+    m_nThreadCount = static_cast<int32_t>(list.size());
+    // Clamped to a file whose offsets the wire holds in 32 bits, so each value fits.
+    for (size_t i = 0; i < list.size(); ++i) {
+        const uploadrules::Segment& d = list[i];
+        SetTransferData(static_cast<uint32_t>(i), static_cast<uint32_t>(serverId), static_cast<uint32_t>(userId),
+                        static_cast<uint32_t>(fileId), d.number, static_cast<uint32_t>(d.offset),
+                        static_cast<uint32_t>(d.done), static_cast<uint32_t>(d.remaining));
+    }
+}
+
+bool CUploading::GetUploadInfoAndSendFile(uint64_t serverId, uint64_t userId, uint64_t fileId) {
+    EngineLog(L"into GetUploadInfoAndSendFile");
+    std::vector<uploadrules::Segment> list;
+    if (!GetUploadInfo(list)) return false;
+    if (m_bCancel) return false;
+    WriteRecords(list, serverId, userId, fileId);
+    for (size_t i = 0; i < list.size(); ++i) {
         CWinThread* thread = Begin(SendFileThreadProcStub, new SegmentThreadParam{this, static_cast<int>(i)});
         m_pSegmentThreads[i] = thread;
         m_hSegmentThreads[i] = thread ? thread->m_hThread : nullptr;
-        sum += d.bytesDone;
     }
-    m_nBaseDone = sum;
+    m_nBaseDone = uploadrules::DoneSum(list);
+    return true;
 }
 
-int CUploading::ResumeUpload() {
-    const protocol::SegmentRecord first = SegmentSnapshot(0);
-    GetUploadInfoAndSendFile(static_cast<uint64_t>(first.serverId), static_cast<uint64_t>(first.userId),
-                             static_cast<uint64_t>(first.fileId));
-    SetLink(LINK_PAUSE, true);
-    TimeValue start = {};
-    TimeOfDay(&start);
-    const uint64_t base = BytesDone();
-    WatchSegments(start, base);
-    if (m_bCancel) return 0;
-    const uint32_t sum = LowSum();
-    if (sum == static_cast<uint32_t>(m_nFileSize) && (m_nFileSize >> 32) == 0) {
-        m_nState = STATE_DONE;
-        SetLink(LINK_DONE, true);
-        OnCancelLinkEnabled(false);
-        ShowFinalProgress();
-    } else {
-        // Stopped short without a pause too (a send error): the link offers the resume again.
-        SetLink(LINK_RESUME, true);
-        m_bPause = 1;
-    }
-    m_nBaseDone = sum;
-    return 0;
+void CUploading::SendDelete(uint64_t fileId) {
+    CServerExchange control;
+    if (control.Connect(ControlHost(), g_Settings.GetServerPort()))
+        control.Send(protocol::BuildDeleteFile(g_LoginSession.m_nUserId, fileId));
 }
 
 int CUploading::CancelUpload() {
     m_bCancel = 1;
-    // The run thread stops at its next look at the flag; its segment threads after their chunk.
+    // The running threads stop within moments; the delete need not wait for them once the
+    // server has named the file.
+    const bool page = m_hParentPage != nullptr;
+    uint64_t deleted = page ? m_nFileId.load() : 0;
+    if (deleted != 0) SendDelete(deleted);
     CWinThread* run = nullptr;
     {
         CSingleLock lock(&m_threadLock, TRUE);
         run = m_pUploadThread;
     }
     if (run) WaitForSingleObject(run->m_hThread, INFINITE);
-    if (!m_hParentPage) return 0;
-
-    const uint64_t fileId = m_nFileId;
-    if (fileId != 0) {
-        CTimeOutSocket s;
-        s.Create();
-        s.SetTimeOut(kExchangeTimeOut);
-        if (s.Connect(ControlHost(), g_Settings.GetServerPort()))
-            SendAll(s, protocol::BuildDeleteFile(g_LoginSession.m_nUserId, fileId));
-        s.Close();
-    }
+    if (!page) return 0;
+    // Named by the server while this cancel waited for the announcement.
+    if (deleted == 0 && m_nFileId != 0) SendDelete(m_nFileId);
     ReportCancelled();
     return 0;
 }

@@ -2,6 +2,8 @@
 // Engine half (announcement, segment list, one sender thread per segment, the watch loop, pause,
 // resume, retry and cancel): client/transfer/Uploading.cpp.
 // Window half (controls, painting, link clicks, the texts): client/windows/UploadingWindow.cpp.
+// Its decisions from plain numbers (thread count, clamps, the state after a run):
+// client/transfer/UploadRules.h.
 // The engine's threads hand the window raw numbers through the hooks below; only the window's
 // own thread formats and sets texts. Without a window the engine runs alone.
 #pragma once
@@ -17,6 +19,7 @@
 #include "client/transfer/SegmentSender.h"
 #include "client/transfer/TimeOutSocket.h"
 #include "client/transfer/TimeValue.h"
+#include "client/transfer/UploadRules.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/CHyperLinker.h"
 #include "framework/AfxWin.h"
@@ -71,14 +74,18 @@ public:
     // True while the upload, resume or cancel thread runs.
     bool Busy();
 
+    // A run ends only once the server's segment list was asked: "完成" when it holds every
+    // byte, another run from its offsets (a few times) when it lacks some, else "续传".
     int UploadFile();
     int ResumeUpload();
-    void GetUploadInfoAndSendFile(uint64_t serverId, uint64_t userId, uint64_t fileId);
+    // Writes the server's segment list into the records and starts a thread per segment;
+    // false when no list came.
+    bool GetUploadInfoAndSendFile(uint64_t serverId, uint64_t userId, uint64_t fileId);
     void SetTransferData(uint32_t index, uint32_t serverId, uint32_t userId, uint32_t fileId, uint32_t segmentNumber,
                          uint32_t offset, uint32_t bytesDone, uint32_t bytesRemaining);
     int CancelUpload();
 
-    // Sum of bytes done over the segments in use.
+    // Sum of bytes done over the segments in use (never wraps).
     uint64_t BytesDone() const;
     uint32_t State() const { return m_nState; }
     uint32_t LinkShows() const { return m_nLink; }
@@ -143,9 +150,9 @@ public:
     CWinThread* m_pUploadThread = nullptr;  // upload, retry or resume thread
     HWND m_hParentPage = nullptr;
 
-    // Time-out of the control exchanges, and the largest reply body taken from a server.
-    static const UINT kExchangeTimeOut = 5000;
-    static const uint32_t kMaxReplyBody = 1u << 20;
+    // Pause between automatic runs, per run made: a server that just cut a connection may
+    // need a moment before it lists what it kept.
+    static const DWORD kRunAgainDelay = 250;
 
 private:
     void SetLink(uint32_t link, bool enabled);
@@ -153,8 +160,19 @@ private:
     CWinThread* Begin(AFX_THREADPROC proc, LPVOID param);
     static void Reap(CWinThread*& thread);
     void WatchSegments(const TimeValue& start, uint64_t base);
-    uint32_t LowSum() const;
-    bool SameThreadAs(CWinThread* thread) const;
+    // The server's segment list (245), clamped to the file; false when none came.
+    bool GetUploadInfo(std::vector<uploadrules::Segment>& list);
+    void WriteRecords(const std::vector<uploadrules::Segment>& list, uint64_t serverId, uint64_t userId,
+                      uint64_t fileId);
+    // Runs until the server holds the file, the user paused or cancelled, or the automatic
+    // runs are used up.
+    int RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fileId);
+    // Sleeps, waking early for a pause or a cancel; false when one came.
+    bool WaitBeforeRun(int runs);
+    int EndRun(uploadrules::Outcome outcome);
+    // A start that failed before the server named the file.
+    int EndFailedStart();
+    void SendDelete(uint64_t fileId);
 
     CString m_strHostAtStart;
     std::atomic<uint32_t> m_nLink;

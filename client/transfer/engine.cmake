@@ -2,7 +2,7 @@
 # (announcement, segment list, segment threads, pause, resume, cancel) with its window half,
 # which lives with the other windows.
 set(_engine ${CMAKE_CURRENT_LIST_DIR})
-ferrant_library(client_engine_core PORTABLE SOURCES ${_engine}/IcmpPacket.cpp)
+ferrant_library(client_engine_core PORTABLE SOURCES ${_engine}/IcmpPacket.cpp ${_engine}/UploadRules.cpp)
 if(FERRANT_NATIVE)
   return()
 endif()

@@ -1,9 +1,10 @@
-# Socket layer: the timed blocking socket of the control exchanges and the raw socket helpers
-# of the segment sender; the time arithmetic is portable.
+# Socket layer: the timed blocking socket, the exchange path every request to a server takes,
+# and the raw socket helpers of the segment sender; the time arithmetic is portable.
 ferrant_library(client_sockets_time PORTABLE SOURCES ${CMAKE_CURRENT_LIST_DIR}/TimeValue.cpp)
 if(FERRANT_NATIVE)
   return()
 endif()
 ferrant_library(client_sockets
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/TimeOutSocket.cpp ${CMAKE_CURRENT_LIST_DIR}/SocketFunctions.cpp
-  LIBS client_sockets_time framework ws2_32 user32)
+          ${CMAKE_CURRENT_LIST_DIR}/CServerExchange.cpp
+  LIBS client_sockets_time client_protocol framework ws2_32 user32)

@@ -1,5 +1,6 @@
 #include "client/windows/RowText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -52,14 +53,18 @@ std::wstring Done(uint64_t bytes) {
 
 int RunPercent(uint64_t done, uint64_t size) {
     if (size == 0 || done >= size) return 100;
-    const double p = static_cast<double>(done) * 100.0 / static_cast<double>(size);
-    return p >= 100 ? 100 : static_cast<int>(p);
+    // In integers: a double would round 99.99... up to 100 for the largest sizes.
+    return static_cast<int>(FinalPercent(done, size));
 }
 
 uint64_t FinalPercent(uint64_t done, uint64_t size) {
     if (size == 0) return 100;
     if (done <= UINT64_MAX / 100) return done * 100 / size;
-    return static_cast<uint64_t>(static_cast<double>(done) * 100.0 / static_cast<double>(size));
+    // done * 100 would wrap: whole multiples and the rest apart, saturating.
+    const uint64_t whole = done / size, rest = done % size;
+    if (whole > (UINT64_MAX - 100) / 100) return UINT64_MAX;
+    const uint64_t part = rest <= UINT64_MAX / 100 ? rest * 100 / size : rest / (size / 100 + 1);
+    return whole * 100 + std::min<uint64_t>(part, 99);
 }
 
 std::wstring Percent(int percent) {

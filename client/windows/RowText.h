@@ -22,8 +22,8 @@ std::wstring Speed(double bytesPerSecond);
 std::wstring Done(uint64_t bytes);
 // Percentage during a run, 0..100: capped at 100, and 100 for an empty file.
 int RunPercent(uint64_t done, uint64_t size);
-// Percentage at the end of a run, uncapped (above 100 when done exceeds the size); 100 for an
-// empty file.
+// Percentage at the end of a run, uncapped (above 100 when done exceeds the size) but never
+// wrapping: integer arithmetic that saturates. 100 for an empty file.
 uint64_t FinalPercent(uint64_t done, uint64_t size);
 // "%d%%".
 std::wstring Percent(int percent);

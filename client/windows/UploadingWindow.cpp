@@ -141,8 +141,7 @@ void CUploading::UpdateProgress(const TimeValue& start, uint64_t done, uint64_t 
 }
 
 void CUploading::ShowFinalProgress() {
-    const int limit = g_Settings.m_nMaxSendFileThread;
-    if (limit >= 1 && m_nThreadCount > limit) m_nThreadCount = limit;
+    // The segments in use are the engine's to count: a lowered setting does not hide any.
     Display d;
     d.done = BytesDone();
     d.size = m_nFileSize;
@@ -176,7 +175,7 @@ LRESULT CUploading::OnDisplayPending(WPARAM, LPARAM) {
     int percent;
     if (d.isFinal) {
         const uint64_t p = rowtext::FinalPercent(d.done, d.size);
-        if (p >= 101) return 0;  // more done than the file holds: the last display stays
+        if (p > 100) return 0;  // more done than the file holds: the last display stays
         percent = static_cast<int>(p);
     } else {
         percent = rowtext::RunPercent(d.done, d.size);

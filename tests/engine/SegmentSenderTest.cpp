@@ -38,9 +38,10 @@ public:
         const uint8_t* Data() const { return bytes.data() + 68; }
     };
 
-    // stall: never reads; throttleMs: reads 4096 bytes per pause of that length.
-    DataReceiver(const char* ip, bool stall = false, int throttleMs = 0)
-        : m_stall(stall), m_throttleMs(throttleMs) {
+    // stall: never reads; throttleMs: reads 4096 bytes per pause of that length; holdOpen:
+    // reads everything but does not close its end when the sender has shut down.
+    DataReceiver(const char* ip, bool stall = false, int throttleMs = 0, bool holdOpen = false)
+        : m_stall(stall), m_throttleMs(throttleMs), m_holdOpen(holdOpen) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -99,6 +100,10 @@ private:
             }
             if (!Readable(c, 50)) continue;
             const int n = recv(c, buffer, m_throttleMs ? 4096 : sizeof buffer, 0);
+            if (n == 0 && m_holdOpen) {
+                while (!m_stop) Sleep(20);
+                break;
+            }
             if (n <= 0) break;
             if (m_throttleMs) Sleep(m_throttleMs);
             conn.bytes.insert(conn.bytes.end(), buffer, buffer + n);
@@ -111,6 +116,7 @@ private:
 
     bool m_stall;
     int m_throttleMs;
+    bool m_holdOpen;
     bool m_ok = false;
     SOCKET m_listen = INVALID_SOCKET;
     std::atomic<bool> m_stop{false};
@@ -279,39 +285,58 @@ TEST(SegmentSender, PauseAndCancelStopAfterTheChunkInFlight) {
 }
 
 TEST(SegmentSender, FlagsRaisedMidSegmentStopIt) {
-    // Against a slow receiver the flags are raised while data flows: the thread ends soon, and
-    // what the record counts is exactly what reached the server, byte for byte.
-    struct Case { const char* what; bool pause; int pausedHook; };
-    const Case cases[] = {{"pause", true, 1}, {"cancel", false, 0}};
-    const int64_t kSize = 4 << 20;
+    // The flags are raised while data flows to a slow receiver, or once the sends to one that
+    // never reads have stopped moving (the chunk time-out as shipped, 60 s: only the flags can
+    // end those sends early). The thread ends within moments. A pause closes in order, so what
+    // the record counts is exactly what reached the server; a cancel resets the connection, so
+    // the server may get less, never more.
+    struct Case { const char* what; bool pause; bool stalled; };
+    const Case cases[] = {
+        {"pause", true, false}, {"cancel", false, false}, {"pause, stalled", true, true}, {"cancel, stalled", false, true}};
+    const int64_t kSize = 16 << 20;
     TempFile file(static_cast<size_t>(kSize), L"midrun");
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         char ip[32];
         snprintf(ip, sizeof ip, "127.0.8.%d", 35 + n++);
-        DataReceiver receiver(ip, false, 2);
+        DataReceiver receiver(ip, c.stalled, c.stalled ? 0 : 2);
         ASSERT_TRUE(receiver.ok());
         TestRow row;
         Prepare(row, ip, file.path, {{0, 0, kSize}});
+        std::atomic<DWORD> flagged{0};
         std::thread flagger([&] {
-            const auto until = Clock::now() + std::chrono::seconds(10);
-            while (row.SegmentBytesDone(0) < 3 * 32768 && Clock::now() < until) Sleep(5);
+            const auto until = Clock::now() + std::chrono::seconds(40);
+            int64_t last = -1;
+            while (Clock::now() < until) {
+                const int64_t done = row.SegmentBytesDone(0);
+                if (c.stalled ? done == last : done >= 3 * 32768) break;
+                last = done;
+                Sleep(c.stalled ? 100 : 5);
+            }
+            flagged = GetTickCount();
             if (c.pause) row.m_bPause = 1;
             else row.m_bCancel = 1;
         });
-        const bool ended = RunSegments(row, 1, 60000);
+        const bool ended = RunSegments(row, 1, 90000);
+        const DWORD endedAt = GetTickCount();
         flagger.join();
         ASSERT_TRUE(ended);
+        EXPECT_LT(endedAt - flagged.load(), 1000u);
+        const auto after = row.SegmentSnapshot(0);
+        EXPECT_LT(after.bytesDone, kSize);
+        EXPECT_EQ(kSize - after.bytesDone, after.bytesRemaining);
+        EXPECT_EQ(c.pause ? 1 : 0, row.paused.load());
+        if (c.stalled) continue;
         const auto conns = receiver.Wait(1, 10000);
         ASSERT_EQ(1u, conns.size());
-        const auto after = row.SegmentSnapshot(0);
         EXPECT_GE(after.bytesDone, 3 * 32768);
-        EXPECT_LT(after.bytesDone, kSize);
-        EXPECT_EQ(static_cast<size_t>(after.bytesDone), conns[0].DataSize());
+        if (c.pause) {
+            EXPECT_EQ(static_cast<size_t>(after.bytesDone), conns[0].DataSize());
+        } else {
+            EXPECT_LE(conns[0].DataSize(), static_cast<size_t>(after.bytesDone));
+        }
         EXPECT_EQ(0, std::memcmp(conns[0].Data(), file.bytes.data(), conns[0].DataSize()));
-        EXPECT_EQ(kSize - after.bytesDone, after.bytesRemaining);
-        EXPECT_EQ(c.pausedHook, row.paused.load());
     }
 }
 
@@ -333,6 +358,45 @@ TEST(SegmentSender, StalledReceiverEndsTheThread) {
     EXPECT_LT(after.bytesDone, 16 << 20);
     EXPECT_EQ(after.bytesDone, after.offset);
     EXPECT_EQ((16 << 20) - after.bytesDone, after.bytesRemaining);
+}
+
+TEST(SegmentSender, LastByteWaitsForTheServersCloseWithinItsBound) {
+    // The server read everything but keeps its end open: the thread waits for its close no
+    // longer than the bound, and a pause ends that wait too.
+    const SegmentTimeouts saved = g_SegmentTimeouts;
+    g_SegmentTimeouts.close = 1500;
+    TempFile file(100000, L"close");
+    struct Case { const char* what; bool pause; };
+    const Case cases[] = {{"bound", false}, {"pause", true}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        char ip[32];
+        snprintf(ip, sizeof ip, "127.0.8.%d", 55 + n++);
+        DataReceiver receiver(ip, false, 0, true);
+        ASSERT_TRUE(receiver.ok());
+        TestRow row;
+        Prepare(row, ip, file.path, {{0, 0, 100000}});
+        std::thread flagger([&] {
+            if (!c.pause) return;
+            while (row.SegmentSnapshot(0).bytesRemaining != 0) Sleep(5);
+            Sleep(200);
+            row.m_bPause = 1;
+        });
+        const DWORD start = GetTickCount();
+        const bool ended = RunSegments(row, 1, 30000);
+        const DWORD took = GetTickCount() - start;
+        flagger.join();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(0, row.SegmentSnapshot(0).bytesRemaining);
+        if (c.pause) {
+            EXPECT_LT(took, 1200u);
+        } else {
+            EXPECT_GE(took, 1400u);
+            EXPECT_LT(took, 4000u);
+        }
+    }
+    g_SegmentTimeouts = saved;
 }
 
 TEST(SegmentSender, FailuresLeaveTheRecordAsItWas) {

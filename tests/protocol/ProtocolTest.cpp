@@ -120,6 +120,41 @@ TEST(ProtocolRequests, TextLimits) {
     }
 }
 
+TEST(ProtocolRequests, SessionQueryEscapesTheUserName) {
+    const std::string head = "<?xml version='1.0' encoding='UTF-8' standalone='no' ?><xml><SessionQuery "
+                             "type='result'><UserName>";
+    const std::string tail = "</UserName><Thread>1234567890</Thread><AppType>nsm</AppType></SessionQuery></xml>";
+    struct Case { std::string name, escaped; const char* digits; };  // no digits: refused
+    const Case cases[] = {
+        {"user", "user", "0000000000000185"},
+        {"a&b", "a&amp;b", "0000000000000188"},
+        {"<x>", "&lt;x&gt;", "0000000000000190"},
+        {"\"q'", "&quot;q&apos;", "0000000000000194"},
+        {"&amp;", "&amp;amp;", "0000000000000190"},
+        {"</UserName><AppType>x</AppType>", "&lt;/UserName&gt;&lt;AppType&gt;x&lt;/AppType&gt;", "0000000000000230"},
+        // 797 bytes as typed, 801 escaped: the message fills 1024 bytes exactly.
+        {std::string(796, 'u') + "&", std::string(796, 'u') + "&amp;", "0000000000000982"},
+        // Fits as typed, not once escaped.
+        {std::string(797, 'u') + "&", "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 40));
+        Bytes b;
+        if (!c.digits) {
+            EXPECT_FALSE(BuildSessionQuery(c.name, b));
+            EXPECT_TRUE(b.empty());
+            continue;
+        }
+        const std::string xml = head + c.escaped + tail;
+        EXPECT_EQ(SessionQueryXml(c.name), xml);
+        ASSERT_TRUE(BuildSessionQuery(c.name, b));
+        const std::string frame = c.digits + std::string("SGDP000000000001") + xml;
+        Bytes expected = Expect(12, 251, uint32_t(frame.size()), {});
+        expected.insert(expected.end(), frame.begin(), frame.end());
+        EXPECT_EQ(b, expected);
+    }
+}
+
 namespace {
 
 struct Feed {
@@ -334,5 +369,68 @@ TEST(ProtocolReplies, SessionReply) {
         ASSERT_TRUE(ParseSessionReply(m.data(), m.size(), key, bind));
         EXPECT_EQ(key, c.key) << c.name;
         EXPECT_EQ(bind, c.bind) << c.name;
+    }
+}
+
+TEST(ProtocolReplies, EachRequestCodeReadsItsOwnReply) {
+    const Bytes login = Message(kMagic, 225, 32, Bytes(32, 1));
+    const Bytes list = Cat({Le32(1), ServerRec(1, "10.0.0.1", 5, 20000)});
+    const Bytes next = Message(kMagic, 231, 0, {});  // a following message, left unread
+    const uint32_t wrongMagic = 0x544E5247;
+    struct Case {
+        const char* name;
+        uint32_t code;
+        Bytes wire;
+        size_t piece;
+        bool ok;
+        size_t read;  // bytes taken when ok
+    };
+    const Case cases[] = {
+        {"login", MSG_CODE_REQ_LOGIN, Cat({login, next}), 4096, true, 44},
+        {"session login, split", MSG_CODE_REQ_LOGIN_BY_SESSION, login, 3, true, 44},
+        {"login cut", MSG_CODE_REQ_LOGIN, Bytes(login.begin(), login.end() - 1), 4096, false, 0},
+        {"user space, length field not used", MSG_CODE_REQ_USER_SPACE,
+         Cat({Message(kMagic, 227, 0xFFFFFFFFu, Bytes(16, 2)), next}), 4096, true, 28},
+        {"file server", MSG_CODE_REQ_FILE_SERVER, Cat({Message(kMagic, 250, 44, Bytes(44, 3)), next}), 4096, true, 56},
+        {"file server cut", MSG_CODE_REQ_FILE_SERVER, Message(kMagic, 250, 44, Bytes(43, 3)), 4096, false, 0},
+        {"session reply", MSG_CODE_REQ_SESSION_QUERY, Cat({Message(wrongMagic, 0, 20, Bytes(20, 'x')), next}), 4096,
+         true, 32},
+        {"session reply over its cap", MSG_CODE_REQ_SESSION_QUERY, Message(kMagic, 252, 1013, Bytes(1013, 'x')), 4096,
+         false, 0},
+        {"server list", MSG_CODE_REQ_SERVER_LIST, Cat({Message(kMagic, 231, uint32_t(list.size()), list), next}), 5,
+         true, 12 + list.size()},
+        {"server list, wrong magic", MSG_CODE_REQ_SERVER_LIST, Message(wrongMagic, 231, uint32_t(list.size()), list),
+         4096, false, 0},
+        {"upload file", MSG_CODE_REQ_UPLOAD_FILE, Cat({Message(kMagic, 248, 8, Le64(77)), next}), 4096, true, 20},
+        {"upload file, wrong magic", MSG_CODE_REQ_UPLOAD_FILE, Message(wrongMagic, 248, 8, Le64(77)), 4096, false, 0},
+        {"upload info, magic not checked", MSG_CODE_REQ_UPLOAD_INFO, Message(wrongMagic, 246, 4, Le32(0)), 4096, true,
+         16},
+        {"upload info, zero length", MSG_CODE_REQ_UPLOAD_INFO, Message(kMagic, 246, 0, {}), 4096, false, 0},
+        {"file list, zero length", MSG_CODE_REQ_FILE_LIST, Message(kMagic, 244, 0, {}), 4096, false, 0},
+        {"file list over its cap", MSG_CODE_REQ_FILE_LIST,
+         Message(kMagic, 244, MaxReplyBody(MSG_CODE_REQ_FILE_LIST) + 1, {}), 4096, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(HasReply(c.code));
+        Feed f{c.wire, c.piece};
+        Bytes m{9};
+        ASSERT_EQ(ReadReplyTo(c.code, f.Fn(), m), c.ok);
+        if (!c.ok) {
+            EXPECT_TRUE(m.empty());
+            continue;
+        }
+        EXPECT_EQ(m, Bytes(c.wire.begin(), c.wire.begin() + c.read));
+        EXPECT_EQ(f.pos, c.read);
+    }
+    // Requests nobody answers: nothing is read for them.
+    for (uint32_t code : {MSG_CODE_SEND_FILE_DATA, MSG_CODE_REQ_DELETE_FILE, MSG_CODE_REQ_RENAME_FILE}) {
+        SCOPED_TRACE(code);
+        EXPECT_FALSE(HasReply(code));
+        Feed f{login, 4096};
+        Bytes m{9};
+        EXPECT_FALSE(ReadReplyTo(code, f.Fn(), m));
+        EXPECT_TRUE(m.empty());
+        EXPECT_EQ(f.pos, 0u);
     }
 }

@@ -1,11 +1,15 @@
 // The upload server side of the stand-in driven by a raw client: segment split, sink content,
-// resume from the segment list, throttle, refused connections and hostile segment records.
+// resume from the segment list, throttle, refused connections, hostile segment records, data
+// connections cut or held, rewritten segment lists and the close after a segment.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -394,6 +398,222 @@ TEST_F(UploadSideTest, DataRecordsFindFilesByTheLowBitsOfTheirId) {
         ASSERT_TRUE(State().WaitForFinished(id, 10000));
         Bytes stored;
         ASSERT_TRUE(State().Content(id, stored));
+        EXPECT_TRUE(stored == content);
+    }
+    EXPECT_EQ(State().RefusedSegments(), 0u);
+}
+
+TEST_F(UploadSideTest, DataFaultsResetOrHoldTheConnection) {
+    StartAt("127.0.9.7");
+    enum class Sends { Nothing, Record, Everything, UntilFull };
+    struct Case {
+        const char* name;
+        Fault fault;
+        uint64_t size;    // of the file, one segment
+        Sends sends;
+        uint64_t stored;  // bytes the server keeps
+        bool resetClose;  // a held connection's sender closes abortively, else plainly
+    };
+    auto cut = [](int64_t left) {
+        Fault f;
+        f.cutWhenLeftBytes = left;
+        f.delayMs = 100;  // the sender's socket has taken every byte before the cut
+        f.times = 1;
+        return f;
+    };
+    Fault neverRead, stall;
+    neverRead.neverRead = true;
+    neverRead.times = 1;
+    stall.stall = true;
+    stall.times = 1;
+    // Loopback buffers under Wine took about 4 MB: the held segments are well beyond that.
+    const uint64_t small = 40000, large = 16u << 20;
+    const Case cases[] = {
+        {"cut with 10000 bytes left", cut(10000), small, Sends::Everything, small - 10000, false},
+        {"cut after the last byte", cut(0), small, Sends::Everything, small, false},
+        {"cut with more left than the segment", cut(small + 1), small, Sends::Everything, 0, false},
+        {"never read, full buffers, reset", neverRead, large, Sends::UntilFull, 0, true},
+        {"never read, nothing sent, plain close", neverRead, large, Sends::Nothing, 0, false},
+        {"stall, full buffers, reset", stall, large, Sends::UntilFull, 0, true},
+        {"stall, record read, plain close", stall, large, Sends::Record, 0, false},
+    };
+    const Bytes content = Pattern(large);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        uint64_t fileId = Announce(c.size, 1);
+        ASSERT_NE(fileId, 0u);
+        const SegmentInfo seg = Segments(fileId).at(0);
+        State().SetFault(MSG_CODE_SEND_FILE_DATA, c.fault);
+        const size_t before = State().RequestsOf(MSG_CODE_SEND_FILE_DATA).size();
+        const Bytes record = ToBytes(MakeSegmentRecord(kServer, seg.segmentNumber, uint32_t(kUser), uint32_t(fileId),
+                                                       seg.startOffset, seg.bytesDone, seg.bytesRemaining));
+        Client data(m_host, kDataPort);
+        ASSERT_TRUE(data.Connected());
+        if (c.sends == Sends::Everything) {
+            Bytes out = record;
+            out.insert(out.end(), content.begin(), content.begin() + c.size);
+            ASSERT_TRUE(data.Send(out));
+            int n = data.ReceiveOne();
+            // Wine hands a reset to recv as a close; a send then fails, where after a FIN it would not.
+            EXPECT_TRUE(n == 0 || (n < 0 && data.Error() == WSAECONNRESET)) << n << ", error " << data.Error();
+            const uint8_t more = 0;
+            EXPECT_EQ(data.SendNow(&more, 1), -1);
+            EXPECT_EQ(data.Error(), WSAECONNRESET);
+            ASSERT_TRUE(State().WaitForRequests(MSG_CODE_SEND_FILE_DATA, before + 1, 5000));
+        } else {
+            if (c.sends != Sends::Nothing) {
+                ASSERT_TRUE(data.Send(record));
+            }
+            if (c.sends == Sends::UntilFull) {
+                uint64_t sent = 0;
+                auto quietSince = std::chrono::steady_clock::now();
+                while (sent < c.size && std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(300)) {
+                    int n = data.SendNow(content.data() + sent, size_t(c.size - sent));
+                    ASSERT_GE(n, 0) << "error " << data.Error();
+                    if (n == 0) {
+                        Sleep(5);
+                        continue;
+                    }
+                    sent += uint64_t(n);
+                    quietSince = std::chrono::steady_clock::now();
+                }
+                EXPECT_LT(sent, c.size) << "the sends stop progressing";
+            }
+            for (int waited = 0; m_provider.Data().LiveConnections() == 0 && waited < 5000; waited += 10) Sleep(10);
+            Sleep(100);
+            EXPECT_EQ(m_provider.Data().LiveConnections(), 1u) << "held open";
+            // Nothing is recorded of a connection that was never read.
+            size_t recorded = c.fault.stall && c.sends != Sends::Nothing ? 1 : 0;
+            ASSERT_TRUE(State().WaitForRequests(MSG_CODE_SEND_FILE_DATA, before + recorded, 5000));
+            EXPECT_EQ(State().RequestsOf(MSG_CODE_SEND_FILE_DATA).size(), before + recorded);
+            data.Close(c.resetClose);
+        }
+        // The connection ends with the sender's close, not only with the server's stop.
+        auto closed = std::chrono::steady_clock::now();
+        for (int waited = 0; m_provider.Data().LiveConnections() > 0 && waited < 5000; waited += 10) Sleep(10);
+        EXPECT_EQ(m_provider.Data().LiveConnections(), 0u);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count(), 1.0);
+
+        EXPECT_EQ(ReceivedBytes(fileId), c.stored);
+        std::vector<SegmentInfo> rest = Segments(fileId);
+        ASSERT_EQ(rest.size(), 1u);
+        EXPECT_EQ(rest[0].startOffset, c.stored);
+        EXPECT_EQ(rest[0].bytesDone, c.stored);
+        EXPECT_EQ(rest[0].bytesRemaining, c.size - c.stored);
+        // The fault was used up by its one connection: the rest arrives on the next one.
+        SendSegments(fileId, rest, content);
+        ASSERT_TRUE(State().WaitForFinished(fileId, 20000));
+        Bytes stored;
+        ASSERT_TRUE(State().Content(fileId, stored));
+        EXPECT_TRUE(std::equal(stored.begin(), stored.end(), content.begin()));
+        EXPECT_EQ(stored.size(), c.size);
+    }
+    EXPECT_EQ(State().RefusedSegments(), 0u);
+}
+
+TEST_F(UploadSideTest, SegmentListsCarryRewrittenDescriptors) {
+    StartAt("127.0.9.8");
+    const uint64_t size = 30000;
+    uint64_t fileId = Announce(size, 3);  // segments of 10000 bytes; segment 1 gets 100 of them
+    ASSERT_NE(fileId, 0u);
+    SendSegments(fileId, {SegmentInfo{1, 10000, 0, 100}}, Pattern(size));
+    ASSERT_TRUE(WaitForReceived(fileId, 100, 5000));
+    const std::vector<SegmentInfo> truth = Segments(fileId);
+    ASSERT_EQ(truth.size(), 3u);
+
+    struct Case {
+        const char* name;
+        std::optional<uint32_t> start, done, remaining;
+        int64_t onlySegment;  // -1: every one
+        std::optional<uint32_t> count;
+        int times;
+    };
+    const Case cases[] = {
+        {"done at 2^31", std::nullopt, 0x80000000u, std::nullopt, -1, std::nullopt, 1},
+        {"done at 2^32 - 1, nothing remaining", std::nullopt, 0xFFFFFFFFu, 0u, -1, std::nullopt, 2},
+        {"offset beyond the file, count rewritten too", uint32_t(size + 1), std::nullopt, std::nullopt, -1, 5000u, 1},
+        {"offset at 2^32 - 1 of one segment", 0xFFFFFFFFu, std::nullopt, 0x80000000u, 2, std::nullopt, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fault f;
+        f.editSegment = [c](SegmentDescriptor& d) {
+            if (c.onlySegment >= 0 && d.segmentNumber != uint32_t(c.onlySegment)) return;
+            if (c.start) d.startOffset = *c.start;
+            if (c.done) d.bytesDone = *c.done;
+            if (c.remaining) d.bytesRemaining = *c.remaining;
+        };
+        f.count = c.count;
+        f.times = c.times;
+        State().SetFault(MSG_CODE_REQ_UPLOAD_INFO, f);
+        for (int request = 0; request < c.times; ++request) {
+            Client control(m_host, kControlPort);
+            Bytes m;
+            ASSERT_TRUE(control.Send(BuildUploadInfo(kUser, fileId)));
+            ASSERT_TRUE(ReadReply(control.Fn(), MSG_CODE_REQ_UPLOAD_INFO, HeaderCheck::NonZeroLength, m));
+            ASSERT_EQ(m.size(), sizeof(PacketHeader) + 4 + truth.size() * sizeof(SegmentDescriptor));
+            uint32_t count = 0;
+            std::memcpy(&count, m.data() + sizeof(PacketHeader), 4);
+            EXPECT_EQ(count, c.count.value_or(uint32_t(truth.size())));
+            for (size_t i = 0; i < truth.size(); ++i) {
+                SegmentDescriptor d;
+                std::memcpy(&d, m.data() + sizeof(PacketHeader) + 4 + i * sizeof d, sizeof d);
+                bool edited = c.onlySegment < 0 || c.onlySegment == int64_t(i);
+                EXPECT_EQ(d.segmentNumber, truth[i].segmentNumber);
+                EXPECT_EQ(d.startOffset, edited ? c.start.value_or(truth[i].startOffset) : truth[i].startOffset);
+                EXPECT_EQ(d.bytesDone, edited ? c.done.value_or(truth[i].bytesDone) : truth[i].bytesDone);
+                EXPECT_EQ(d.bytesRemaining,
+                          edited ? c.remaining.value_or(truth[i].bytesRemaining) : truth[i].bytesRemaining);
+            }
+        }
+        // Once its times are used up the list is the true one again.
+        std::vector<SegmentInfo> after = Segments(fileId);
+        ASSERT_EQ(after.size(), truth.size());
+        for (size_t i = 0; i < truth.size(); ++i) {
+            EXPECT_EQ(after[i].startOffset, truth[i].startOffset);
+            EXPECT_EQ(after[i].bytesDone, truth[i].bytesDone);
+            EXPECT_EQ(after[i].bytesRemaining, truth[i].bytesRemaining);
+        }
+    }
+}
+
+TEST_F(UploadSideTest, DataServerClosesOnceTheSegmentIsRead) {
+    StartAt("127.0.9.9");
+    struct Case {
+        const char* name;
+        bool nothingRemaining;  // the segment is complete: the record announces 0 bytes
+        bool shutDownFirst;     // the sender shuts down its sending side after its last byte
+    };
+    const Case cases[] = {
+        {"whole segment, sender shut down", false, true},
+        {"whole segment, sender still open", false, false},
+        {"nothing remaining, sender shut down", true, true},
+    };
+    const uint64_t size = 20000;
+    const Bytes content = Pattern(size);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        uint64_t fileId = Announce(size, 1);
+        ASSERT_NE(fileId, 0u);
+        if (c.nothingRemaining) {
+            SendSegments(fileId, Segments(fileId), content);
+            ASSERT_TRUE(State().WaitForFinished(fileId, 10000));
+        }
+        const SegmentInfo seg = Segments(fileId).at(0);
+        ASSERT_EQ(seg.bytesRemaining, c.nothingRemaining ? 0u : size);
+        Bytes out = ToBytes(MakeSegmentRecord(kServer, seg.segmentNumber, uint32_t(kUser), uint32_t(fileId),
+                                              seg.startOffset, seg.bytesDone, seg.bytesRemaining));
+        out.insert(out.end(), content.begin() + seg.startOffset,
+                   content.begin() + seg.startOffset + seg.bytesRemaining);
+        Client data(m_host, kDataPort);
+        ASSERT_TRUE(data.Send(out));
+        auto sent = std::chrono::steady_clock::now();
+        if (c.shutDownFirst) data.ShutdownSend();
+        EXPECT_EQ(data.ReceiveOne(), 0) << "error " << data.Error();
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 1.0);
+        ASSERT_TRUE(State().WaitForFinished(fileId, 5000));
+        Bytes stored;
+        ASSERT_TRUE(State().Content(fileId, stored));
         EXPECT_TRUE(stored == content);
     }
     EXPECT_EQ(State().RefusedSegments(), 0u);

@@ -54,6 +54,10 @@ TEST(RowText, Percentages) {
         {150, 100, 100, 150},  // capped while running; the final display keeps its last values
         {0, 0, 100, 100},    {7, 0, 100, 100},      // an empty file is complete, and nothing divides
         {0, 5000000000ull, 0, 0},
+        // done * 100 would wrap 64 bits: the final percentage saturates instead.
+        {UINT64_MAX, 1, 100, UINT64_MAX},
+        {UINT64_MAX, 0xFFFFFFFFull, 100, 429496729700ull},
+        {UINT64_MAX - 1, UINT64_MAX, 99, 99},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(RunPercent(c.done, c.size), c.run) << c.done << "/" << c.size;

@@ -37,6 +37,13 @@ Answer Send(const Bytes& bytes, bool closeAfter = false) {
     return a;
 }
 
+// A session reply whose header announces `length` body bytes, whatever follows.
+Bytes Announcing(uint32_t length, const std::string& text) {
+    Bytes b = SessionReplyBytes(text);
+    std::memcpy(b.data() + 8, &length, 4);
+    return b;
+}
+
 Answer Kind(Answer::Kind kind) {
     Answer a;
     a.kind = kind;
@@ -108,6 +115,19 @@ TEST_F(LoginSessionTest, LoginOutcomes) {
             ASSERT_TRUE(control.Start(kAddress)) << "bind failed: " << WSAGetLastError();
         }
     }
+}
+
+TEST_F(LoginSessionTest, SilentControlServerIsARefusalAfterTheTimeOut) {
+    control.SetAnswer(224, Kind(Answer::Silence));
+    LoggedInBefore();
+    DWORD begin = GetTickCount();
+    EXPECT_EQ(0, session.Login(L"li@example.com", L"secret"));
+    DWORD took = GetTickCount() - begin;
+    EXPECT_GE(took, 4500u);
+    EXPECT_LT(took, 15000u);
+    EXPECT_EQ(0, session.IsLoggedIn());
+    EXPECT_EQ(CString(L"old@example.com"), session.m_strMail);
+    EXPECT_EQ(1u, control.Requests().size());
 }
 
 TEST_F(LoginSessionTest, LoginRequestBytes) {
@@ -210,6 +230,8 @@ TEST_F(WebSessionTest, SessionQueryFrames) {
     const Case cases[] = {
         {L"user@example.com", "user@example.com", "0000000000000197"},
         {L"\x674E\x96F7@example.com", "\xE6\x9D\x8E\xE9\x9B\xB7@example.com", "0000000000000199"},
+        // The name comes from the launch text: it cannot add elements of its own.
+        {L"a&b<c>\"'@x</UserName>", "a&amp;b&lt;c&gt;&quot;&apos;@x&lt;/UserName&gt;", "0000000000000228"},
     };
     control.SetAnswer(251, Kind(Answer::Close));
     for (const auto& c : cases) {
@@ -238,6 +260,7 @@ TEST_F(WebSessionTest, UnusableSessionRepliesStopBeforeTheServiceCall) {
         Answer answer;
     };
     const Bytes header = SessionReplyBytes("");
+    const std::string both = "<SessionKey>K1</SessionKey><BindId>B1</BindId>";
     const Case cases[] = {
         {"bind id missing", Send(SessionReplyBytes("<SessionKey>K1</SessionKey>"))},
         {"session key missing", Send(SessionReplyBytes("<BindId>B1</BindId>"))},
@@ -245,6 +268,8 @@ TEST_F(WebSessionTest, UnusableSessionRepliesStopBeforeTheServiceCall) {
         {"empty text", Send(SessionReplyBytes(""), true)},
         {"header only, cut", Send(Bytes(header.begin(), header.begin() + 8), true)},
         {"closed without reply", Kind(Answer::Close)},
+        {"announces more than fits 1024 bytes", Send(Announcing(1013, both))},
+        {"closes before its announced body", Send(Announcing(uint32_t(both.size()) + 1, both), true)},
     };
     soap.SetReply(provider::SessionService::Reply::Result0);
     for (const auto& c : cases) {
@@ -303,6 +328,21 @@ TEST_F(WebSessionTest, WholeRoad) {
     }
 }
 
+// The service call and the session login take the name as typed; the service's XML is
+// escaped by its own layer, once.
+TEST_F(WebSessionTest, OnlyTheQueryEscapesTheUserName) {
+    control.SetAnswer(251, Send(SessionReplyBytes("<SessionKey>K</SessionKey><BindId>B</BindId>")));
+    soap.SetReply(provider::SessionService::Reply::Result0);
+    EXPECT_EQ(0, session.QuerySessionKey(L"a&b<c>@x"));
+    EXPECT_EQ(1, session.IsLoggedIn());
+    auto requests = control.Requests();
+    ASSERT_EQ(2u, requests.size());
+    const std::string query(requests[0].bytes.begin(), requests[0].bytes.end());
+    EXPECT_NE(std::string::npos, query.find("<UserName>a&amp;b&lt;c&gt;@x</UserName>")) << query;
+    EXPECT_EQ("a&b<c>@x", Field(requests[1].bytes, 20, 50));
+    EXPECT_NE(std::string::npos, soap.LastBody().find("<username>a&amp;b&lt;c&gt;@x</username>")) << soap.LastBody();
+}
+
 TEST_F(WebSessionTest, ServiceOutcomesDecideTheSessionLogin) {
     using Reply = provider::SessionService::Reply;
     struct Case {
@@ -341,7 +381,8 @@ TEST(WebSessionOnProvider, WholeRoadAgainstTheStandIn) {
     ASSERT_TRUE(servers.Start("127.0.7.3"));
     ASSERT_TRUE(soap.Start("127.0.7.3"));
     provider::UserAccount user;
-    user.mail = "\xE5\xBC\xA0@example.com";
+    // Characters the query's XML escapes: the stand-in must find the user all the same.
+    user.mail = "\xE5\xBC\xA0&o'neil@example.com";
     user.password = "unused";
     user.userId = 4242;
     user.usedSpace = 10;
@@ -353,7 +394,7 @@ TEST(WebSessionOnProvider, WholeRoadAgainstTheStandIn) {
     session::SetSessionServiceEndpoint("http://127.0.7.3:14002");
 
     CLoginSession s;
-    EXPECT_EQ(0, s.QuerySessionKey(L"\x5F20@example.com"));
+    EXPECT_EQ(0, s.QuerySessionKey(L"\x5F20&o'neil@example.com"));
     EXPECT_EQ(1, s.IsLoggedIn());
     EXPECT_EQ(4242u, s.m_nUserId);
     EXPECT_EQ(1000u, s.m_nTotalSpace);
