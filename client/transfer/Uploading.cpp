@@ -183,11 +183,7 @@ int CUploading::UploadFile() {
     if (m_bCancel) return 0;
 
     CServerExchange control(m_sockControl);
-    if (!control.Connect(m_strHost, g_Settings.GetServerPort())) {
-        SetLink(LINK_RETRY, true);
-        m_nState = STATE_RETRY;
-        return 0;
-    }
+    if (!control.Connect(m_strHost, g_Settings.GetServerPort())) return EndRun(uploadrules::Outcome::Retry);
     protocol::Bytes list;
     std::vector<protocol::ServerInfo> servers;
     if (!control.Request(protocol::BuildServerList(), list) ||
@@ -249,27 +245,27 @@ int CUploading::ResumeUpload() {
 }
 
 int CUploading::RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fileId) {
+    // One segment list before the first run and one after each: the list that ends a run is
+    // the one the next run starts from. What the server holds decides, never what the sockets
+    // took.
     std::vector<uploadrules::Segment> list;
+    bool listed = GetUploadInfo(list);
     for (int runs = 0;;) {
-        if (!m_bCancel && !m_bPause && (runs == 0 || WaitBeforeRun(runs))) {
-            SetLink(LINK_PAUSE, true);
-            TimeValue start = {};
-            TimeOfDay(&start);
-            if (GetUploadInfoAndSendFile(serverId, userId, fileId)) WatchSegments(start, m_nBaseDone);
-            ++runs;
-        }
-        if (m_bCancel) return 0;
-        // What the server holds decides, never what the sockets took.
+        if (listed) WriteRecords(list, serverId, userId, fileId);
         uploadrules::RunReport report;
         report.fileKnown = true;
-        report.listed = GetUploadInfo(list);
-        if (report.listed) WriteRecords(list, serverId, userId, fileId);
-        report.wholeFile = report.listed && uploadrules::HoldsWholeFile(list, m_nFileSize);
+        report.listed = listed;
+        report.wholeFile = listed && uploadrules::HoldsWholeFile(list, m_nFileSize);
         report.cancelled = m_bCancel != 0;
         report.paused = m_bPause != 0;
         report.runs = runs;
         const uploadrules::Outcome outcome = uploadrules::AfterRun(report);
         if (outcome != uploadrules::Outcome::RunAgain) return EndRun(outcome);
+        if (runs > 0 && !WaitBeforeRun(runs)) continue;  // a pause or a cancel came: decide again
+        SetLink(LINK_PAUSE, true);
+        if (listed) SendFile(list.size());
+        ++runs;
+        listed = GetUploadInfo(list);
     }
 }
 
@@ -330,6 +326,7 @@ void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {
 }
 
 bool CUploading::GetUploadInfo(std::vector<uploadrules::Segment>& list) {
+    EngineLog(L"into GetUploadInfoAndSendFile");
     list.clear();
     CServerExchange control;
     protocol::Bytes reply;
@@ -359,19 +356,16 @@ void CUploading::WriteRecords(const std::vector<uploadrules::Segment>& list, uin
     }
 }
 
-bool CUploading::GetUploadInfoAndSendFile(uint64_t serverId, uint64_t userId, uint64_t fileId) {
-    EngineLog(L"into GetUploadInfoAndSendFile");
-    std::vector<uploadrules::Segment> list;
-    if (!GetUploadInfo(list)) return false;
-    if (m_bCancel) return false;
-    WriteRecords(list, serverId, userId, fileId);
-    for (size_t i = 0; i < list.size(); ++i) {
+void CUploading::SendFile(size_t segments) {
+    TimeValue start = {};
+    TimeOfDay(&start);
+    m_nBaseDone = BytesDone();
+    for (size_t i = 0; i < segments && i < static_cast<size_t>(kMaxSegments); ++i) {
         CWinThread* thread = Begin(SendFileThreadProcStub, new SegmentThreadParam{this, static_cast<int>(i)});
         m_pSegmentThreads[i] = thread;
         m_hSegmentThreads[i] = thread ? thread->m_hThread : nullptr;
     }
-    m_nBaseDone = uploadrules::DoneSum(list);
-    return true;
+    WatchSegments(start, m_nBaseDone);
 }
 
 void CUploading::SendDelete(uint64_t fileId) {

@@ -78,9 +78,6 @@ public:
     // byte, another run from its offsets (a few times) when it lacks some, else "续传".
     int UploadFile();
     int ResumeUpload();
-    // Writes the server's segment list into the records and starts a thread per segment;
-    // false when no list came.
-    bool GetUploadInfoAndSendFile(uint64_t serverId, uint64_t userId, uint64_t fileId);
     void SetTransferData(uint32_t index, uint32_t serverId, uint32_t userId, uint32_t fileId, uint32_t segmentNumber,
                          uint32_t offset, uint32_t bytesDone, uint32_t bytesRemaining);
     int CancelUpload();
@@ -162,6 +159,8 @@ private:
     void WatchSegments(const TimeValue& start, uint64_t base);
     // The server's segment list (245), clamped to the file; false when none came.
     bool GetUploadInfo(std::vector<uploadrules::Segment>& list);
+    // One run: a thread per segment of the records, watched until all have ended.
+    void SendFile(size_t segments);
     void WriteRecords(const std::vector<uploadrules::Segment>& list, uint64_t serverId, uint64_t userId,
                       uint64_t fileId);
     // Runs until the server holds the file, the user paused or cancelled, or the automatic

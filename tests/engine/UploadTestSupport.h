@@ -67,13 +67,17 @@ inline std::unique_ptr<provider::Provider> NewProvider(const std::string& addres
     return p;
 }
 
-// The stand-in received exactly the file's bytes for `fileId`. The row counts bytes once the
-// socket took them, so the server may still be reading: wait for it first.
-inline bool HoldsExactly(provider::Provider& p, uint64_t fileId, const TempFile& file) {
-    p.State().WaitForFinished(fileId, 10000);
+// The stand-in holds exactly the file's bytes for `fileId` now.
+inline bool HoldsNow(provider::Provider& p, uint64_t fileId, const TempFile& file) {
     protocol::Bytes content;
     if (!p.State().Content(fileId, content)) return file.bytes.empty();
     return content.size() == file.bytes.size() && std::equal(content.begin(), content.end(), file.bytes.begin());
+}
+
+// The same once the stand-in has every byte (bounded wait).
+inline bool HoldsExactly(provider::Provider& p, uint64_t fileId, const TempFile& file) {
+    p.State().WaitForFinished(fileId, 10000);
+    return HoldsNow(p, fileId, file);
 }
 
 }  // namespace upload_test
