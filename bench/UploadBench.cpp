@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "client/app/AppSettings.h"
-#include "client/session/LoginSession.h"
-#include "client/transfer/IcmpPing.h"
+#include "client/app/CAppSettings.h"
+#include "client/session/CLoginSession.h"
+#include "client/transfer/CIcmpPing.h"
 #include "client/transfer/Protocol.h"
-#include "client/transfer/SegmentSender.h"
+#include "client/transfer/CUploadSegments.h"
 #include "client/transfer/SocketFunctions.h"
-#include "client/transfer/Uploading.h"
+#include "client/transfer/CUploading.h"
 #include "framework/CFile.h"
 #include "framework/CFileException.h"
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "service/MyService.h"
+#include "service/CMyService.h"
 
 int wmain(int, wchar_t**) {
     CWinServiceCommandLineInfo info;

@@ -1,6 +1,6 @@
 #include "client/app/AutoRun.h"
 
-#include "client/app/AppSettings.h"
+#include "client/app/CAppSettings.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "client/transfer/Protocol.h"
-#include "client/transfer/TimeOutSocket.h"
+#include "client/transfer/CTimeOutSocket.h"
 #include "framework/CString.h"
 
 class CServerExchange {

@@ -3,7 +3,7 @@
 
 #include "client/transfer/EngineLog.h"
 #include "client/transfer/IcmpPacket.h"
-#include "client/transfer/IcmpPing.h"
+#include "client/transfer/CIcmpPing.h"
 #include "client/transfer/Protocol.h"
 #include "framework/CString.h"
 

@@ -7,10 +7,10 @@ if(FERRANT_NATIVE)
   return()
 endif()
 ferrant_library(client_engine
-  SOURCES ${_engine}/IcmpPing.cpp ${_engine}/ServerChoice.cpp ${_engine}/EngineLog.cpp ${_engine}/SegmentSender.cpp
+  SOURCES ${_engine}/CIcmpPing.cpp ${_engine}/ServerChoice.cpp ${_engine}/EngineLog.cpp ${_engine}/CUploadSegments.cpp
   LIBS client_engine_core client_protocol client_sockets trace framework ws2_32)
 set(_windows ${_engine}/../windows)
 ferrant_library(client_uploading
-  SOURCES ${_engine}/Uploading.cpp ${_windows}/UploadingWindow.cpp ${_windows}/NetworkState.cpp
+  SOURCES ${_engine}/CUploading.cpp ${_windows}/CUploadingWindow.cpp ${_windows}/NetworkState.cpp
   LIBS client_engine client_session client_app client_protocol client_sockets client_windows client_row_text
        controls framework_ui framework)

@@ -5,6 +5,6 @@ if(FERRANT_NATIVE)
   return()
 endif()
 ferrant_library(client_sockets
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TimeOutSocket.cpp ${CMAKE_CURRENT_LIST_DIR}/SocketFunctions.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CTimeOutSocket.cpp ${CMAKE_CURRENT_LIST_DIR}/SocketFunctions.cpp
           ${CMAKE_CURRENT_LIST_DIR}/CServerExchange.cpp
   LIBS client_sockets_time client_protocol framework ws2_32 user32)

@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "controls/CGradientProgressCtrl.h"
-#include "tests/controls/Capture.h"
+#include "tests/support/Capture.h"
 
 namespace {
 

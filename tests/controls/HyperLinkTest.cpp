@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/CHyperLink.h"
-#include "tests/controls/Capture.h"
+#include "tests/support/Capture.h"
 
 namespace {
 

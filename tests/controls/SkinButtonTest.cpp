@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/CSkinButton.h"
-#include "tests/controls/Capture.h"
+#include "tests/support/Capture.h"
 
 namespace {
 

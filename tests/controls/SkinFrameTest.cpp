@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "controls/CSkinFrame.h"
-#include "tests/controls/Capture.h"
+#include "tests/support/Capture.h"
 
 using test_capture::PumpUntil;
 using test_capture::WindowPixel;

@@ -1,5 +1,5 @@
 #include "framework/CFile.h"
-#include "tests/framework/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

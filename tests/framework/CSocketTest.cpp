@@ -1,5 +1,5 @@
 #include "framework/CSocket.h"
-#include "tests/sockets/Loopback.h"
+#include "tests/support/Loopback.h"
 
 #include <gtest/gtest.h>
 

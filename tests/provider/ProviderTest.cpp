@@ -7,7 +7,7 @@
 #include <string>
 
 #include "provider/Provider.h"
-#include "tests/provider/RawClient.h"
+#include "tests/support/RawClient.h"
 
 using namespace protocol;
 using provider::Fault;

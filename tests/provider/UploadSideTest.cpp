@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "provider/Provider.h"
-#include "tests/provider/RawClient.h"
+#include "tests/support/RawClient.h"
 
 using namespace protocol;
 using provider::Fault;

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "service/MyService.h"
-#include "service/WinService.h"
+#include "service/CMyService.h"
+#include "service/CWinService.h"
 
 namespace {
 CWinServiceCommandLineInfo Parse(std::initializer_list<const wchar_t*> tokens) {

@@ -1,0 +1,399 @@
+#include "client/transfer/CUploading.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "client/app/CAppSettings.h"
+#include "client/session/CLoginSession.h"
+#include "client/transfer/CServerExchange.h"
+#include "client/transfer/EngineLog.h"
+#include "client/transfer/CIcmpPing.h"
+#include "client/transfer/SocketFunctions.h"
+#include "framework/CFile.h"
+#include "framework/CFileException.h"
+#include "framework/CSingleLock.h"
+
+namespace {
+
+CString ControlHost() { return g_Settings.m_strServerAddr; }
+
+CString NameOf(const CString& name) {
+    const int slash = name.ReverseFind(L'\\');
+    return slash >= 0 ? name.Mid(slash + 1) : name;
+}
+
+}  // namespace
+
+UINT UploadFileThreadProc(LPVOID row) {
+    static_cast<CUploading*>(row)->UploadFile();
+    return 0;
+}
+
+UINT ResumeUploadThreadProc(LPVOID row) {
+    static_cast<CUploading*>(row)->ResumeUpload();
+    return 0;
+}
+
+UINT CancelUploadThreadProc(LPVOID row) {
+    static_cast<CUploading*>(row)->CancelUpload();
+    return 0;
+}
+
+CUploading::CUploading(const CString& name, const CString& path, int32_t size, const CString& host, uint16_t port)
+    : m_nBaseDone(0),
+      m_nThreadCount(0),
+      m_strFileName(NameOf(name)),
+      m_nServerLoad(0),
+      m_nServerExtra(0),
+      m_nServerId(0),
+      m_dSpeed(0),
+      m_nFileSize(static_cast<uint64_t>(static_cast<int64_t>(size))),
+      m_nFileId(0),
+      m_nState(STATE_UPLOADING),
+      m_strHostAtStart(host),
+      m_nLink(LINK_PAUSE) {
+    std::memset(&m_request, 0, sizeof m_request);
+    std::memset(m_hSegmentThreads, 0, sizeof m_hSegmentThreads);
+    std::memset(m_pSegmentThreads, 0, sizeof m_pSegmentThreads);
+    m_strFilePath = path;
+    m_strHost = host;
+    m_nPort = port;
+    SetUpLinks();
+}
+
+CUploading::~CUploading() {
+    // Stop whatever still runs, then wait for it all; the segment threads are waited for by the
+    // run thread that started them.
+    m_bCancel = 1;
+    Reap(m_pCancelThread);
+    Reap(m_pUploadThread);
+    for (auto*& t : m_pSegmentThreads) Reap(t);
+}
+
+CWinThread* CUploading::Begin(AFX_THREADPROC proc, LPVOID param) {
+    CWinThread* thread = AfxBeginThread(proc, param, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    if (!thread) return nullptr;
+    thread->m_bAutoDelete = FALSE;  // the row reads its handle until it has waited for it
+    thread->ResumeThread();
+    return thread;
+}
+
+void CUploading::Reap(CWinThread*& thread) {
+    if (!thread) return;
+    WaitForSingleObject(thread->m_hThread, INFINITE);
+    delete thread;
+    thread = nullptr;
+}
+
+bool CUploading::Busy() {
+    CSingleLock lock(&m_threadLock, TRUE);
+    for (CWinThread* t : {m_pUploadThread, m_pCancelThread}) {
+        if (t && WaitForSingleObject(t->m_hThread, 0) == WAIT_TIMEOUT) return true;
+    }
+    return false;
+}
+
+bool CUploading::StartUploadThread() {
+    CSingleLock lock(&m_threadLock, TRUE);
+    if (m_bCancelRequested) return false;
+    if (m_pUploadThread && WaitForSingleObject(m_pUploadThread->m_hThread, 0) == WAIT_TIMEOUT) return false;
+    Reap(m_pUploadThread);
+    m_pUploadThread = Begin(UploadFileThreadProc, this);
+    return m_pUploadThread != nullptr;
+}
+
+bool CUploading::StartResumeThread() {
+    CSingleLock lock(&m_threadLock, TRUE);
+    if (m_bCancelRequested) return false;
+    if (m_pUploadThread && WaitForSingleObject(m_pUploadThread->m_hThread, 0) == WAIT_TIMEOUT) return false;
+    Reap(m_pUploadThread);
+    m_bPause = 0;
+    m_pUploadThread = Begin(ResumeUploadThreadProc, this);
+    return m_pUploadThread != nullptr;
+}
+
+bool CUploading::StartCancelThread() {
+    CSingleLock lock(&m_threadLock, TRUE);
+    if (m_bCancelRequested) return false;
+    m_bCancelRequested = true;
+    m_bCancel = 1;  // at once, so the running threads stop while the cancel thread starts
+    m_pCancelThread = Begin(CancelUploadThreadProc, this);
+    return m_pCancelThread != nullptr;
+}
+
+LRESULT CUploading::OnStartUpload(WPARAM wParam, LPARAM) {
+    std::unique_ptr<CString> path(reinterpret_cast<CString*>(wParam));
+    m_nThreadCount = uploadrules::ThreadCount(g_Settings.m_nMaxSendFileThread);
+    if (!path || path->IsEmpty()) return -1;
+    m_strFilePath = *path;
+    return StartUploadThread() ? 0 : -1;
+}
+
+void CUploading::SetLink(uint32_t link, bool enabled) {
+    m_nLink = link;
+    OnLinkChanged(link, enabled);
+}
+
+void CUploading::OnSegmentPaused(int) { SetLink(LINK_RESUME, true); }
+
+void CUploading::SetTransferData(uint32_t index, uint32_t serverId, uint32_t userId, uint32_t fileId,
+                                 uint32_t segmentNumber, uint32_t offset, uint32_t bytesDone,
+                                 uint32_t bytesRemaining) {
+    if (index >= static_cast<uint32_t>(kMaxSegments)) return;
+    // Unsigned on the wire: a count at or above 2^31 is no negative number.
+    auto widen = [](uint32_t v) { return static_cast<int64_t>(static_cast<uint64_t>(v)); };
+    CSingleLock lock(&m_segmentLock, TRUE);
+    protocol::SegmentRecord& r = m_segments[index];
+    r.serverId = widen(serverId);
+    r.segmentNumber = widen(segmentNumber);
+    r.userId = widen(userId);
+    r.fileId = widen(fileId);
+    r.offset = widen(offset);
+    r.bytesDone = widen(bytesDone);
+    r.bytesRemaining = widen(bytesRemaining);
+}
+
+uint64_t CUploading::BytesDone() const {
+    uint64_t sum = 0;
+    const int count = m_nThreadCount;
+    for (int i = 0; i < count && i < kMaxSegments; ++i) {
+        const uint64_t done = static_cast<uint64_t>(std::max<int64_t>(SegmentBytesDone(i), 0));
+        sum = done > UINT64_MAX - sum ? UINT64_MAX : sum + done;
+    }
+    return sum;
+}
+
+int CUploading::UploadFile() {
+    uint64_t length = 0;
+    try {
+        CFile file(m_strFilePath, CFile::modeRead | CFile::shareExclusive);
+        length = file.GetLength();
+        file.Close();
+    } catch (CFileException* e) {
+        e->Delete();
+        ShowFileReadError();
+        return -1;
+    }
+    m_nState = STATE_UPLOADING;
+    m_nFileSize = length;
+    m_nFileId = 0;
+    m_strHost = m_strHostAtStart;
+    const uint64_t userId = g_LoginSession.m_nUserId;
+    if (m_bCancel) return 0;
+
+    CServerExchange control(m_sockControl);
+    if (!control.Connect(m_strHost, g_Settings.GetServerPort())) return EndRun(uploadrules::Outcome::Retry);
+    protocol::Bytes list;
+    std::vector<protocol::ServerInfo> servers;
+    if (!control.Request(protocol::BuildServerList(), list) ||
+        !protocol::ParseServerList(list.data(), list.size(), servers) || servers.empty())
+        return EndFailedStart();
+    control.Close();
+    if (m_bCancel) return 0;
+
+    EngineLog(L"into ChooseTheBestUploadServer");
+    std::vector<protocol::ServerRecord> records(servers.size());
+    for (size_t i = 0; i < servers.size(); ++i) {
+        protocol::ServerRecord& r = records[i];
+        std::memset(&r, 0, sizeof r);
+        r.serverId = servers[i].serverId;
+        protocol::WriteTextField(r.host, sizeof r.host, servers[i].host);
+        r.load = servers[i].load;
+        r.extra = servers[i].extra;
+        r.port = servers[i].port;
+    }
+    int best = ChooseTheBestUploadServer(records.data(), static_cast<int>(records.size()));
+    if (best < 0 || best >= static_cast<int>(servers.size())) best = 0;
+    const protocol::ServerInfo& chosen = servers[static_cast<size_t>(best)];
+    Utf8ToWide(chosen.host.c_str(), m_strHost);
+    m_nPort = chosen.port;
+    m_nServerLoad = chosen.load;
+    m_nServerExtra = chosen.extra;
+    m_nServerId = chosen.serverId;
+    // A cancel during the choice stops here, before the server hears of the file.
+    if (m_bCancel) return 0;
+
+    EngineLog(L"into MSG_CODE_REQ_UPLOAD_FILE");
+    const protocol::Bytes request = protocol::BuildUploadFile(
+        userId, length, m_nServerId, static_cast<uint32_t>(m_nThreadCount.load()),
+        WideToUtf8String(m_strFileName), WideToUtf8String(m_strFilePath));
+    std::memcpy(&m_request, request.data(), sizeof m_request);
+    EngineLog(L"%s", static_cast<LPCWSTR>(m_strHost));
+    uint64_t fileId = 0;
+    {
+        CServerExchange announce(m_sockUpload);
+        const bool answered = announce.Connect(m_strHost, g_Settings.GetServerPort()) &&
+                              announce.Request(request, m_pUploadReply) &&
+                              protocol::ParseUploadFileReply(m_pUploadReply.data(), m_pUploadReply.size(), fileId);
+        m_pUploadReply.clear();
+        if (!answered) return EndFailedStart();
+    }
+    EngineLog(L"out MSG_CODE_REQ_UPLOAD_FILE");
+    m_nFileId = fileId;
+    if (fileId == 0) return EndFailedStart();
+    if (m_bCancel) return 0;
+
+    m_nBaseDone = 0;
+    return RunUntilSettled(m_nServerId, userId, fileId);
+}
+
+int CUploading::ResumeUpload() {
+    const protocol::SegmentRecord first = SegmentSnapshot(0);
+    return RunUntilSettled(static_cast<uint64_t>(first.serverId), static_cast<uint64_t>(first.userId),
+                           static_cast<uint64_t>(first.fileId));
+}
+
+int CUploading::RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fileId) {
+    // One segment list before the first run and one after each: the list that ends a run is
+    // the one the next run starts from. What the server holds decides, never what the sockets
+    // took.
+    std::vector<uploadrules::Segment> list;
+    bool listed = GetUploadInfo(list);
+    for (int runs = 0;;) {
+        if (listed) WriteRecords(list, serverId, userId, fileId);
+        uploadrules::RunReport report;
+        report.fileKnown = true;
+        report.listed = listed;
+        report.wholeFile = listed && uploadrules::HoldsWholeFile(list, m_nFileSize);
+        report.cancelled = m_bCancel != 0;
+        report.paused = m_bPause != 0;
+        report.runs = runs;
+        const uploadrules::Outcome outcome = uploadrules::AfterRun(report);
+        if (outcome != uploadrules::Outcome::RunAgain) return EndRun(outcome);
+        if (runs > 0 && !WaitBeforeRun(runs)) continue;  // a pause or a cancel came: decide again
+        SetLink(LINK_PAUSE, true);
+        if (listed) SendFile(list.size());
+        ++runs;
+        listed = GetUploadInfo(list);
+    }
+}
+
+bool CUploading::WaitBeforeRun(int runs) {
+    const DWORD until = GetTickCount() + kRunAgainDelay * static_cast<DWORD>(runs);
+    while (static_cast<int32_t>(until - GetTickCount()) > 0) {
+        if (m_bCancel || m_bPause) return false;
+        Sleep(20);
+    }
+    return !m_bCancel && !m_bPause;
+}
+
+int CUploading::EndRun(uploadrules::Outcome outcome) {
+    switch (outcome) {
+    case uploadrules::Outcome::Done:
+        m_nState = STATE_DONE;
+        m_nBaseDone = BytesDone();
+        ShowFinalProgress();
+        SetLink(LINK_DONE, true);
+        OnCancelLinkEnabled(false);
+        return 0;
+    case uploadrules::Outcome::Resumable:
+        m_nBaseDone = BytesDone();
+        ShowFinalProgress();
+        m_bPause = 1;
+        m_nState = STATE_RESUMABLE;
+        SetLink(LINK_RESUME, true);
+        return 0;
+    case uploadrules::Outcome::Retry:
+        SetLink(LINK_RETRY, true);
+        m_nState = STATE_RETRY;
+        return 0;
+    default: return 0;
+    }
+}
+
+int CUploading::EndFailedStart() {
+    uploadrules::RunReport report;
+    report.cancelled = m_bCancel != 0;
+    EndRun(uploadrules::AfterRun(report));
+    return -1;
+}
+
+void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {
+    HANDLE handles[kMaxSegments];
+    int count = 0;
+    for (int i = 0; i < kMaxSegments; ++i) {
+        if (m_hSegmentThreads[i]) handles[count++] = m_hSegmentThreads[i];
+    }
+    while (count > 0 && WaitForMultipleObjects(static_cast<DWORD>(count), handles, TRUE, 1000) == WAIT_TIMEOUT) {
+        UpdateProgress(start, std::min<uint64_t>(BytesDone(), m_nFileSize), base);
+    }
+    // Every segment thread has ended (or the wait failed): wait for each for certain, then let go.
+    for (int i = 0; i < kMaxSegments; ++i) {
+        m_hSegmentThreads[i] = nullptr;
+        Reap(m_pSegmentThreads[i]);
+    }
+}
+
+bool CUploading::GetUploadInfo(std::vector<uploadrules::Segment>& list) {
+    EngineLog(L"into GetUploadInfoAndSendFile");
+    list.clear();
+    CServerExchange control;
+    protocol::Bytes reply;
+    std::vector<protocol::SegmentInfo> segments;
+    // At most the row's ten segments, and only descriptors the body really holds.
+    if (!control.Connect(ControlHost(), g_Settings.GetServerPort()) ||
+        !control.Request(protocol::BuildUploadInfo(g_LoginSession.m_nUserId, m_nFileId), reply) ||
+        !protocol::ParseSegmentList(reply.data(), reply.size(), segments)) {
+        EngineLog(L"CUploading::GetUploadInfoAndSendFile, error is  %d.", static_cast<int>(GetLastError()));
+        return false;
+    }
+    for (const protocol::SegmentInfo& d : segments)
+        list.push_back(uploadrules::Clamp(d.segmentNumber, d.startOffset, d.bytesDone, d.bytesRemaining, m_nFileSize));
+    return true;
+}
+
+void CUploading::WriteRecords(const std::vector<uploadrules::Segment>& list, uint64_t serverId, uint64_t userId,
+                              uint64_t fileId) {
+    EngineLog(L"into SetTransferData");
+    m_nThreadCount = static_cast<int32_t>(list.size());
+    // Clamped to a file whose offsets the wire holds in 32 bits, so each value fits.
+    for (size_t i = 0; i < list.size(); ++i) {
+        const uploadrules::Segment& d = list[i];
+        SetTransferData(static_cast<uint32_t>(i), static_cast<uint32_t>(serverId), static_cast<uint32_t>(userId),
+                        static_cast<uint32_t>(fileId), d.number, static_cast<uint32_t>(d.offset),
+                        static_cast<uint32_t>(d.done), static_cast<uint32_t>(d.remaining));
+    }
+}
+
+void CUploading::SendFile(size_t segments) {
+    TimeValue start = {};
+    TimeOfDay(&start);
+    m_nBaseDone = BytesDone();
+    for (size_t i = 0; i < segments && i < static_cast<size_t>(kMaxSegments); ++i) {
+        CWinThread* thread = Begin(SendFileThreadProcStub, new SegmentThreadParam{this, static_cast<int>(i)});
+        m_pSegmentThreads[i] = thread;
+        m_hSegmentThreads[i] = thread ? thread->m_hThread : nullptr;
+    }
+    WatchSegments(start, m_nBaseDone);
+}
+
+void CUploading::SendDelete(uint64_t fileId) {
+    CServerExchange control;
+    if (control.Connect(ControlHost(), g_Settings.GetServerPort()))
+        control.Send(protocol::BuildDeleteFile(g_LoginSession.m_nUserId, fileId));
+}
+
+int CUploading::CancelUpload() {
+    m_bCancel = 1;
+    // The running threads stop within moments; the delete need not wait for them once the
+    // server has named the file.
+    const bool page = m_hParentPage != nullptr;
+    uint64_t deleted = page ? m_nFileId.load() : 0;
+    if (deleted != 0) SendDelete(deleted);
+    CWinThread* run = nullptr;
+    {
+        CSingleLock lock(&m_threadLock, TRUE);
+        run = m_pUploadThread;
+    }
+    if (run) WaitForSingleObject(run->m_hThread, INFINITE);
+    if (!page) return 0;
+    // Named by the server while this cancel waited for the announcement.
+    if (deleted == 0 && m_nFileId != 0) SendDelete(m_nFileId);
+    ReportCancelled();
+    return 0;
+}
+
+void CUploading::ReportCancelled() {
+    if (m_hParentPage) ::PostMessageW(m_hParentPage, WM_UPLOAD_CANCELLED, reinterpret_cast<WPARAM>(this), 0);
+}

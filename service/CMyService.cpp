@@ -1,0 +1,257 @@
+#include "service/CMyService.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <userenv.h>
+#include <wtsapi32.h>
+
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+#include "common/LaunchText.h"
+#include "common/NamedPipe.h"
+#include "service/ServiceTrace.h"
+
+namespace {
+void TraceNumber(int n) {
+    wchar_t text[16];
+    _snwprintf(text, 16, L"%d", n);
+    text[15] = 0;
+    ServiceTrace(text);
+}
+
+std::wstring AnsiToWide(const char* text) {
+    if (!text || !*text) return std::wstring();
+    int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, &out[0], n);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
+
+std::string WideToAnsi(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
+
+void EnableLaunchPrivileges() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    static const wchar_t* const kNames[] = {L"SeIncreaseQuotaPrivilege", L"SeAssignPrimaryTokenPrivilege",
+                                            L"SeTcbPrivilege"};
+    const DWORD count = sizeof(kNames) / sizeof(kNames[0]);
+    // TOKEN_PRIVILEGES holds one entry; room for the other two follows it.
+    std::vector<BYTE> buffer(sizeof(TOKEN_PRIVILEGES) + (count - 1) * sizeof(LUID_AND_ATTRIBUTES));
+    auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
+    privileges->PrivilegeCount = 0;
+    for (const wchar_t* name : kNames) {
+        LUID luid;
+        if (!LookupPrivilegeValueW(nullptr, name, &luid)) continue;
+        privileges->Privileges[privileges->PrivilegeCount].Luid = luid;
+        privileges->Privileges[privileges->PrivilegeCount].Attributes = SE_PRIVILEGE_ENABLED;
+        ++privileges->PrivilegeCount;
+    }
+    AdjustTokenPrivileges(token, FALSE, privileges, 0, nullptr, nullptr);
+    CloseHandle(token);
+}
+
+DWORD ActiveSession() {
+    PWTS_SESSION_INFOW sessions = nullptr;
+    DWORD count = 0, id = 0;
+    if (WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+        for (DWORD i = 0; i < count; ++i) {
+            if (sessions[i].State == WTSActive) {
+                id = sessions[i].SessionId;
+                TraceNumber(static_cast<int>(id));
+                break;
+            }
+        }
+        WTSFreeMemory(sessions);
+    }
+    return id;
+}
+}  // namespace
+
+CMyService::CMyService()
+    : CWinService(L"Quillex Service", L"Quillex Service", SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE,
+                  L"Tebrin\x670D\x52A1") {
+    m_dwServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+    m_dwStartType = SERVICE_AUTO_START;
+    ServiceTrace(L"into CMyService constructor");
+}
+
+void CMyService::OnStop() { InterlockedExchange(&m_bStop, 1); }
+void CMyService::OnPause() { InterlockedExchange(&m_bPause, 1); }
+void CMyService::OnContinue() { InterlockedExchange(&m_bPause, 0); }
+
+int CMyService::NextInterval(int interval, DWORD control) {
+    if (control <= 200) return interval > INT_MAX / 2 ? INT_MAX : interval * 2;
+    int half = interval >> 1;
+    return half < 1 ? 1 : half;
+}
+
+void CMyService::OnUserDefinedRequest(DWORD control) {
+    LONG next = NextInterval(m_nInterval, control);
+    InterlockedExchange(&m_nInterval, next);
+    m_EventLogSource.Report(EVENTLOG_INFORMATION_TYPE, 0x40000011, std::to_wstring(next).c_str());
+}
+
+void CMyService::Run(DWORD, LPWSTR*) {
+    auto infoEvent = [this](DWORD id) {
+        m_EventLogSource.Report(EVENTLOG_INFORMATION_TYPE, id, m_sDisplayName.c_str());
+    };
+    ReportStatus(SERVICE_START_PENDING, 1, 1100);
+    Sleep(1000);
+    ReportStatus(SERVICE_RUNNING);
+    infoEvent(0x40000001);
+
+    Lacewing::Webserver server;
+    server.RegisterHandlerGet(OnHttpGet, Lacewing::HandlerMode::Default);
+    for (int port = 10000; port <= 10004; ++port) {
+        server.Host(port);
+        if (server.Hosting()) {
+            TraceNumber(port);
+            InterlockedExchange(&m_nPort, port);
+            if (m_bUseConsole) {
+                wprintf(L"Hosting on port %d\n", port);
+                fflush(stdout);
+            }
+            break;
+        }
+        server.Unhost();
+    }
+
+    for (;;) {
+        LONG paused = m_bPause;
+        if (m_bStop) break;
+        Lacewing::Utility::Pause(1000);
+        if (m_bPause != paused) {
+            if (m_bPause) {
+                ReportStatus(SERVICE_PAUSED);
+                infoEvent(0x40000004);
+            } else {
+                ReportStatus(SERVICE_RUNNING);
+                infoEvent(0x40000005);
+            }
+        }
+    }
+
+    ReportStatus(SERVICE_STOP_PENDING, 1, 1100);
+    Sleep(1000);
+    infoEvent(0x40000003);
+    InterlockedExchange(&m_nPort, 0);
+}
+
+CMyService::RequestPlan CMyService::PlanRequest(const char* requestText) {
+    RequestPlan plan;
+    std::string text = requestText ? requestText : "";
+    plan.launch = text.find("Ferrant") != std::string::npos;
+    plan.probe = text.find("isInstallQuillex") != std::string::npos;
+    if (plan.launch) plan.launchText = launch::FromRequest(text);
+    return plan;
+}
+
+void CMyService::OnHttpGet(Lacewing::Webserver&, Lacewing::Webserver::Request& request) {
+    ServiceTrace(L"into ServiceMain");
+    std::wstring wide = AnsiToWide(request.URL);
+    ServiceTrace(wide.c_str());
+    RequestPlan plan = PlanRequest(request.URL);
+    auto* service = static_cast<CMyService*>(CWinService::Current());
+    if (plan.launch && service) {
+        // The launch text keeps the request's own bytes: it goes back out as ANSI on the pipe.
+        service->LaunchClient(WideToAnsi(AnsiToWide(plan.launchText.c_str())));
+    }
+    if (plan.probe) request << "result=1";
+}
+
+bool CMyService::LaunchClient(const std::string& launchText) {
+    std::wstring folder = m_sClientFolder;
+    if (folder.empty()) {
+        folder = ProgramPath();
+        std::size_t slash = folder.rfind(L'\\');
+        folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
+    }
+    std::wstring path = folder + L"\\Ferrant.exe";
+    std::wstring wideText = AnsiToWide(launchText.c_str());
+    std::u16string line16 = launch::CommandLine(std::u16string(path.begin(), path.end()),
+                                                std::u16string(wideText.begin(), wideText.end()));
+    std::wstring commandLine(line16.begin(), line16.end());
+    ServiceTrace(path.c_str());
+    ServiceTrace(commandLine.c_str());
+    if (!PathFileExistsW(path.c_str())) {
+        ServiceTraceA("Can't start Ferrant!!! ");
+        return false;
+    }
+    ServiceTrace(L"file exist");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    DWORD session = ActiveSession();
+    EnableLaunchPrivileges();
+
+    HANDLE userToken = nullptr, primary = nullptr;
+    LPVOID environment = nullptr;
+    bool started = false;
+    ServiceTrace(L"WTSQueryUserToken start");
+    if (!WTSQueryUserToken(session, &userToken)) {
+        TraceNumber(static_cast<int>(GetLastError()));
+        userToken = nullptr;
+    } else {
+        ServiceTrace(L"WTSQueryUserToken end");
+        ServiceTrace(L"DuplicateTokenEx start");
+        if (!DuplicateTokenEx(userToken, MAXIMUM_ALLOWED, nullptr, SecurityIdentification, TokenPrimary, &primary)) {
+            ServiceTrace(L"DuplicateTokenEx fail");
+            primary = nullptr;
+        } else {
+            ServiceTrace(L"DuplicateTokenEx end");
+            ServiceTrace(L"CreateEnvironmentBlock start");
+            if (!CreateEnvironmentBlock(&environment, primary, FALSE)) {
+                ServiceTrace(L"CreateEnvironmentBlock fail");
+                environment = nullptr;
+            } else {
+                ServiceTrace(L"CreateEnvironmentBlock end");
+                ServiceTrace(L"CreateProcessAsUser start");
+                std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+                mutableLine.push_back(0);
+                PROCESS_INFORMATION process{};
+                // The path as application name: an unquoted path with blanks cannot be misread.
+                if (!CreateProcessAsUserW(primary, path.c_str(), mutableLine.data(), nullptr, nullptr, FALSE,
+                                          CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT,
+                                          environment, nullptr, &startup, &process)) {
+                    TraceNumber(static_cast<int>(GetLastError()));
+                } else {
+                    CloseHandle(process.hThread);
+                    CloseHandle(process.hProcess);
+                    started = true;
+                    ServiceTrace(L"CreateProcessAsUser ok");
+                    ServiceTrace(L"CreateProcessAsUser end");
+                    try {
+                        NamedPipe pipe;
+                        pipe.Create(m_sPipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1,
+                                    nullptr);
+                        pipe.SetMode(FALSE, TRUE);
+                        pipe.ConnectClient(nullptr, m_dwPipeWaitMs);
+                        pipe.Write(launchText.data(), static_cast<DWORD>(launchText.size()), nullptr);
+                    } catch (CNamedPipeException* e) {
+                        CString text = e->GetErrorText();
+                        wprintf(L"Named Pipe Exception, Error:%d, Description:%ls\n", static_cast<int>(e->m_dwError),
+                                text.GetString());
+                        fflush(stdout);
+                        e->Delete();
+                    }
+                }
+            }
+        }
+    }
+    if (userToken) CloseHandle(userToken);
+    if (primary) CloseHandle(primary);
+    if (environment) DestroyEnvironmentBlock(environment);
+    ServiceTraceA("Start Ferrant Successfully!!! ");
+    return started;
+}

@@ -1,0 +1,47 @@
+// The launcher service: answers the web page on a local port and starts the client.
+#pragma once
+
+#include <string>
+
+#include "lacewing/Lacewing.h"
+#include "service/CWinService.h"
+
+class CMyService : public CWinService {
+public:
+    CMyService();
+
+    void Run(DWORD argc, LPWSTR* argv) override;
+    void OnStop() override;
+    void OnPause() override;
+    void OnContinue() override;
+    void OnUserDefinedRequest(DWORD control) override;
+
+    static void OnHttpGet(Lacewing::Webserver& server, Lacewing::Webserver::Request& request);
+
+    // What one request asks for; both tests are independent and case-sensitive.
+    struct RequestPlan {
+        bool launch = false;
+        bool probe = false;
+        std::string launchText;
+    };
+    static RequestPlan PlanRequest(const char* requestText);
+
+    // Starts the client beside this program with the launch text and hands the text over the pipe.
+    // Returns false when the client could not be started.
+    bool LaunchClient(const std::string& launchText);
+
+    // Next interval after a user-defined control; never overflows or reaches zero.
+    static int NextInterval(int interval, DWORD control);
+
+    volatile LONG m_bStop = 0;
+    volatile LONG m_bPause = 0;
+    volatile LONG m_nInterval = 1000;
+
+    // Where the client is looked for (empty: this program's folder), the pipe it reads, and how
+    // long the hand-over waits for it.
+    std::wstring m_sClientFolder;
+    std::wstring m_sPipeName = L"OrvoQUILLEXZN";
+    DWORD m_dwPipeWaitMs = 30000;
+    // Port the web server hosts on, 0 when none.
+    volatile LONG m_nPort = 0;
+};

@@ -1,0 +1,504 @@
+#include "client/transfer/CUploading.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "client/app/CAppSettings.h"
+#include "client/session/CLoginSession.h"
+#include "client/transfer/CIcmpPing.h"
+#include "provider/Provider.h"
+#include "tests/support/UploadTestSupport.h"
+
+namespace {
+
+struct WinsockEnvironment : testing::Environment {
+    void SetUp() override {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        CIcmpPing::Startup();
+    }
+    void TearDown() override { WSACleanup(); }
+};
+testing::Environment* const g_winsock = testing::AddGlobalTestEnvironment(new WinsockEnvironment);
+
+const uint64_t kUserId = 77;
+
+std::string NextAddress() {
+    static upload_test::Addresses addresses("127.0.10.");
+    return addresses.Next();
+}
+
+struct TempFile : upload_test::TempFile {
+    explicit TempFile(size_t size) : upload_test::TempFile(size, L"row", 1) {}
+};
+
+// A row whose window hooks only record what they were handed.
+class TestRow : public CUploading {
+public:
+    explicit TestRow(const std::string& host)
+        : CUploading(L"C:\\some\\where\\name.bin", L"", 0, CString(std::wstring(host.begin(), host.end()).c_str()),
+                     protocol::kControlPort) {}
+    ~TestRow() override = default;
+    void OnLinkChanged(uint32_t link, bool) override {
+        if (link == LINK_DONE && m_onDone) m_onDone();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_links.push_back(link);
+    }
+    // Runs on the engine's thread at the moment the row says "完成".
+    std::function<void()> m_onDone;
+    void UpdateProgress(const TimeValue&, uint64_t done, uint64_t) override { m_lastProgress = done; }
+    void ShowFileReadError() override { ++m_fileErrors; }
+    std::atomic<uint64_t> m_lastProgress{0};
+    std::atomic<int> m_fileErrors{0};
+    std::mutex m_mutex;
+    std::vector<uint32_t> m_links;
+};
+
+class UploadingTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_address = NextAddress();
+        m_wide = upload_test::Wide(m_address);
+        g_Settings.m_strServerAddr = m_wide;
+        g_Settings.SetServerPort(protocol::kControlPort);
+        g_LoginSession.m_nUserId = kUserId;
+        m_provider = upload_test::NewProvider(m_address, "row@example.com", kUserId, 7);
+    }
+    void TearDown() override {
+        if (m_provider) m_provider->Stop();
+        if (m_window) DestroyWindow(m_window);
+    }
+    bool StartProvider() { return m_provider->Start(m_address); }
+    // The next case of a table: a new stand-in on an address of its own.
+    bool StartAfresh() {
+        TearDown();
+        SetUp();
+        return StartProvider();
+    }
+
+    std::unique_ptr<TestRow> NewRow(int threads) {
+        g_Settings.m_nMaxSendFileThread = threads;
+        return std::unique_ptr<TestRow>(new TestRow(m_address));
+    }
+    static bool Start(TestRow& row, const TempFile& file) {
+        return row.OnStartUpload(reinterpret_cast<WPARAM>(new CString(file.path)), 0) == 0;
+    }
+    // The row's threads have all ended (bounded).
+    static bool WaitIdle(TestRow& row, int ms = 60000) {
+        for (int waited = 0; waited < ms; waited += 20) {
+            if (!row.Busy()) return true;
+            Sleep(20);
+        }
+        return false;
+    }
+    static bool WaitProgress(TestRow& row, uint64_t atLeast, int ms = 20000) {
+        for (int waited = 0; waited < ms; waited += 10) {
+            if (row.BytesDone() >= atLeast) return true;
+            Sleep(10);
+        }
+        return false;
+    }
+    bool HoldsExactly(uint64_t fileId, const TempFile& file) { return upload_test::HoldsExactly(*m_provider, fileId, file); }
+    bool Holds(uint64_t fileId, const TempFile& file) { return upload_test::HoldsNow(*m_provider, fileId, file); }
+    // A page window for the cancel report, owned by this thread.
+    HWND Page() {
+        if (!m_window) m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        return m_window;
+    }
+    bool WaitCancelledReport(CUploading* row, int ms = 30000) {
+        MSG msg;
+        for (int waited = 0; waited < ms; waited += 10) {
+            if (PeekMessageW(&msg, m_window, WM_UPLOAD_CANCELLED, WM_UPLOAD_CANCELLED, PM_REMOVE))
+                return msg.wParam == reinterpret_cast<WPARAM>(row);
+            Sleep(10);
+        }
+        return false;
+    }
+    std::vector<uint64_t> DeletedIds() {
+        std::vector<uint64_t> ids;
+        for (const auto& r : m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_DELETE_FILE)) {
+            protocol::UserFileRequest q = {};
+            std::memcpy(&q, r.bytes.data(), std::min(r.bytes.size(), sizeof q));
+            ids.push_back(q.fileId);
+        }
+        return ids;
+    }
+
+    std::string m_address;
+    CString m_wide;
+    std::unique_ptr<provider::Provider> m_provider;
+    HWND m_window = nullptr;
+};
+
+// The row says "完成" only when the server holds the file byte for byte, whatever the data
+// connections went through; a server that lost bytes is sent them again without the user.
+TEST_F(UploadingTest, DoneOnlyWhenTheServerHoldsEveryByte) {
+    struct Fault {
+        const char* name;
+        provider::Fault fault;
+        bool perSegment;  // applies to the first run's connections only
+        bool slow;        // costs a time-out per run
+    };
+    auto cutNearTheEnd = [] {
+        provider::Fault f;
+        f.cutWhenLeftBytes = 20000;  // less than the sockets hold: every send has succeeded
+        return f;
+    };
+    auto cutEarly = [] {
+        provider::Fault f;
+        f.cutAfterBytes = 50000;
+        return f;
+    };
+    auto deaf = [] {
+        provider::Fault f;
+        f.neverRead = true;
+        return f;
+    };
+    const Fault faults[] = {{"no fault", provider::Fault(), false, false},
+                            {"cut with the tail in the socket buffers", cutNearTheEnd(), true, false},
+                            {"cut early", cutEarly(), true, false},
+                            {"data port that never reads", deaf(), true, true}};
+    const size_t kBig = 50u << 20;
+    const size_t sizes[] = {0, 1, 32768, 32769, 1000003, kBig};
+    const int threads[] = {1, 5, 10};
+    // Every case without a fault; with one, the big file over ten segments only, and a slow
+    // fault at one size besides.
+    auto wanted = [&](const Fault& f, size_t size, int t) {
+        if (!f.perSegment) return true;
+        if (size == kBig) return t == 10;
+        return !f.slow || size == 1000003;
+    };
+    const SegmentTimeouts saved = g_SegmentTimeouts;
+    g_SegmentTimeouts.chunk = 2;  // a port that never reads holds a run this long
+    g_SegmentTimeouts.close = 1000;
+    for (const Fault& f : faults) {
+        for (size_t size : sizes) {
+            for (int t : threads) {
+                if (!wanted(f, size, t)) continue;
+                SCOPED_TRACE(testing::Message() << f.name << ", " << size << " bytes over " << t << " threads");
+                ASSERT_TRUE(StartAfresh());
+                TempFile file(size);
+                // The stand-in cuts a file into ranges of ceil(size / threads) bytes.
+                const size_t each = (size + t - 1) / t;
+                const int segments = each ? static_cast<int>((size + each - 1) / each) : 0;
+                if (f.perSegment && segments > 0) {
+                    provider::Fault fault = f.fault;
+                    fault.times = segments;
+                    m_provider->State().SetFault(protocol::MSG_CODE_SEND_FILE_DATA, fault);
+                }
+                auto row = NewRow(t);
+                std::atomic<int> doneSeen{0}, doneWhole{0};
+                row->m_onDone = [&] {
+                    ++doneSeen;
+                    if (Holds(row->m_nFileId, file)) ++doneWhole;
+                };
+                ASSERT_TRUE(Start(*row, file));
+                ASSERT_TRUE(WaitIdle(*row, 120000));
+                EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+                EXPECT_EQ(row->LinkShows(), CUploading::LINK_DONE);
+                EXPECT_EQ(doneSeen.load(), 1);
+                EXPECT_EQ(doneWhole.load(), 1);
+                EXPECT_EQ(row->BytesDone(), size);
+                EXPECT_LE(row->m_nThreadCount.load(), t);
+                m_provider->Stop();
+            }
+        }
+    }
+    g_SegmentTimeouts = saved;
+}
+
+TEST_F(UploadingTest, LossesBeyondTheAutomaticRunsWaitForTheUser) {
+    // Every data connection is cut: the row tries a few times by itself, then offers the resume
+    // with what the server holds, and the user's resume finishes the file once the server mends.
+    ASSERT_TRUE(StartProvider());
+    TempFile file(1000003);
+    provider::Fault cut;
+    cut.cutWhenLeftBytes = 20000;
+    m_provider->State().SetFault(protocol::MSG_CODE_SEND_FILE_DATA, cut);
+    auto row = NewRow(5);
+    int doneSeen = 0;
+    row->m_onDone = [&] { ++doneSeen; };
+    ASSERT_TRUE(Start(*row, file));
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+    EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
+    EXPECT_EQ(row->m_bPause.load(), 1u);
+    EXPECT_EQ(doneSeen, 0);
+    // One run and the automatic ones: the list before the first, and one after each that the
+    // next one starts from.
+    EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_INFO).size(),
+              2u + uploadrules::kAutoResumes);
+    // The row shows what the server holds, not what the sockets took.
+    EXPECT_LT(row->BytesDone(), file.bytes.size());
+    EXPECT_FALSE(Holds(row->m_nFileId, file));
+
+    m_provider->State().ClearFaults();
+    ASSERT_TRUE(row->StartResumeThread());
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+    EXPECT_EQ(doneSeen, 1);
+    EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+}
+
+TEST_F(UploadingTest, PausedUploadResumesToTheSameBytes) {
+    ASSERT_TRUE(StartProvider());
+    // Large enough that socket buffers cannot swallow it before the pause.
+    TempFile file(4000000);
+    m_provider->State().SetThrottle(200000, true);
+    auto row = NewRow(5);
+    ASSERT_TRUE(Start(*row, file));
+    ASSERT_TRUE(WaitProgress(*row, 1));
+    // A running row refuses a second run thread.
+    EXPECT_FALSE(row->StartResumeThread());
+    EXPECT_FALSE(row->StartUploadThread());
+    row->m_bPause = 1;
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+    EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
+    EXPECT_LT(row->BytesDone(), file.bytes.size());
+
+    m_provider->State().SetThrottle(0, true);
+    ASSERT_TRUE(row->StartResumeThread());
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+    EXPECT_EQ(row->LinkShows(), CUploading::LINK_DONE);
+    EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+}
+
+TEST_F(UploadingTest, PauseAndCancelActAtOnceAgainstAPortThatNeverReads) {
+    // The socket layer's own time-outs stay as shipped: only the flags may end the run early.
+    for (bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "pause");
+        TearDown();
+        m_window = nullptr;
+        SetUp();
+        ASSERT_TRUE(StartProvider());
+        provider::Fault deaf;
+        deaf.neverRead = true;
+        m_provider->State().SetFault(protocol::MSG_CODE_SEND_FILE_DATA, deaf);
+        TempFile file(8000000);
+        auto* row = NewRow(10).release();
+        row->SetParentPage(Page());
+        ASSERT_TRUE(Start(*row, file));
+        // Every segment is under way and its sends have stopped moving.
+        ASSERT_TRUE(WaitProgress(*row, 1));
+        Sleep(500);
+        const auto start = std::chrono::steady_clock::now();
+        auto elapsedMs = [&] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                .count();
+        };
+        if (cancel) {
+            ASSERT_TRUE(row->StartCancelThread());
+            ASSERT_TRUE(m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_DELETE_FILE, 1, 2000));
+            EXPECT_LE(elapsedMs(), 2000);
+            EXPECT_EQ(DeletedIds(), std::vector<uint64_t>{row->m_nFileId.load()});
+            ASSERT_TRUE(WaitCancelledReport(row, 2000));
+            EXPECT_TRUE(WaitIdle(*row, 2000));
+        } else {
+            row->m_bPause = 1;
+            ASSERT_TRUE(WaitIdle(*row, 2000));
+            EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+            EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
+        }
+        EXPECT_LE(elapsedMs(), 2000);
+        delete row;
+    }
+}
+
+TEST_F(UploadingTest, UnreachableControlServerAsksForRetryThenCompletes) {
+    TempFile file(40000);
+    auto row = NewRow(5);
+    ASSERT_TRUE(Start(*row, file));
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_RETRY);
+    EXPECT_EQ(row->LinkShows(), CUploading::LINK_RETRY);
+
+    ASSERT_TRUE(StartProvider());
+    ASSERT_TRUE(row->StartUploadThread());
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+    EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+}
+
+TEST_F(UploadingTest, LockedOrMissingFileReportsTheReadError) {
+    ASSERT_TRUE(StartProvider());
+    TempFile file(100);
+    HANDLE held = CreateFileW(file.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    auto row = NewRow(1);
+    ASSERT_TRUE(Start(*row, file));
+    ASSERT_TRUE(WaitIdle(*row));
+    CloseHandle(held);
+    EXPECT_EQ(row->m_fileErrors.load(), 1);
+
+    auto missing = NewRow(1);
+    ASSERT_EQ(missing->OnStartUpload(reinterpret_cast<WPARAM>(new CString(L"C:\\no\\such\\file.bin")), 0), 0);
+    ASSERT_TRUE(WaitIdle(*missing));
+    EXPECT_EQ(missing->m_fileErrors.load(), 1);
+    EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_SERVER_LIST).empty());
+    // An empty path starts nothing.
+    EXPECT_EQ(missing->OnStartUpload(reinterpret_cast<WPARAM>(new CString(L"")), 0), -1);
+}
+
+TEST_F(UploadingTest, CancelStopsEveryThreadAndDeletesOnlyAnnouncedFiles) {
+    struct Case {
+        const char* name;
+        bool duringData;
+        bool afterResume;
+    } cases[] = {{"during server choice", false, false}, {"during data", true, false}, {"after a resume", true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        m_window = nullptr;
+        SetUp();
+        ASSERT_TRUE(StartProvider());
+        TempFile file(4000000);
+        if (c.duringData) {
+            m_provider->State().SetThrottle(200000, true);
+        } else {
+            provider::Fault slow;
+            slow.delayMs = 1500;
+            m_provider->State().SetFault(protocol::MSG_CODE_REQ_SERVER_LIST, slow);
+        }
+        auto* row = NewRow(5).release();
+        row->SetParentPage(Page());
+        ASSERT_TRUE(Start(*row, file));
+        if (c.afterResume) {
+            ASSERT_TRUE(WaitProgress(*row, 1));
+            row->m_bPause = 1;
+            ASSERT_TRUE(WaitIdle(*row));
+            ASSERT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+            const uint64_t paused = row->BytesDone();
+            ASSERT_TRUE(row->StartResumeThread());
+            ASSERT_TRUE(WaitProgress(*row, paused + 1));
+        } else if (c.duringData) {
+            ASSERT_TRUE(WaitProgress(*row, 1));
+        } else {
+            ASSERT_TRUE(m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_SERVER_LIST, 1, 10000));
+        }
+        ASSERT_TRUE(row->StartCancelThread());
+        EXPECT_FALSE(row->StartCancelThread());
+        EXPECT_FALSE(row->StartResumeThread());
+        ASSERT_TRUE(WaitCancelledReport(row));
+        // Only the cancel thread may still be returning from its report.
+        EXPECT_TRUE(WaitIdle(*row, 5000));
+        const uint64_t fileId = row->m_nFileId;
+        delete row;  // waits for nothing more: every thread ended before the report
+        if (c.duringData) {
+            ASSERT_NE(fileId, 0u);
+            m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_DELETE_FILE, 1, 5000);
+            EXPECT_EQ(DeletedIds(), std::vector<uint64_t>{fileId});
+        } else {
+            EXPECT_EQ(fileId, 0u);
+            EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_FILE).empty());
+            EXPECT_TRUE(DeletedIds().empty());
+        }
+        m_provider->State().SetThrottle(0, true);
+        m_provider->State().ClearFaults();
+    }
+}
+
+TEST_F(UploadingTest, HostileRepliesNeitherCrashNorOverflow) {
+    struct Case {
+        const char* name;
+        uint32_t code;
+        provider::Fault fault;
+        bool refuse;
+        uint32_t state;
+        int maxThreads;
+    };
+    auto count = [](uint32_t n) {
+        provider::Fault f;
+        f.count = n;
+        return f;
+    };
+    auto length = [](uint32_t n) {
+        provider::Fault f;
+        f.bodyLength = n;
+        f.closeWithoutReply = false;
+        return f;
+    };
+    auto magic = [] {
+        provider::Fault f;
+        f.wrongMagic = true;
+        return f;
+    };
+    // Every descriptor of every segment list rewritten (-1 keeps a field as the server has it).
+    auto segments = [](int64_t done, int64_t remaining, int64_t offset) {
+        provider::Fault f;
+        f.editSegment = [=](protocol::SegmentDescriptor& d) {
+            if (done >= 0) d.bytesDone = static_cast<uint32_t>(done);
+            if (remaining >= 0) d.bytesRemaining = static_cast<uint32_t>(remaining);
+            if (offset >= 0) d.startOffset = static_cast<uint32_t>(offset);
+        };
+        return f;
+    };
+    const Case cases[] = {
+        // The body holds the three segments offered: only those run, and the file completes.
+        {"segment count 11", protocol::MSG_CODE_REQ_UPLOAD_INFO, count(11), false, CUploading::STATE_DONE, 3},
+        {"segment count beyond the body", protocol::MSG_CODE_REQ_UPLOAD_INFO, count(9), false,
+         CUploading::STATE_DONE, 3},
+        {"huge segment list length", protocol::MSG_CODE_REQ_UPLOAD_INFO, length(0xFFFFFFF0u), false,
+         CUploading::STATE_RESUMABLE, 0},
+        // A start that fails before the server names the file offers the retry, never a
+        // "暂停" with nothing running.
+        {"huge server list length", protocol::MSG_CODE_REQ_SERVER_LIST, length(0xFFFFFFF0u), false,
+         CUploading::STATE_RETRY, 0},
+        {"server list count 0", protocol::MSG_CODE_REQ_SERVER_LIST, count(0), false, CUploading::STATE_RETRY, 0},
+        {"file id 0", 0, provider::Fault(), true, CUploading::STATE_RETRY, 0},
+        {"announcement answered with a foreign magic", protocol::MSG_CODE_REQ_UPLOAD_FILE, magic(), false,
+         CUploading::STATE_RETRY, 0},
+        // Counts the server cannot hold are taken within the file: never "完成" on their word.
+        {"done counts at 2^31", protocol::MSG_CODE_REQ_UPLOAD_INFO, segments(0x80000000u, -1, -1), false,
+         CUploading::STATE_RESUMABLE, 3},
+        {"done counts of 0xFFFFFFFF", protocol::MSG_CODE_REQ_UPLOAD_INFO, segments(0xFFFFFFFFu, 0, -1), false,
+         CUploading::STATE_RESUMABLE, 3},
+        {"offsets beyond the file", protocol::MSG_CODE_REQ_UPLOAD_INFO, segments(-1, -1, 5000000), false,
+         CUploading::STATE_RESUMABLE, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(StartAfresh());
+        if (c.code) m_provider->State().SetFault(c.code, c.fault);
+        m_provider->State().SetRefuseUploads(c.refuse);
+        TempFile file(40000);
+        auto row = NewRow(3);
+        ASSERT_TRUE(Start(*row, file));
+        ASSERT_TRUE(WaitIdle(*row, 30000));
+        EXPECT_EQ(row->State(), c.state);
+        EXPECT_LE(row->m_nThreadCount.load(), c.maxThreads ? c.maxThreads : 3);
+        const uint32_t links[] = {CUploading::LINK_PAUSE, CUploading::LINK_RESUME, CUploading::LINK_RETRY,
+                                  CUploading::LINK_DONE};
+        EXPECT_EQ(row->LinkShows(), links[c.state]);
+        EXPECT_LE(row->BytesDone(), 3 * file.bytes.size());
+        if (c.state == CUploading::STATE_DONE) {
+            EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+        }
+        m_provider->State().SetRefuseUploads(false);
+    }
+}
+
+TEST(UploadingRecords, TransferDataZeroExtendsAndIgnoresIndexTen) {
+    CUploading row(L"a", L"a", -1, L"127.0.0.1", 20000);
+    EXPECT_EQ(row.m_nFileSize.load(), 0xFFFFFFFFFFFFFFFFull);  // widened with its sign
+    EXPECT_EQ(row.State(), CUploading::STATE_UPLOADING);
+    row.SetTransferData(9, 1, 2, 3, 4, 0x80000000u, 0xFFFFFFFFu, 7);
+    const protocol::SegmentRecord r = row.SegmentSnapshot(9);
+    // Unsigned on the wire: no count turns negative on the way in.
+    EXPECT_EQ(r.offset, 0x80000000LL);
+    EXPECT_EQ(r.bytesDone, 0xFFFFFFFFLL);
+    EXPECT_EQ(r.segmentNumber, 4);
+    row.SetTransferData(10, 1, 2, 3, 4, 5, 6, 7);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(row.SegmentSnapshot(i).bytesDone, 0);
+}
+
+}  // namespace
