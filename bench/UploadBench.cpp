@@ -18,10 +18,12 @@
 #include "client/app/CAppSettings.h"
 #include "client/session/CLoginSession.h"
 #include "client/transfer/CIcmpPing.h"
+#include "client/transfer/CServerExchange.h"
 #include "client/transfer/Protocol.h"
 #include "client/transfer/CUploadSegments.h"
 #include "client/transfer/SocketFunctions.h"
 #include "client/transfer/CUploading.h"
+#include "provider/ConsoleOptions.h"
 #include "framework/CFile.h"
 #include "framework/CFileException.h"
 
@@ -86,21 +88,9 @@ bool ParseSize(const wchar_t* text, uint64_t& out) {
 }
 
 int Parse(int argc, wchar_t** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        std::wstring a = argv[i];
-        if (a == L"--help" || a == L"-h" || a == L"/?") {
-            fputs(kHelp, stdout);
-            return 1;
-        }
-        if (a == L"--explain") {
-            o.explain = true;
-            continue;
-        }
-        if (i + 1 >= argc) {
-            fprintf(stderr, "upload_bench: %ls needs a value (--help lists the options)\n", a.c_str());
-            return 2;
-        }
-        const wchar_t* v = argv[++i];
+    auto flag = [&](const std::wstring& a) { return a == L"--explain" && (o.explain = true); };
+    auto valued = [&](const std::wstring& a, const std::wstring& value) {
+        const wchar_t* v = value.c_str();
         bool ok = true;
         if (a == L"--size") {
             ok = ParseSize(v, o.size) && o.size > 0;
@@ -113,22 +103,18 @@ int Parse(int argc, wchar_t** argv, Options& o) {
             o.repeat = _wtoi(v);
             ok = o.repeat >= 1 && o.repeat <= 100;
         } else if (a == L"--data-dir") {
-            o.dataDir = v;
+            o.dataDir = value;
         } else if (a == L"--provider") {
-            o.provider = v;
+            o.provider = value;
         } else if (a == L"--address") {
-            std::wstring w(v);
-            o.address.assign(w.begin(), w.end());
+            o.address.assign(value.begin(), value.end());
             ok = o.address.compare(0, 4, "127.") == 0 && inet_addr(o.address.c_str()) != INADDR_NONE;
         } else {
-            fprintf(stderr, "upload_bench: unknown option %ls (--help lists the options)\n", a.c_str());
-            return 2;
+            return OptionResult::Unknown;
         }
-        if (!ok) {
-            fprintf(stderr, "upload_bench: bad value for %ls: %ls\n", a.c_str(), v);
-            return 2;
-        }
-    }
+        return ok ? OptionResult::Ok : OptionResult::BadValue;
+    };
+    if (int parsed = ParseConsoleOptions(argc, argv, "upload_bench", kHelp, flag, valued)) return parsed;
     if (o.dataDir.empty()) o.dataDir = ProgramDir() + L"bench-data";
     if (o.provider.empty()) {
         o.provider = ProgramDir() + L"ferrant_provider.exe";
@@ -332,21 +318,12 @@ void Sample(Run& r) {
 
 const uint64_t kUserId = 77;
 
-// One exchange with the control server on a connection of its own; false unless a reply came.
-bool Exchange(const Options& o, uint16_t port, const protocol::Bytes& request, uint32_t code, protocol::Bytes& reply) {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return false;
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = inet_addr(o.address.c_str());
-    bool ok = connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-              send(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0) ==
-                  static_cast<int>(request.size()) &&
-              protocol::ReadReply([s](void* b, int n) { return recv(s, static_cast<char*>(b), n, 0); }, code,
-                                  protocol::HeaderCheckFor(code), reply);
-    closesocket(s);
-    return ok;
+// One exchange with the control server on a connection of its own, by the client's own path;
+// false unless a reply came.
+bool Exchange(const Options& o, uint16_t port, const protocol::Bytes& request, protocol::Bytes& reply) {
+    CServerExchange control;
+    const std::wstring host(o.address.begin(), o.address.end());
+    return control.Connect(CString(host.c_str()), port) && control.Request(request, reply);
 }
 
 // True once the provider lists the file as finished: every byte arrived, not only left this
@@ -354,7 +331,7 @@ bool Exchange(const Options& o, uint16_t port, const protocol::Bytes& request, u
 bool ProviderHoldsAll(const Options& o, uint16_t port, uint64_t fileId) {
     protocol::Bytes reply;
     std::vector<protocol::FileEntry> files;
-    if (!Exchange(o, port, protocol::BuildFileList(kUserId), protocol::MSG_CODE_REQ_FILE_LIST, reply) ||
+    if (!Exchange(o, port, protocol::BuildFileList(kUserId), reply) ||
         !protocol::ParseFileList(reply.data(), reply.size(), files))
         return false;
     for (const auto& f : files)
@@ -428,12 +405,11 @@ bool Announce(const Options& o, uint16_t control, const std::wstring& path, uint
               std::vector<Range>& out) {
     protocol::Bytes reply;
     const std::string name = "plain.bin", narrowPath(path.begin(), path.end());
-    if (!Exchange(o, control, protocol::BuildUploadFile(kUserId, size, 1, o.segments, name, narrowPath),
-                  protocol::MSG_CODE_REQ_UPLOAD_FILE, reply) ||
+    if (!Exchange(o, control, protocol::BuildUploadFile(kUserId, size, 1, o.segments, name, narrowPath), reply) ||
         !protocol::ParseUploadFileReply(reply.data(), reply.size(), fileId) || fileId == 0)
         return false;
     std::vector<protocol::SegmentInfo> segments;
-    if (!Exchange(o, control, protocol::BuildUploadInfo(kUserId, fileId), protocol::MSG_CODE_REQ_UPLOAD_INFO, reply) ||
+    if (!Exchange(o, control, protocol::BuildUploadInfo(kUserId, fileId), reply) ||
         !protocol::ParseSegmentList(reply.data(), reply.size(), segments))
         return false;
     for (const auto& g : segments) {

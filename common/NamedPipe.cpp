@@ -35,11 +35,11 @@ void NamedPipe::Create(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxIn
     wchar_t full[MAX_PATH];
     _snwprintf(full, MAX_PATH, L"\\\\.\\PIPE\\%ls", name);
     full[MAX_PATH - 1] = 0;
-    lstrcpynW(m_name, full, MAX_PATH);
+    lstrcpynW(m_szName, full, MAX_PATH);
     HANDLE h = CreateNamedPipeW(full, openMode, pipeMode, maxInstances, outBufferSize, inBufferSize,
                                 defaultTimeOut, sa);
     if (h == INVALID_HANDLE_VALUE) {
-        m_name[0] = 0;
+        m_szName[0] = 0;
         ThrowNamedPipeException(0);
     }
     m_hPipe = h;
@@ -86,7 +86,7 @@ DWORD WINAPI ConnectThread(LPVOID p) {
 
 BOOL NamedPipe::ConnectClient(LPOVERLAPPED overlapped, DWORD timeOutMs) {
     ConnectCall call{m_hPipe, overlapped, FALSE, 0};
-    if (timeOutMs == INFINITE || m_name[0] == 0) {
+    if (timeOutMs == INFINITE || m_szName[0] == 0) {
         ConnectThread(&call);
     } else {
         // The blocking connect runs on a helper so that the wait can end. On time-out our own
@@ -96,7 +96,7 @@ BOOL NamedPipe::ConnectClient(LPOVERLAPPED overlapped, DWORD timeOutMs) {
         if (WaitForSingleObject(thread, timeOutMs) == WAIT_TIMEOUT) {
             HANDLE dummy = INVALID_HANDLE_VALUE;
             for (int i = 0; i < 50 && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT; ++i) {
-                dummy = CreateFileW(m_name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+                dummy = CreateFileW(m_szName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
                 if (dummy != INVALID_HANDLE_VALUE) break;
                 Sleep(20);
             }

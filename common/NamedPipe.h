@@ -1,4 +1,4 @@
-// One Windows named-pipe handle for one exchange; every failing call but Close throws.
+// NamedPipe, CNamedPipeException: one Windows named-pipe handle for one exchange; every failing call but Close throws.
 #pragma once
 
 #include <windows.h>
@@ -48,5 +48,5 @@ public:
 private:
     [[noreturn]] static void ThrowNamedPipeException(DWORD error);
     HANDLE m_hPipe = INVALID_HANDLE_VALUE;
-    wchar_t m_name[MAX_PATH] = L"";  // full name of a pipe this object created
+    wchar_t m_szName[MAX_PATH] = L"";  // full name of a pipe this object created
 };

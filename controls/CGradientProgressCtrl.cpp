@@ -26,8 +26,8 @@ int Scale(int value, int lower, int upper, int length) {
 }  // namespace
 
 CGradientProgressCtrl::CGradientProgressCtrl()
-    : m_bkColor(GetSysColor(COLOR_BTNFACE)), m_textBar(GetSysColor(COLOR_CAPTIONTEXT)),
-      m_textBk(GetSysColor(COLOR_BTNTEXT)) {
+    : m_crBk(GetSysColor(COLOR_BTNFACE)), m_crTextBar(GetSysColor(COLOR_CAPTIONTEXT)),
+      m_crTextBk(GetSysColor(COLOR_BTNTEXT)) {
     BOOL gradientCaptions = FALSE;
     SystemParametersInfoW(SPI_GETGRADIENTCAPTIONS, 0, &gradientCaptions, 0);
     COLORREF start = GetSysColor(COLOR_ACTIVECAPTION);
@@ -86,10 +86,10 @@ void CGradientProgressCtrl::OnPaint() {
     GetRange(lower, upper);
 
     CMemDC dc(&paint);
-    if (m_bkBrush)
-        dc.FillRect(&client, m_bkBrush);
+    if (m_hBkBrush)
+        dc.FillRect(&client, m_hBkBrush);
     else
-        dc.FillSolidRect(&client, m_bkColor);
+        dc.FillSolidRect(&client, m_crBk);
 
     DrawInfo info{&dc, GetStyle(), client, pos, lower, upper};
     info.area.DeflateRect(m_border.left, m_border.top, m_border.right, m_border.bottom);
@@ -100,11 +100,11 @@ void CGradientProgressCtrl::OnPaint() {
 
     CRect full(0, 0, length, 0);
     CRect filled(0, 0, Scale(pos, lower, upper, length), 0);
-    if (info.style & kStyleMovingBlock) filled.left = std::min<int>(Scale(std::max(m_tail, lower), lower, upper, length), filled.right);
+    if (info.style & kStyleMovingBlock) filled.left = std::min<int>(Scale(std::max(m_nTail, lower), lower, upper, length), filled.right);
 
-    if (m_barBrush) {
+    if (m_hBarBrush) {
         CRect r = BarToClient(info, filled);
-        dc.FillRect(&r, m_barBrush);
+        dc.FillRect(&r, m_hBarBrush);
     } else {
         PaintGradientBands(info, (info.style & kStyleGradientFilledOnly) ? filled : full, filled);
     }
@@ -175,7 +175,7 @@ void CGradientProgressCtrl::PaintBarText(DrawInfo& info, const CRect& full, cons
     CDC* dc = info.dc;
     HFONT font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
     CSelFont selFont(dc, font);
-    CSelTextColor selColor(dc, m_textBar);
+    CSelTextColor selColor(dc, m_crTextBar);
     CSelBkMode selMode(dc, TRANSPARENT);
     CSelTextAlign selAlign(dc, TA_CENTER | TA_BOTTOM);
 
@@ -192,11 +192,11 @@ void CGradientProgressCtrl::PaintBarText(DrawInfo& info, const CRect& full, cons
         default: anchor.y += size.cy / 2; break;
     }
 
-    if (m_textBar == m_textBk) {
+    if (m_crTextBar == m_crTextBk) {
         dc->TextOut(anchor.x, anchor.y, text);
     } else {
         PaintClippedText(info, filled, text, anchor);
-        selColor.Select(m_textBk);
+        selColor.Select(m_crTextBk);
         PaintClippedText(info, CRect(0, 0, filled.left, 0), text, anchor);
         PaintClippedText(info, CRect(filled.right, 0, full.right, 0), text, anchor);
     }
@@ -227,19 +227,19 @@ BOOL CGradientProgressCtrl::MoveBlock(LRESULT* result, int value, BOOL increment
     int next;
     if (increment) {
         int p = GetPos();
-        if (p == upper && p - m_tail < m_blockLength) p = m_tail + m_blockLength;
+        if (p == upper && p - m_nTail < m_nBlockLength) p = m_nTail + m_nBlockLength;
         next = std::abs(value) + p;
     } else {
         next = value;
     }
-    if (next > upper + m_blockLength) {
-        next -= (upper - lower) + m_blockLength;
-        next = std::min(next, upper + m_blockLength);
+    if (next > upper + m_nBlockLength) {
+        next -= (upper - lower) + m_nBlockLength;
+        next = std::min(next, upper + m_nBlockLength);
         ModifyStyle(GetStyle() & kStyleReverse, ~GetStyle() & kStyleReverse);
     } else if (next >= upper) {
         Invalidate();
     }
-    m_tail = std::max(next - m_blockLength, lower);
+    m_nTail = std::max(next - m_nBlockLength, lower);
     LRESULT r = DefWindowProc(PBM_SETPOS, static_cast<WPARAM>(next), 0);
     if (result) *result = r;
     return TRUE;
@@ -251,7 +251,7 @@ LRESULT CGradientProgressCtrl::OnSetBarColor(WPARAM end, LPARAM start) {
 }
 
 LRESULT CGradientProgressCtrl::OnSetBkColor(WPARAM, LPARAM color) {
-    m_bkColor = static_cast<COLORREF>(color);
+    m_crBk = static_cast<COLORREF>(color);
     return static_cast<LRESULT>(CLR_DEFAULT);
 }
 
@@ -269,11 +269,11 @@ LRESULT CGradientProgressCtrl::OnDeltaPos(WPARAM delta, LPARAM) {
 
 LRESULT CGradientProgressCtrl::OnStepIt(WPARAM, LPARAM) {
     LRESULT r = 0;
-    if (MoveBlock(&r, m_step, TRUE)) return r;
+    if (MoveBlock(&r, m_nStep, TRUE)) return r;
     return Default();
 }
 
 LRESULT CGradientProgressCtrl::OnSetStep(WPARAM step, LPARAM) {
-    m_step = static_cast<int>(step);
+    m_nStep = static_cast<int>(step);
     return Default();
 }

@@ -31,10 +31,10 @@ public:
 
     void SetGradientColors(COLORREF start, COLORREF end);
     const CDWordArray& GetGradientColors() const { return m_colors; }
-    void SetBkColour(COLORREF color) { m_bkColor = color; }
-    COLORREF GetBkColour() const { return m_bkColor; }
-    int GetBlockTail() const { return m_tail; }
-    int GetStep() const { return m_step; }
+    void SetBkColour(COLORREF color) { m_crBk = color; }
+    COLORREF GetBkColour() const { return m_crBk; }
+    int GetBlockTail() const { return m_nTail; }
+    int GetStep() const { return m_nStep; }
 
     // The bar text: format's "%d" takes the value and "%%" is a percent sign; anything else
     // is shown as it stands, so a window text can never act as an unchecked format.
@@ -62,13 +62,13 @@ protected:
 
 private:
     CDWordArray m_colors;
-    HBRUSH m_barBrush = nullptr;
-    COLORREF m_bkColor;
-    HBRUSH m_bkBrush = nullptr;
-    COLORREF m_textBar, m_textBk;
-    int m_tail = 0;
-    int m_blockLength = 40;
-    int m_step = 10;
+    HBRUSH m_hBarBrush = nullptr;
+    COLORREF m_crBk;
+    HBRUSH m_hBkBrush = nullptr;
+    COLORREF m_crTextBar, m_crTextBk;
+    int m_nTail = 0;
+    int m_nBlockLength = 40;
+    int m_nStep = 10;
     CRect m_border;
 
     DECLARE_MESSAGE_MAP()

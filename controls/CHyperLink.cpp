@@ -4,14 +4,11 @@
 
 #include <vector>
 
-BEGIN_MESSAGE_MAP(CHyperLink, CStatic)
+BEGIN_MESSAGE_MAP(CHyperLink, CLinkLabel)
     ON_CONTROL_REFLECT(STN_CLICKED, &CHyperLink::OnClicked)
     ON_WM_CTLCOLOR_REFLECT()
     ON_WM_SETCURSOR()
     ON_WM_MOUSEMOVE()
-    ON_MESSAGE(WM_CAPTURECHANGED, &CHyperLink::OnCaptureChanged)
-    ON_WM_SHOWWINDOW()
-    ON_MESSAGE(WM_WINDOWPOSCHANGED, &CHyperLink::OnWindowPosChanged)
 END_MESSAGE_MAP()
 
 namespace {
@@ -62,17 +59,17 @@ CHyperLink::CommandRunner& CHyperLink::Runner() {
     return runner;
 }
 
-CHyperLink::CHyperLink() : m_hoverColor(GetSysColor(COLOR_HIGHLIGHT)) {}
+CHyperLink::CHyperLink() : m_crHover(GetSysColor(COLOR_HIGHLIGHT)) {}
 
 CHyperLink::~CHyperLink() {
-    if (m_ownCursor && m_cursor) DestroyCursor(m_cursor);
+    if (m_bOwnCursor && m_hCursor) DestroyCursor(m_hCursor);
 }
 
 void CHyperLink::SetURL(const CString& url) {
-    m_url = url;
+    m_strURL = url;
     if (!IsWindow()) return;
     FitToText();
-    if (m_tooltip.m_hWnd) m_tooltip.UpdateTipText(m_url, this, kTool);
+    if (m_tooltip.m_hWnd) m_tooltip.UpdateTipText(m_strURL, this, kTool);
 }
 
 CString CHyperLink::BuildFallbackCommand(const CString& commandLine, const CString& url) {
@@ -112,37 +109,32 @@ HCURSOR CHyperLink::LoadHelpCursor(const CString& programPath) {
 void CHyperLink::PreSubclassWindow() {
     ModifyStyle(0, SS_NOTIFY);
     CString text = GetWindowText();
-    if (m_url.IsEmpty()) m_url = text;
-    if (text.IsEmpty()) SetWindowText(m_url);
+    if (m_strURL.IsEmpty()) m_strURL = text;
+    if (text.IsEmpty()) SetWindowText(m_strURL);
 
-    LOGFONTW lf{};
-    HFONT font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
-    if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    GetObjectW(font, sizeof(lf), &lf);
-    lf.lfUnderline = static_cast<BYTE>(m_underline);
-    if (m_font.CreateFontIndirect(&lf)) SetFont(&m_font, TRUE);
+    if (CreateLinkFont(m_bUnderline)) SetFont(&m_font, TRUE);
 
     FitToText();
 
-    if (!m_cursor) {
+    if (!m_hCursor) {
         wchar_t dir[MAX_PATH] = {};
         UINT n = GetWindowsDirectoryW(dir, MAX_PATH);
-        if (n > 0 && n < MAX_PATH) m_cursor = LoadHelpCursor(CString(dir) + L"\\winhlp32.exe");
-        m_ownCursor = m_cursor != nullptr;
+        if (n > 0 && n < MAX_PATH) m_hCursor = LoadHelpCursor(CString(dir) + L"\\winhlp32.exe");
+        m_bOwnCursor = m_hCursor != nullptr;
         // Without the help program's cursor a link still looks like one.
-        if (!m_cursor) m_cursor = LoadCursorW(nullptr, IDC_HAND);
+        if (!m_hCursor) m_hCursor = LoadCursorW(nullptr, IDC_HAND);
     }
 
     if (m_tooltip.Create(this)) {
         CRect client;
         GetClientRect(&client);
-        m_tooltip.AddTool(this, m_url, &client, kTool);
+        m_tooltip.AddTool(this, m_strURL, &client, kTool);
     }
-    CStatic::PreSubclassWindow();
+    CLinkLabel::PreSubclassWindow();
 }
 
 void CHyperLink::FitToText() {
-    if (!IsWindow() || !m_adjustToFit) return;
+    if (!IsWindow() || !m_bAdjustToFit) return;
     CRect r;
     GetWindowRect(&r);
     if (CWnd* parent = GetParent()) parent->ScreenToClient(&r);
@@ -176,30 +168,30 @@ void CHyperLink::FitToText() {
 }
 
 void CHyperLink::OnClicked() {
-    HINSTANCE result = GotoURL(m_url, SW_SHOW);
+    HINSTANCE result = GotoURL(m_strURL, SW_SHOW);
     if (reinterpret_cast<UINT_PTR>(result) <= 32) {
         MessageBeep(MB_ICONEXCLAMATION);
         return;
     }
-    m_visited = 1;
+    m_bVisited = true;
     if (IsWindow()) Invalidate();
 }
 
 HBRUSH CHyperLink::CtlColor(CDC* dc, UINT) {
-    dc->SetTextColor(m_over ? m_hoverColor : m_visited ? m_visitedColor : m_linkColor);
+    dc->SetTextColor(m_bHover ? m_crHover : m_bVisited ? m_crVisited : m_crLink);
     dc->SetBkMode(TRANSPARENT);
     return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
 }
 
 BOOL CHyperLink::OnSetCursor(CWnd*, UINT, UINT) {
-    if (!m_cursor) return FALSE;
-    ::SetCursor(m_cursor);
+    if (!m_hCursor) return FALSE;
+    ::SetCursor(m_hCursor);
     return TRUE;
 }
 
-void CHyperLink::LeaveOver() {
-    if (!m_over) return;
-    m_over = 0;
+void CHyperLink::LeaveHover() {
+    if (!m_bHover) return;
+    m_bHover = false;
     if (::GetCapture() == m_hWnd) ReleaseCapture();
     RedrawWindow(nullptr, nullptr, kRedraw);
 }
@@ -209,36 +201,17 @@ void CHyperLink::OnMouseMove(UINT, CPoint point) {
     CRect client;
     GetClientRect(&client);
     bool inside = client.PtInRect(point) && IsWindowVisible();
-    if (!m_over) {
+    if (!m_bHover) {
         if (!inside) return;
-        m_over = 1;
+        m_bHover = true;
         RedrawWindow(nullptr, nullptr, kRedraw);
         SetCapture();
     } else if (!inside) {
-        LeaveOver();
+        LeaveHover();
     }
-}
-
-LRESULT CHyperLink::OnCaptureChanged(WPARAM, LPARAM newCapture) {
-    // Capture taken away (another window, a menu): the link is no longer under the mouse.
-    if (reinterpret_cast<HWND>(newCapture) != m_hWnd && m_over) {
-        m_over = 0;
-        Invalidate();
-    }
-    return Default();
-}
-
-void CHyperLink::OnShowWindow(BOOL show, UINT) {
-    if (!show) LeaveOver();
-    Default();
-}
-
-LRESULT CHyperLink::OnWindowPosChanged(WPARAM, LPARAM pos) {
-    if (reinterpret_cast<const WINDOWPOS*>(pos)->flags & SWP_HIDEWINDOW) LeaveOver();
-    return Default();
 }
 
 BOOL CHyperLink::PreTranslateMessage(MSG* msg) {
     m_tooltip.RelayEvent(msg);
-    return CStatic::PreTranslateMessage(msg);
+    return CLinkLabel::PreTranslateMessage(msg);
 }

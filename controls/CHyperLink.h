@@ -4,18 +4,18 @@
 
 #include <functional>
 
-#include "framework/AfxWin.h"
+#include "controls/CLinkLabel.h"
 
-class CHyperLink : public CStatic {
+class CHyperLink : public CLinkLabel {
 public:
     CHyperLink();
     ~CHyperLink() override;
 
     void SetURL(const CString& url);
-    const CString& GetURL() const { return m_url; }
-    bool IsVisited() const { return m_visited != 0; }
-    bool IsMouseOver() const { return m_over != 0; }
-    HCURSOR GetLinkCursor() const { return m_cursor; }
+    const CString& GetURL() const { return m_strURL; }
+    bool IsVisited() const { return m_bVisited; }
+    bool IsMouseOver() const { return m_bHover; }
+    HCURSOR GetLinkCursor() const { return m_hCursor; }
     CToolTipCtrl& GetToolTip() { return m_tooltip; }
 
     // Returns the launch result (above 32: success).
@@ -44,25 +44,20 @@ protected:
     afx_msg HBRUSH CtlColor(CDC* dc, UINT kind);
     afx_msg BOOL OnSetCursor(CWnd* wnd, UINT hit, UINT message);
     afx_msg void OnMouseMove(UINT flags, CPoint point);
-    afx_msg LRESULT OnCaptureChanged(WPARAM, LPARAM newCapture);
-    afx_msg void OnShowWindow(BOOL show, UINT status);
-    afx_msg LRESULT OnWindowPosChanged(WPARAM, LPARAM pos);
+    void LeaveHover() override;
 
 private:
     void FitToText();
-    void LeaveOver();
 
-    COLORREF m_linkColor = 0xEE0000;
-    COLORREF m_visitedColor = 0x8B1A55;
-    COLORREF m_hoverColor;
-    int m_over = 0;
-    int m_visited = 0;
-    int m_underline = 1;
-    int m_adjustToFit = 1;
-    CString m_url;
-    CFont m_font;
-    HCURSOR m_cursor = nullptr;
-    bool m_ownCursor = false;
+    COLORREF m_crLink = 0xEE0000;
+    COLORREF m_crVisited = 0x8B1A55;
+    COLORREF m_crHover;
+    bool m_bVisited = false;
+    BOOL m_bUnderline = TRUE;
+    BOOL m_bAdjustToFit = TRUE;
+    CString m_strURL;
+    HCURSOR m_hCursor = nullptr;
+    bool m_bOwnCursor = false;
     CToolTipCtrl m_tooltip;
 
     DECLARE_MESSAGE_MAP()

@@ -1,13 +1,10 @@
 #include "controls/CHyperLinker.h"
 
-BEGIN_MESSAGE_MAP(CHyperLinker, CStatic)
+BEGIN_MESSAGE_MAP(CHyperLinker, CLinkLabel)
     ON_WM_MOUSEMOVE()
     ON_WM_LBUTTONDOWN()
     ON_WM_SETCURSOR()
     ON_WM_CTLCOLOR_REFLECT()
-    ON_MESSAGE(WM_CAPTURECHANGED, &CHyperLinker::OnCaptureChanged)
-    ON_WM_SHOWWINDOW()
-    ON_MESSAGE(WM_WINDOWPOSCHANGED, &CHyperLinker::OnWindowPosChanged)
 END_MESSAGE_MAP()
 
 CHyperLinker::CHyperLinker() = default;
@@ -15,11 +12,11 @@ CHyperLinker::~CHyperLinker() = default;
 
 void CHyperLinker::SetLinkStyle(const CString& text, BOOL underline, COLORREF normal, COLORREF visited,
                                 COLORREF hover) {
-    m_linkText = text;
-    m_underline = underline;
-    m_normal = normal;
-    m_visitedColor = visited;
-    m_hoverColor = hover;
+    m_strLinkText = text;
+    m_bUnderline = underline;
+    m_crNormal = normal;
+    m_crVisited = visited;
+    m_crHover = hover;
 }
 
 void CHyperLinker::SetLinkText(const CString& text) {
@@ -38,12 +35,12 @@ HCURSOR CHyperLinker::LinkCursor(HINSTANCE module) {
 
 void CHyperLinker::PreSubclassWindow() {
     ModifyStyle(0, SS_NOTIFY);
-    CStatic::PreSubclassWindow();
+    CLinkLabel::PreSubclassWindow();
 }
 
 void CHyperLinker::LeaveHover() {
-    bool had = m_hover != 0;
-    m_hover = 0;
+    bool had = m_bHover;
+    m_bHover = false;
     if (::GetCapture() == m_hWnd) ReleaseCapture();
     if (had) Invalidate();
 }
@@ -53,10 +50,10 @@ void CHyperLinker::OnMouseMove(UINT, CPoint point) {
     GetClientRect(&client);
     // A hidden label (or one under a hidden parent) is never hovered and never keeps the mouse.
     if (client.PtInRect(point) && IsWindowVisible()) {
-        m_hover = 1;
+        m_bHover = true;
         if (::GetCapture() != m_hWnd) SetCapture();
     } else {
-        m_hover = 0;
+        m_bHover = false;
         if (::GetCapture() == m_hWnd) ReleaseCapture();
     }
     Invalidate();
@@ -64,7 +61,7 @@ void CHyperLinker::OnMouseMove(UINT, CPoint point) {
 }
 
 void CHyperLinker::OnLButtonDown(UINT, CPoint) {
-    m_visited = 0;
+    m_bVisited = false;
     Invalidate();
     Default();
 }
@@ -77,35 +74,9 @@ BOOL CHyperLinker::OnSetCursor(CWnd*, UINT, UINT) {
 HBRUSH CHyperLinker::CtlColor(CDC* dc, UINT) {
     if (!(GetStyle() & SS_NOTIFY)) ModifyStyle(0, SS_NOTIFY);
     if ((GetStyle() & 0xFF) >= 3) return nullptr;  // not a text static: the owner colours it
-    if (!m_font.m_hObject) {
-        LOGFONTW lf{};
-        HFONT font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
-        if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-        GetObjectW(font, sizeof(lf), &lf);
-        lf.lfUnderline = m_underline ? TRUE : FALSE;
-        m_font.CreateFontIndirect(&lf);
-    }
+    if (!m_font.m_hObject) CreateLinkFont(m_bUnderline);
     dc->SelectObject(&m_font);
-    dc->SetTextColor(m_visited ? m_visitedColor : !m_hover ? m_normal : m_hoverColor);
+    dc->SetTextColor(m_bVisited ? m_crVisited : !m_bHover ? m_crNormal : m_crHover);
     dc->SetBkMode(TRANSPARENT);
     return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-}
-
-LRESULT CHyperLinker::OnCaptureChanged(WPARAM, LPARAM newCapture) {
-    if (reinterpret_cast<HWND>(newCapture) != m_hWnd && m_hover) {
-        m_hover = 0;
-        Invalidate();
-    }
-    return Default();
-}
-
-void CHyperLinker::OnShowWindow(BOOL show, UINT) {
-    if (!show) LeaveHover();
-    Default();
-}
-
-LRESULT CHyperLinker::OnWindowPosChanged(WPARAM, LPARAM pos) {
-    // SetWindowPos can hide without WM_SHOWWINDOW.
-    if (reinterpret_cast<const WINDOWPOS*>(pos)->flags & SWP_HIDEWINDOW) LeaveHover();
-    return Default();
 }

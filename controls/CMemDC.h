@@ -12,12 +12,12 @@ public:
     CMemDC& operator=(const CMemDC&) = delete;
 
     const CRect& GetRect() const { return m_rect; }
-    bool IsMemDC() const { return m_memDC; }
+    bool IsMemDC() const { return m_bMemDC; }
 
 private:
     CBitmap m_bitmap;
-    HGDIOBJ m_oldBitmap = nullptr;
-    CDC* m_dc;
+    HGDIOBJ m_hOldBitmap = nullptr;
+    CDC* m_pDC;
     CRect m_rect;
-    bool m_memDC;
+    bool m_bMemDC;
 };

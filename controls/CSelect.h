@@ -1,5 +1,6 @@
-// Small objects that change one DC setting and put the first value they replaced back when
-// restored or destroyed, so drawing code cannot leave a DC in a changed state.
+// CSelect, CMyFont, CSelFont, CSelBkMode, CSelTextColor, CSelTextAlign: small objects that
+// change one DC setting and put the first value they replaced back when restored or destroyed,
+// so drawing code cannot leave a DC in a changed state.
 #pragma once
 
 #include "framework/AfxGdi.h"
@@ -12,14 +13,14 @@ public:
 
 class CSelect {
 public:
-    explicit CSelect(CDC* dc) : m_dc(dc) {}
+    explicit CSelect(CDC* dc) : m_pDC(dc) {}
     CSelect(const CSelect&) = delete;
     CSelect& operator=(const CSelect&) = delete;
     virtual ~CSelect() = default;
-    CDC* GetDC() const { return m_dc; }
+    CDC* GetDC() const { return m_pDC; }
 
 protected:
-    CDC* m_dc;
+    CDC* m_pDC;
 };
 
 class CSelFont : public CSelect {
@@ -35,11 +36,11 @@ public:
     void Select(HFONT font);
     void Select(int pointTenths, LPCWSTR face);
     void Restore();
-    HFONT GetOldFont() const { return m_old; }
+    HFONT GetOldFont() const { return m_hOldFont; }
 
 private:
-    HFONT m_old = nullptr;
-    CMyFont m_own;
+    HFONT m_hOldFont = nullptr;
+    CMyFont m_ownFont;
 };
 
 class CSelBkMode : public CSelect {
@@ -49,10 +50,10 @@ public:
     ~CSelBkMode() override { Restore(); }
     void Select(int mode);
     void Restore();
-    int GetOldMode() const { return m_old; }
+    int GetOldMode() const { return m_nOldMode; }
 
 private:
-    int m_old = 0;  // 0: nothing kept
+    int m_nOldMode = 0;  // 0: nothing kept
 };
 
 class CSelTextColor : public CSelect {
@@ -62,10 +63,10 @@ public:
     ~CSelTextColor() override { Restore(); }
     void Select(COLORREF color);
     void Restore();
-    COLORREF GetOldColor() const { return m_old; }
+    COLORREF GetOldColor() const { return m_crOldColor; }
 
 private:
-    COLORREF m_old = CLR_INVALID;  // nothing kept
+    COLORREF m_crOldColor = CLR_INVALID;  // nothing kept
 };
 
 class CSelTextAlign : public CSelect {
@@ -75,8 +76,8 @@ public:
     ~CSelTextAlign() override { Restore(); }
     void Select(UINT align);
     void Restore();
-    UINT GetOldAlign() const { return m_old; }
+    UINT GetOldAlign() const { return m_nOldAlign; }
 
 private:
-    UINT m_old = GDI_ERROR;  // nothing kept
+    UINT m_nOldAlign = GDI_ERROR;  // nothing kept
 };

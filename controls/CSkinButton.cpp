@@ -42,10 +42,9 @@ CSkinButton::MenuTracker& CSkinButton::Tracker() {
 CSkinButton::CSkinButton() { SetDefaultColors(FALSE); }
 
 CSkinButton::~CSkinButton() {
-    if (m_backOld && m_backDC.m_hDC) m_backDC.SelectObject(m_backOld);
     FreeImages();
-    if (m_cursor) DestroyCursor(m_cursor);
-    if (m_menu) DestroyMenu(m_menu);
+    if (m_hCursor) DestroyCursor(m_hCursor);
+    if (m_hMenu) DestroyMenu(m_hMenu);
 }
 
 void CSkinButton::FreeImages() {
@@ -71,31 +70,33 @@ DWORD CSkinButton::SetBitmaps(INT_PTR hoveredId, COLORREF hoveredKey, INT_PTR no
 DWORD CSkinButton::SetBitmapHandles(HBITMAP hovered, COLORREF hoveredKey, HBITMAP normal, COLORREF normalKey) {
     FreeImages();
     if (hovered) {
-        BITMAP bm{};
-        m_images[0].bitmap = hovered;
-        m_images[0].key = hoveredKey;
-        if (!GetObjectW(hovered, sizeof(bm), &bm)) { FreeImages(); return kInvalidBitmap; }
-        m_images[0].width = bm.bmWidth;
-        m_images[0].height = bm.bmHeight;
+        // Shaded before the hovered face's mask is made: making it blackens the key pixels.
         auto special = reinterpret_cast<INT_PTR>(normal);
         if (special == kDarkerOfHovered || special == kGreyOfHovered) {
             normal = CreateShadedCopy(hovered, hoveredKey, special == kGreyOfHovered);
             normalKey = hoveredKey;
         }
-        m_images[0].mask = CreateMask(hovered, bm.bmWidth, bm.bmHeight, hoveredKey);
-        if (!m_images[0].mask) { FreeImages(); return kMaskFailed; }
-        if (normal) {
-            m_images[1].bitmap = normal;
-            m_images[1].key = normalKey;
-            if (!GetObjectW(normal, sizeof(bm), &bm)) { FreeImages(); return kInvalidBitmap; }
-            m_images[1].width = bm.bmWidth;
-            m_images[1].height = bm.bmHeight;
-            m_images[1].mask = CreateMask(normal, bm.bmWidth, bm.bmHeight, normalKey);
-            if (!m_images[1].mask) { FreeImages(); return kMaskFailed; }
+        DWORD result = TakeImage(m_images[0], hovered, hoveredKey);
+        if (result == kOk && normal) result = TakeImage(m_images[1], normal, normalKey);
+        if (result != kOk) {
+            FreeImages();
+            return result;
         }
     }
     Repaint(TRUE);
     return kOk;
+}
+
+DWORD CSkinButton::TakeImage(Image& image, HBITMAP bitmap, COLORREF key) {
+    // Owned from here on, so FreeImages deletes it even when it proves unusable.
+    image.bitmap = bitmap;
+    image.key = key;
+    BITMAP bm{};
+    if (!GetObjectW(bitmap, sizeof(bm), &bm)) return kInvalidBitmap;
+    image.width = bm.bmWidth;
+    image.height = bm.bmHeight;
+    image.mask = CreateMask(bitmap, bm.bmWidth, bm.bmHeight, key);
+    return image.mask ? kOk : kMaskFailed;
 }
 
 HBITMAP CSkinButton::CreateMask(HBITMAP source, int w, int h, COLORREF key) {
@@ -154,62 +155,62 @@ HBITMAP CSkinButton::CreateShadedCopy(HBITMAP source, COLORREF key, bool grey) {
 
 DWORD CSkinButton::SetAlign(BYTE align, BOOL repaint) {
     if (align > kAlignOverlap) return kInvalidAlign;
-    m_align = align;
+    m_nAlign = align;
     Repaint(repaint);
     return kOk;
 }
 
 DWORD CSkinButton::SetColor(BYTE index, COLORREF color, BOOL repaint) {
     if (index > kColorFgFocus) return kInvalidIndex;
-    m_colors[index] = color;
+    m_crColors[index] = color;
     Repaint(repaint);
     return kOk;
 }
 
 DWORD CSkinButton::SetDefaultColors(BOOL repaint) {
-    for (int i = 0; i < 6; ++i) m_colors[i] = GetSysColor(i % 2 ? COLOR_BTNTEXT : COLOR_BTNFACE);
+    for (int i = 0; i < 6; ++i) m_crColors[i] = GetSysColor(i % 2 ? COLOR_BTNTEXT : COLOR_BTNFACE);
     Repaint(repaint);
     return kOk;
 }
 
 DWORD CSkinButton::SetPressedStyle(BYTE style, BOOL repaint) {
-    if (style == 0) { m_pressedX = 1; m_pressedY = 1; }
-    else if (style == 1) { m_pressedX = 0; m_pressedY = 2; }
+    if (style == 0) { m_nPressedX = 1; m_nPressedY = 1; }
+    else if (style == 1) { m_nPressedX = 0; m_nPressedY = 2; }
     else return kInvalidStyle;
     Repaint(repaint);
     return kOk;
 }
 
-DWORD CSkinButton::SetFlatBorder(BOOL draw, BOOL repaint) { m_drawBorder = draw != FALSE; Repaint(repaint); return kOk; }
-DWORD CSkinButton::SetFlat(BOOL flat, BOOL repaint) { m_flat = flat != FALSE; Repaint(repaint); return kOk; }
-DWORD CSkinButton::SetTextOffset(int x, int y, BOOL repaint) { m_textX = x; m_textY = y; Repaint(repaint); return kOk; }
+DWORD CSkinButton::SetFlatBorder(BOOL draw, BOOL repaint) { m_bDrawBorder = draw != FALSE; Repaint(repaint); return kOk; }
+DWORD CSkinButton::SetFlat(BOOL flat, BOOL repaint) { m_bFlat = flat != FALSE; Repaint(repaint); return kOk; }
+DWORD CSkinButton::SetTextOffset(int x, int y, BOOL repaint) { m_nTextX = x; m_nTextY = y; Repaint(repaint); return kOk; }
 
 DWORD CSkinButton::ClearImageMargins() {
-    if (m_images[0].bitmap) m_marginX = m_marginY = 0;
+    if (m_images[0].bitmap) m_nMarginX = m_nMarginY = 0;
     return kOk;
 }
 
 DWORD CSkinButton::SetCheck(int check, BOOL repaint) {
-    if (m_isCheckBox) {
-        m_checked = check != 0;
+    if (m_bCheckBox) {
+        m_nChecked = check != 0;
         Repaint(repaint);
     }
     return kOk;
 }
 
 DWORD CSkinButton::SetURL(LPCWSTR url) {
-    std::fill(std::begin(m_url), std::end(m_url), L'\0');
-    if (url) lstrcpynW(m_url, url, 261);
+    std::fill(std::begin(m_szURL), std::end(m_szURL), L'\0');
+    if (url) lstrcpynW(m_szURL, url, 261);
     return kOk;
 }
 
 DWORD CSkinButton::SetMenu(UINT menuId, HWND owner, BOOL repaint) {
-    if (m_menu) { DestroyMenu(m_menu); m_menu = nullptr; }
-    m_menuOwner = owner;
+    if (m_hMenu) { DestroyMenu(m_hMenu); m_hMenu = nullptr; }
+    m_hMenuOwner = owner;
     if (menuId) {
         LPCWSTR name = MAKEINTRESOURCEW(menuId);
-        m_menu = LoadMenuW(AfxFindResourceHandle(name, RT_MENU), name);
-        if (!m_menu) return kInvalidBitmap;
+        m_hMenu = LoadMenuW(AfxFindResourceHandle(name, RT_MENU), name);
+        if (!m_hMenu) return kInvalidBitmap;
     }
     Repaint(repaint);
     return kOk;
@@ -217,11 +218,11 @@ DWORD CSkinButton::SetMenu(UINT menuId, HWND owner, BOOL repaint) {
 
 void CSkinButton::PreSubclassWindow() {
     UINT style = GetStyle();
-    m_type = style & BS_TYPEMASK;
-    if (style & BS_CHECKBOX) m_isCheckBox = true;
-    if (m_type == BS_DEFPUSHBUTTON) {
-        m_isDefault = true;
-        m_type = BS_PUSHBUTTON;
+    m_nType = style & BS_TYPEMASK;
+    if (style & BS_CHECKBOX) m_bCheckBox = true;
+    if (m_nType == BS_DEFPUSHBUTTON) {
+        m_bDefault = true;
+        m_nType = BS_PUSHBUTTON;
     }
     ModifyStyle(BS_TYPEMASK, BS_OWNERDRAW, SWP_FRAMECHANGED);
     CButton::PreSubclassWindow();
@@ -229,7 +230,7 @@ void CSkinButton::PreSubclassWindow() {
 
 BOOL CSkinButton::PreTranslateMessage(MSG* msg) {
     if (!m_tooltip.m_hWnd && m_hWnd) {
-        if (m_tooltip.Create(this, m_tooltipStyle)) {
+        if (m_tooltip.Create(this, m_dwTooltipStyle)) {
             m_tooltip.Activate(FALSE);
             m_tooltip.SetMaxTipWidth(400);
         }
@@ -241,31 +242,27 @@ BOOL CSkinButton::PreTranslateMessage(MSG* msg) {
 
 void CSkinButton::DrawItem(LPDRAWITEMSTRUCT dis) {
     CDC* dc = CDC::FromHandle(dis->hDC);
-    m_pressed = (dis->itemState & ODS_SELECTED) != 0;
-    if (m_isCheckBox) m_pressed = m_pressed || m_checked;
-    if (m_menuShown) m_pressed = true;
-    m_focused = (dis->itemState & ODS_FOCUS) != 0;
-    m_disabled = (dis->itemState & ODS_DISABLED) != 0;
+    m_bPressed = (dis->itemState & ODS_SELECTED) != 0;
+    if (m_bCheckBox) m_bPressed = m_bPressed || m_nChecked;
+    if (m_bMenuShown) m_bPressed = true;
+    m_bFocused = (dis->itemState & ODS_FOCUS) != 0;
+    m_bDisabled = (dis->itemState & ODS_DISABLED) != 0;
     CRect item(dis->rcItem);
     dc->SetBkMode(TRANSPARENT);
-    if (m_transparent) {
-        if (m_backDC.m_hDC) dc->BitBlt(0, 0, item.Width(), item.Height(), &m_backDC, 0, 0, SRCCOPY);
-    } else {
-        PaintBackground(dc, &item);
-    }
+    PaintBackground(dc, &item);
     PaintBorder(dc, &item);
     CString text = GetWindowText();
     CRect caption(dis->rcItem);
     BOOL hasCaption = !text.IsEmpty();
     if (m_images[0].bitmap) {
         dc->SetBkColor(0xFFFFFF);
-        PaintBitmap(dc, hasCaption, &item, &caption, m_pressed, m_disabled);
+        PaintBitmap(dc, hasCaption, &item, &caption, m_bPressed, m_bDisabled);
     }
     if (hasCaption) {
-        caption.OffsetRect(m_textX, m_textY);
-        PaintCaption(dc, text, &item, &caption, m_pressed, m_disabled);
+        caption.OffsetRect(m_nTextX, m_nTextY);
+        PaintCaption(dc, text, &item, &caption, m_bPressed, m_bDisabled);
     }
-    if (m_focused && (!m_flat || m_flatFocus)) {
+    if (m_bFocused && (!m_bFlat || m_bFlatFocus)) {
         CRect focus(dis->rcItem);
         focus.DeflateRect(3, 3);
         dc->DrawFocusRect(&focus);
@@ -273,21 +270,21 @@ void CSkinButton::DrawItem(LPDRAWITEMSTRUCT dis) {
 }
 
 DWORD CSkinButton::PaintBackground(CDC* dc, CRect* rect) {
-    if (!m_flat && (m_focused || m_isDefault)) {
+    if (!m_bFlat && (m_bFocused || m_bDefault)) {
         CBrush black(RGB(0, 0, 0));
         dc->FrameRect(rect, &black);
         rect->DeflateRect(1, 1);
     }
-    COLORREF fill = (m_hover || m_pressed) ? m_colors[kColorBkIn] : m_focused ? m_colors[kColorBkFocus] : m_colors[kColorBkOut];
+    COLORREF fill = (m_bHover || m_bPressed) ? m_crColors[kColorBkIn] : m_bFocused ? m_crColors[kColorBkFocus] : m_crColors[kColorBkOut];
     CBrush brush(fill);
     dc->FillRect(rect, &brush);
     return kOk;
 }
 
 DWORD CSkinButton::PaintBorder(CDC* dc, CRect* r) {
-    if (!m_pressed) {
-        if (m_flat) {
-            if (m_hover && m_drawBorder) dc->Draw3dRect(r, GetSysColor(COLOR_BTNHILIGHT), GetSysColor(COLOR_BTNSHADOW));
+    if (!m_bPressed) {
+        if (m_bFlat) {
+            if (m_bHover && m_bDrawBorder) dc->Draw3dRect(r, GetSysColor(COLOR_BTNHILIGHT), GetSysColor(COLOR_BTNSHADOW));
             return kOk;
         }
         auto line = [&](int color, int x1, int y1, int x2, int y2, int x3, int y3) {
@@ -305,10 +302,10 @@ DWORD CSkinButton::PaintBorder(CDC* dc, CRect* r) {
         line(COLOR_BTNSHADOW, l + 1, b - 2, rr - 2, b - 2, rr - 2, t);
         return kOk;
     }
-    if (!m_flat) {
+    if (!m_bFlat) {
         CBrush shadow(GetSysColor(COLOR_BTNSHADOW));
         dc->FrameRect(r, &shadow);
-    } else if (m_drawBorder) {
+    } else if (m_bDrawBorder) {
         dc->Draw3dRect(r, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHILIGHT));
     }
     return kOk;
@@ -319,11 +316,11 @@ void CSkinButton::PlaceImage(BOOL hasCaption, const CRect& item, CRect* caption,
     *image = item;
     CRect client;
     GetClientRect(&client);
-    switch (m_align) {
+    switch (m_nAlign) {
     case kAlignLeft:
         if (hasCaption) {
-            image->left += m_marginX;
-            caption->left += w + m_marginX;
+            image->left += m_nMarginX;
+            caption->left += w + m_nMarginX;
         } else {
             image->left += (image->Width() - w) / 2;
         }
@@ -332,7 +329,7 @@ void CSkinButton::PlaceImage(BOOL hasCaption, const CRect& item, CRect* caption,
     case kAlignTop:
         image->left += (image->Width() - w) / 2;
         if (hasCaption) {
-            image->top = m_marginY;
+            image->top = m_nMarginY;
             caption->top += h;
         } else {
             image->top += (image->Height() - h) / 2;
@@ -340,9 +337,9 @@ void CSkinButton::PlaceImage(BOOL hasCaption, const CRect& item, CRect* caption,
         break;
     case kAlignRight:
         if (hasCaption) {
-            caption->right = caption->Width() - w - m_marginX;
-            caption->left = m_marginX;
-            image->left = client.right - w - m_marginX;
+            caption->right = caption->Width() - w - m_nMarginX;
+            caption->left = m_nMarginX;
+            image->left = client.right - w - m_nMarginX;
             image->top += (image->Height() - h) / 2;
         } else {
             image->left += (image->Width() - w) / 2;
@@ -351,19 +348,19 @@ void CSkinButton::PlaceImage(BOOL hasCaption, const CRect& item, CRect* caption,
     default:
         break;
     }
-    if (pressed && !m_isCheckBox) image->OffsetRect(m_pressedX, m_pressedY);
+    if (pressed && !m_bCheckBox) image->OffsetRect(m_nPressedX, m_nPressedY);
 }
 
 void CSkinButton::PaintIcon(CDC*, BOOL, CRect*, CRect*, BOOL, BOOL) {}
 
 void CSkinButton::PaintBitmap(CDC* dc, BOOL hasCaption, CRect* item, CRect* caption, BOOL pressed, BOOL disabled) {
-    int index = (pressed || (m_hover && !m_isCheckBox)) ? 0 : (m_images[1].bitmap ? 1 : 0);
+    int index = (pressed || (m_bHover && !m_bCheckBox)) ? 0 : (m_images[1].bitmap ? 1 : 0);
     const Image& img = m_images[index];
     CRect image;
     PlaceImage(hasCaption, *item, caption, pressed, img.width, img.height, &image);
     HDC bmpDC = CreateCompatibleDC(dc->m_hDC), maskDC = CreateCompatibleDC(dc->m_hDC);
     HGDIOBJ o1 = SelectObject(bmpDC, img.bitmap), o2 = SelectObject(maskDC, img.mask);
-    if (disabled && m_showDisabledBitmap) {
+    if (disabled && m_bShowDisabledBitmap) {
         HDC composeDC = CreateCompatibleDC(dc->m_hDC);
         HBITMAP composed = CreateCompatibleBitmap(dc->m_hDC, img.width, img.height);
         HGDIOBJ o3 = SelectObject(composeDC, composed);
@@ -393,7 +390,7 @@ void CSkinButton::PaintBitmap(CDC* dc, BOOL hasCaption, CRect* item, CRect* capt
 }
 
 void CSkinButton::PaintCaption(CDC* dc, const CString& text, CRect*, CRect* caption, BOOL pressed, BOOL disabled) {
-    if (pressed && !m_isCheckBox) caption->OffsetRect(m_pressedX, m_pressedY);
+    if (pressed && !m_bCheckBox) caption->OffsetRect(m_nPressedX, m_nPressedY);
     CRect measured = *caption;
     CString copy = text;
     dc->DrawText(copy, &measured, DT_WORDBREAK | DT_CENTER | DT_CALCRECT);
@@ -405,29 +402,29 @@ void CSkinButton::PaintCaption(CDC* dc, const CString& text, CRect*, CRect* capt
         dc->DrawText(copy, &measured, DT_WORDBREAK | DT_CENTER);
         measured.OffsetRect(-1, -1);
         dc->SetTextColor(GetSysColor(COLOR_3DSHADOW));
-    } else if (m_hover || pressed) {
-        dc->SetTextColor(m_colors[kColorFgIn]);
-        dc->SetBkColor(m_colors[kColorBkIn]);
-    } else if (m_focused) {
-        dc->SetTextColor(m_colors[kColorFgFocus]);
-        dc->SetBkColor(m_colors[kColorBkFocus]);
+    } else if (m_bHover || pressed) {
+        dc->SetTextColor(m_crColors[kColorFgIn]);
+        dc->SetBkColor(m_crColors[kColorBkIn]);
+    } else if (m_bFocused) {
+        dc->SetTextColor(m_crColors[kColorFgFocus]);
+        dc->SetBkColor(m_crColors[kColorBkFocus]);
     } else {
-        dc->SetTextColor(m_colors[kColorFgOut]);
-        dc->SetBkColor(m_colors[kColorBkOut]);
+        dc->SetTextColor(m_crColors[kColorFgOut]);
+        dc->SetBkColor(m_crColors[kColorBkOut]);
     }
     dc->DrawText(copy, &measured, DT_WORDBREAK | DT_CENTER);
 }
 
 void CSkinButton::CancelHover() {
-    if (m_flat && m_hover) {
-        m_hover = false;
+    if (m_bFlat && m_bHover) {
+        m_bHover = false;
         Invalidate();
     }
 }
 
 BOOL CSkinButton::OnSetCursor(CWnd* wnd, UINT hit, UINT message) {
-    if (m_cursor) {
-        ::SetCursor(m_cursor);
+    if (m_hCursor) {
+        ::SetCursor(m_hCursor);
         return TRUE;
     }
     return CButton::OnSetCursor(wnd, hit, message);
@@ -444,12 +441,12 @@ void CSkinButton::OnMouseMove(UINT flags, CPoint point) {
     CPoint screen = point;
     ClientToScreen(&screen);
     HWND under = ::WindowFromPoint(screen);
-    if ((flags & MK_LBUTTON) && !m_hover) return;
-    if (!m_flat) return;
-    if (!m_alwaysTrack && !::GetActiveWindow()) return;
+    if ((flags & MK_LBUTTON) && !m_bHover) return;
+    if (!m_bFlat) return;
+    if (!m_bAlwaysTrack && !::GetActiveWindow()) return;
     if (under == m_hWnd) {
-        if (!m_hover) {
-            m_hover = true;
+        if (!m_bHover) {
+            m_bHover = true;
             Invalidate();
             TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, m_hWnd, 0};
             ::TrackMouseEvent(&tme);
@@ -461,32 +458,28 @@ void CSkinButton::OnMouseMove(UINT flags, CPoint point) {
 
 void CSkinButton::OnSysColorChange() {
     CButton::OnSysColorChange();
-    if (m_backOld && m_backDC.m_hDC) m_backDC.SelectObject(m_backOld);
-    m_backOld = nullptr;
-    m_backDC.DeleteDC();
-    m_backBitmap.DeleteObject();
     SetDefaultColors(TRUE);
 }
 
 BOOL CSkinButton::OnClicked() {
     SetFocus();
-    if (m_isCheckBox) {
-        m_checked = !m_checked;
+    if (m_bCheckBox) {
+        m_nChecked = !m_nChecked;
         Invalidate();
-    } else if (m_menu) {
+    } else if (m_hMenu) {
         CRect r;
         GetWindowRect(&r);
-        m_menuShown = true;
+        m_bMenuShown = true;
         Invalidate();
-        HMENU popup = GetSubMenu(m_menu, 0);
+        HMENU popup = GetSubMenu(m_hMenu, 0);
         UINT chosen = popup ? Tracker()(popup, TPM_NONOTIFY | TPM_RETURNCMD | TPM_RIGHTBUTTON, r.left, r.bottom,
-                                        m_menuOwner)
+                                        m_hMenuOwner)
                             : 0;
-        m_menuShown = false;
+        m_bMenuShown = false;
         Invalidate();
-        if (chosen) ::PostMessageW(m_menuOwner, WM_COMMAND, chosen, 0);
-    } else if (m_url[0]) {
-        Opener()(m_url);
+        if (chosen) ::PostMessageW(m_hMenuOwner, WM_COMMAND, chosen, 0);
+    } else if (m_szURL[0]) {
+        Opener()(m_szURL);
     }
     return FALSE;  // the parent still gets BN_CLICKED
 }
@@ -514,15 +507,15 @@ void CSkinButton::OnCancelMode() {
 
 UINT CSkinButton::OnGetDlgCode() {
     UINT code = CButton::OnGetDlgCode();
-    return code | (m_isDefault ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    return code | (m_bDefault ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
 }
 
 HBRUSH CSkinButton::CtlColor(CDC*, UINT) { return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)); }
 
 LRESULT CSkinButton::OnSetStyle(WPARAM style, LPARAM redraw) {
     UINT type = static_cast<UINT>(style) & BS_TYPEMASK;
-    if (type == BS_DEFPUSHBUTTON) m_isDefault = true;
-    else if (type == BS_PUSHBUTTON) m_isDefault = false;
+    if (type == BS_DEFPUSHBUTTON) m_bDefault = true;
+    else if (type == BS_PUSHBUTTON) m_bDefault = false;
     return DefWindowProc(BM_SETSTYLE, (style & ~BS_TYPEMASK) | BS_OWNERDRAW, redraw);
 }
 

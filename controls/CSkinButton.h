@@ -29,15 +29,15 @@ public:
     DWORD SetTextOffset(int x, int y, BOOL repaint = TRUE);
     DWORD ClearImageMargins();
     DWORD SetCheck(int check, BOOL repaint = TRUE);
-    int GetCheck() const { return m_checked; }
+    int GetCheck() const { return m_nChecked; }
     DWORD SetURL(LPCWSTR url);
     DWORD SetMenu(UINT menuId, HWND owner, BOOL repaint = TRUE);
-    DWORD SetBtnCursor(HCURSOR cursor) { m_cursor = cursor; return kOk; }
-    void SetAlwaysTrack(BOOL track) { m_alwaysTrack = track != FALSE; }
-    COLORREF GetColor(BYTE index) const { return index < 6 ? m_colors[index] : 0; }
-    bool IsHovered() const { return m_hover; }
-    bool IsDefault() const { return m_isDefault; }
-    bool IsCheckBox() const { return m_isCheckBox; }
+    DWORD SetBtnCursor(HCURSOR cursor) { m_hCursor = cursor; return kOk; }
+    void SetAlwaysTrack(BOOL track) { m_bAlwaysTrack = track != FALSE; }
+    COLORREF GetColor(BYTE index) const { return index < 6 ? m_crColors[index] : 0; }
+    bool IsHovered() const { return m_bHover; }
+    bool IsDefault() const { return m_bDefault; }
+    bool IsCheckBox() const { return m_bCheckBox; }
 
     // Shell launches and popup menus go through these seams (tests need neither).
     using UrlOpener = std::function<void(LPCWSTR url)>;
@@ -74,35 +74,33 @@ protected:
 private:
     struct Image { HBITMAP bitmap = nullptr; int width = 0, height = 0; HBITMAP mask = nullptr; COLORREF key = 0; };
     void FreeImages();
+    DWORD TakeImage(Image& image, HBITMAP bitmap, COLORREF key);
     void CancelHover();
     void PlaceImage(BOOL hasCaption, const CRect& item, CRect* caption, BOOL pressed, int w, int h, CRect* image);
     static HBITMAP CreateMask(HBITMAP source, int w, int h, COLORREF key);
     static HBITMAP CreateShadedCopy(HBITMAP source, COLORREF key, bool grey);
     void Repaint(BOOL repaint) { if (repaint && m_hWnd) Invalidate(); }
 
-    bool m_showDisabledBitmap = true;
-    int m_marginX = 3, m_marginY = 3;
-    int m_pressedX = 1, m_pressedY = 1;
-    bool m_flat = true, m_hover = false, m_transparent = false;
-    bool m_pressed = false, m_focused = false, m_disabled = false;
-    bool m_isDefault = false, m_isCheckBox = false;
-    BYTE m_align = 0;
-    bool m_drawBorder = true, m_flatFocus = false;
-    COLORREF m_colors[6] = {};
-    HWND m_menuOwner = nullptr;
-    bool m_menuShown = false;
-    int m_textX = 0, m_textY = 0;
-    HMENU m_menu = nullptr;
-    HCURSOR m_cursor = nullptr;
+    bool m_bShowDisabledBitmap = true;
+    int m_nMarginX = 3, m_nMarginY = 3;
+    int m_nPressedX = 1, m_nPressedY = 1;
+    bool m_bFlat = true, m_bHover = false;
+    bool m_bPressed = false, m_bFocused = false, m_bDisabled = false;
+    bool m_bDefault = false, m_bCheckBox = false;
+    BYTE m_nAlign = 0;
+    bool m_bDrawBorder = true, m_bFlatFocus = false;
+    COLORREF m_crColors[6] = {};
+    HWND m_hMenuOwner = nullptr;
+    bool m_bMenuShown = false;
+    int m_nTextX = 0, m_nTextY = 0;
+    HMENU m_hMenu = nullptr;
+    HCURSOR m_hCursor = nullptr;
     CToolTipCtrl m_tooltip;
-    CDC m_backDC;
-    CBitmap m_backBitmap;
-    HGDIOBJ m_backOld = nullptr;
-    bool m_alwaysTrack = true;
-    int m_checked = 0;
-    UINT m_type = BS_TYPEMASK;
-    DWORD m_tooltipStyle = 0;
-    wchar_t m_url[261] = {};
+    bool m_bAlwaysTrack = true;
+    int m_nChecked = 0;
+    UINT m_nType = BS_TYPEMASK;
+    DWORD m_dwTooltipStyle = 0;
+    wchar_t m_szURL[261] = {};
     Image m_images[2];  // [0] hovered/pressed, [1] normal
 
     DECLARE_MESSAGE_MAP()

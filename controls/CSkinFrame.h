@@ -33,11 +33,11 @@ public:
     using MenuTracker = std::function<BOOL(HMENU menu, UINT flags, int x, int y, HWND owner)>;
     static MenuTracker& Tracker();
 
-    int HotCode() const { return m_hot; }
-    int LeftWidth() const { return m_left; }
-    int RightWidth() const { return m_right; }
-    int CaptionHeight() const { return m_top; }
-    int BottomHeight() const { return m_bottom; }
+    int HotCode() const { return m_nHot; }
+    int LeftWidth() const { return m_nLeft; }
+    int RightWidth() const { return m_nRight; }
+    int CaptionHeight() const { return m_nTop; }
+    int BottomHeight() const { return m_nBottom; }
     bool IsInitialised() const { return m_hWnd != nullptr; }
 
 private:
@@ -53,27 +53,26 @@ private:
     void Restore(HWND hWnd);
     static void TransparentCopy(HDC dest, int x, int y, int w, int h, HBITMAP src, int sx, int sy, COLORREF key);
 
-    HDC m_composeDC = nullptr, m_bitmapDC = nullptr, m_regionDC = nullptr;
+    HDC m_hComposeDC = nullptr, m_hBitmapDC = nullptr, m_hRegionDC = nullptr;
     // Order: left, caption, right, bottom, menu, minimise, restore, close.
     enum { iLeft, iCaption, iRight, iBottom, iMenu, iMinimise, iRestore, iClose, kBitmaps };
-    HBITMAP m_bitmaps[kBitmaps] = {};
-    HBITMAP m_offscreen = nullptr, m_offscreenOld = nullptr;
-    HFONT m_font = nullptr, m_fontOld = nullptr;
+    HBITMAP m_hBitmaps[kBitmaps] = {};
+    HBITMAP m_hOffscreen = nullptr, m_hOffscreenOld = nullptr;
+    HFONT m_hFont = nullptr, m_hFontOld = nullptr;
     BITMAP m_info[kBitmaps] = {};
     RECT m_buttons[4] = {};  // distance-from-right form; [3] restore
     RECT m_saved = {};
-    int m_sideCap = 29;
-    int m_leftMidEnd = 30, m_rightMidEnd = 30, m_captionMidEnd = 41, m_bottomMidEnd = 41;
-    int m_left = 0, m_right = 0, m_top = 0, m_bottom = 0;
-    wchar_t* m_title = nullptr;
-    HINSTANCE m_module = nullptr;
+    int m_nSideCap = 29;
+    int m_nLeftMidEnd = 30, m_nRightMidEnd = 30, m_nCaptionMidEnd = 41, m_nBottomMidEnd = 41;
+    int m_nLeft = 0, m_nRight = 0, m_nTop = 0, m_nBottom = 0;
+    wchar_t m_szTitle[255] = {};
+    HINSTANCE m_hModule = nullptr;
     HWND m_hWnd = nullptr;
-    bool m_loaded = false;
-    COLORREF m_transparent = RGB(255, 0, 255);
-    bool m_resizable = false, m_showMenu = true, m_showMinimise = true;
-    int m_state = 0;
-    int m_hot = 0, m_lastHot = 0;
-    bool m_useRegion = false;
+    COLORREF m_crTransparent = RGB(255, 0, 255);
+    bool m_bResizable = false, m_bShowMenu = true, m_bShowMinimise = true;
+    int m_nState = 0;
+    int m_nHot = 0, m_nLastHot = 0;
+    bool m_bUseRegion = false;
     CMenu m_menu;
-    bool m_hasMenu = false;
+    bool m_bHasMenu = false;
 };

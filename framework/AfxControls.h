@@ -1,5 +1,6 @@
-// Menus and thin control wrappers. Each call is a message to the handle, so worker threads
-// may call them on controls the UI thread owns.
+// CMenu, CStatic, CButton, CEdit, CComboBox, CProgressCtrl, CToolTipCtrl: menus and thin control
+// wrappers. Each call is a message to the handle, so worker threads may call them on controls
+// the UI thread owns.
 #pragma once
 
 #include "framework/CWnd.h"

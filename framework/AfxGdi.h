@@ -1,6 +1,8 @@
-// Geometry values and GDI wrappers. CDC never owns a DC it was only attached to; the
-// CGdiObject family owns its handle and deletes it unless detached. Objects handed back by
-// SelectObject/FromHandle are temporary, non-owning, and live until the thread's next idle.
+// CSize, CPoint, CRect, CGdiObject, CPen, CBrush, CFont, CBitmap, CRgn, CDC, CPaintDC, CClientDC,
+// CWindowDC, afx_detail::TempGdiObjects: geometry values and GDI wrappers. CDC never owns a DC it
+// was only attached to; the CGdiObject family owns its handle and deletes it unless detached.
+// Objects handed back by SelectObject/FromHandle are temporary, non-owning, and live until the
+// thread's next idle.
 #pragma once
 
 #include <windows.h>
@@ -280,6 +282,20 @@ public:
 };
 
 namespace afx_detail {
-// Frees the calling thread's temporary wrappers (handle wrappers made by FromHandle).
-void DeleteTempObjects();
+// The calling thread's temporary GDI object and DC wrappers (made by FromHandle). They wrap
+// handles they don't own, so they let go of them before they go, also when the thread ends.
+// The store is part of the thread's window state (CWnd.cpp).
+struct TempGdiObjects {
+    TempGdiObjects();
+    ~TempGdiObjects();
+    TempGdiObjects(const TempGdiObjects&) = delete;
+    TempGdiObjects& operator=(const TempGdiObjects&) = delete;
+    void Release();
+
+    struct Maps;
+    Maps* m_pMaps;
+};
+TempGdiObjects& ThreadGdiTemps();
+// Frees the calling thread's temporary GDI object and DC wrappers.
+void DeleteTempGdiObjects();
 }

@@ -1,4 +1,4 @@
-// CArray / CStringArray: growable arrays with the framework's index-based interface.
+// CArray, CStringArray, CDWordArray: growable arrays with the framework's index-based interface.
 #pragma once
 
 #include "framework/CString.h"

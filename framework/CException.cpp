@@ -24,3 +24,5 @@ BOOL CMemoryException::GetErrorMessage(LPTSTR buffer, UINT maxChars, PUINT helpC
 }
 
 void AfxThrowMemoryException() { throw new CMemoryException(); }
+
+void AfxThrowUserException() { throw new CUserException(); }

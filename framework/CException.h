@@ -1,4 +1,5 @@
-// Exceptions of the framework: thrown by pointer, freed by the catcher with Delete().
+// CException, CSimpleException, CMemoryException, CUserException: the framework's exceptions,
+// thrown by pointer and freed by the catcher with Delete().
 #pragma once
 
 #include "framework/CString.h"
@@ -34,5 +35,13 @@ public:
     using CException::GetErrorMessage;
 };
 
+// Ends a dialog's data exchange early; UpdateData catches it and answers FALSE.
+class CUserException : public CSimpleException {
+public:
+    using CSimpleException::CSimpleException;
+};
+
 // Throws a heap-allocated CMemoryException.
 [[noreturn]] void AfxThrowMemoryException();
+// Throws a heap-allocated CUserException.
+[[noreturn]] void AfxThrowUserException();

@@ -2,6 +2,19 @@
 
 const HANDLE CFile::hFileNull = INVALID_HANDLE_VALUE;
 
+namespace {
+const DWORD kNoMode = MAXDWORD;
+// Win32 access by the flags' access bits (modeRead, modeWrite, modeReadWrite; 3 is none).
+const DWORD kAccess[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, kNoMode};
+// Win32 sharing by the flags' share bits, shifted down (shareCompat ... shareDenyNone). The old
+// compatibility mode does not exist in 32-bit systems: it means exclusive.
+const DWORD kShare[8] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         kNoMode, kNoMode, kNoMode};
+static_assert(CFile::modeReadWrite == 2 && CFile::shareDenyWrite >> 4 == 2 && CFile::shareDenyRead >> 4 == 3 &&
+                  CFile::shareDenyNone >> 4 == 4,
+              "the tables follow the flags' numbering");
+}  // namespace
+
 CFile::CFile(LPCTSTR fileName, UINT openFlags) {
     CFileException error;
     if (!Open(fileName, openFlags, &error)) throw new CFileException(error.m_cause, error.m_lOsError, fileName);
@@ -20,24 +33,9 @@ BOOL CFile::Open(LPCTSTR fileName, UINT openFlags, CFileException* error) {
         error->m_strFileName = fileName;
     }
 
-    DWORD access = 0;
-    switch (openFlags & 3) {
-    case modeRead: access = GENERIC_READ; break;
-    case modeWrite: access = GENERIC_WRITE; break;
-    case modeReadWrite: access = GENERIC_READ | GENERIC_WRITE; break;
-    default:
-        if (error) error->m_cause = CFileException::genericException;
-        return FALSE;
-    }
-    // The old compatibility mode does not exist in 32-bit systems: it means exclusive.
-    DWORD share = 0;
-    switch (openFlags & 0x70) {
-    case shareCompat:
-    case shareExclusive: share = 0; break;
-    case shareDenyWrite: share = FILE_SHARE_READ; break;
-    case shareDenyRead: share = FILE_SHARE_WRITE; break;
-    case shareDenyNone: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
-    default:
+    DWORD access = kAccess[openFlags & 3];
+    DWORD share = kShare[(openFlags & 0x70) >> 4];
+    if (access == kNoMode || share == kNoMode) {
         if (error) error->m_cause = CFileException::genericException;
         return FALSE;
     }

@@ -28,30 +28,29 @@ std::string Narrow(const wchar_t* text, int length, UINT codePage) {
 int Length(const char* s) { return s ? static_cast<int>(std::strlen(s)) : 0; }
 int Length(const wchar_t* s) { return s ? static_cast<int>(std::wcslen(s)) : 0; }
 
+namespace {
 // msvcrt's own printf family: Microsoft conversions (%s follows the format's width).
-int FormatV(std::string& out, const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    int n = _vscprintf(format, copy);
-    va_end(copy);
-    if (n <= 0) { out.clear(); return n; }
-    std::vector<char> buf(static_cast<size_t>(n) + 1);
-    _vsnprintf(buf.data(), buf.size(), format, args);
-    out.assign(buf.data(), static_cast<size_t>(n));
-    return n;
-}
+int Count(const char* format, va_list args) { return _vscprintf(format, args); }
+int Count(const wchar_t* format, va_list args) { return _vscwprintf(format, args); }
+void Print(char* buf, size_t size, const char* format, va_list args) { _vsnprintf(buf, size, format, args); }
+void Print(wchar_t* buf, size_t size, const wchar_t* format, va_list args) { _vsnwprintf(buf, size, format, args); }
 
-int FormatV(std::wstring& out, const wchar_t* format, va_list args) {
+template <typename T>
+int FormatAnyV(std::basic_string<T>& out, const T* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    int n = _vscwprintf(format, copy);
+    int n = Count(format, copy);
     va_end(copy);
     if (n <= 0) { out.clear(); return n; }
-    std::vector<wchar_t> buf(static_cast<size_t>(n) + 1);
-    _vsnwprintf(buf.data(), buf.size(), format, args);
+    std::vector<T> buf(static_cast<size_t>(n) + 1);
+    Print(buf.data(), buf.size(), format, args);
     out.assign(buf.data(), static_cast<size_t>(n));
     return n;
 }
+}  // namespace
+
+int FormatV(std::string& out, const char* format, va_list args) { return FormatAnyV(out, format, args); }
+int FormatV(std::wstring& out, const wchar_t* format, va_list args) { return FormatAnyV(out, format, args); }
 
 char ToUpper(char c) { return static_cast<char>(reinterpret_cast<UINT_PTR>(::CharUpperA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c)))))); }
 wchar_t ToUpper(wchar_t c) { return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c))))); }

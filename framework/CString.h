@@ -1,4 +1,5 @@
-// CString / CStringA: value strings with the framework's semantics that callers rely on:
+// CStringT (CString, CStringW, CStringA): value strings with the framework's semantics that
+// callers rely on:
 // - null or empty sources give an empty string;
 // - Mid/Left/Right clamp negative and oversized counts instead of failing;
 // - Format follows the Microsoft printf rules (in a wide format %s is wide, %S narrow);

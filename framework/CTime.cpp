@@ -21,7 +21,7 @@ CTime::CTime(int year, int month, int day, int hour, int minute, int second, int
     t.tm_min = minute;
     t.tm_sec = second;
     t.tm_isdst = dst;
-    m_time = _mktime64(&t);
+    m_nTime = _mktime64(&t);
 }
 
 CTime::CTime(const SYSTEMTIME& st, int dst)
@@ -30,7 +30,7 @@ CTime::CTime(const SYSTEMTIME& st, int dst)
 CTime CTime::GetCurrentTime() { return CTime(_time64(nullptr)); }
 
 bool CTime::Local(struct tm& out) const {
-    __time64_t t = m_time;
+    __time64_t t = m_nTime;
     return _localtime64_s(&out, &t) == 0;
 }
 
@@ -55,6 +55,6 @@ CString CTime::Format(LPCTSTR format) const {
 
 CString CTime::FormatGmt(LPCTSTR format) const {
     struct tm t = {};
-    __time64_t v = m_time;
+    __time64_t v = m_nTime;
     return _gmtime64_s(&t, &v) == 0 ? FormatTm(&t, format) : CString();
 }

@@ -10,14 +10,14 @@
 class CTime {
 public:
     CTime() = default;
-    CTime(int64_t time) : m_time(time) {}
+    CTime(int64_t time) : m_nTime(time) {}
     // Local time; dst -1 lets the C runtime decide.
     CTime(int year, int month, int day, int hour, int minute, int second, int dst = -1);
     explicit CTime(const SYSTEMTIME& st, int dst = -1);
 
     static CTime GetCurrentTime();
 
-    int64_t GetTime() const { return m_time; }
+    int64_t GetTime() const { return m_nTime; }
     int GetYear() const;
     int GetMonth() const;
     int GetDay() const;
@@ -30,19 +30,19 @@ public:
     CString Format(LPCTSTR format) const;
     CString FormatGmt(LPCTSTR format) const;
 
-    CTimeSpan operator-(CTime o) const { return CTimeSpan(m_time - o.m_time); }
-    CTime operator-(CTimeSpan s) const { return CTime(m_time - s.GetTimeSpan()); }
-    CTime operator+(CTimeSpan s) const { return CTime(m_time + s.GetTimeSpan()); }
-    CTime& operator+=(CTimeSpan s) { m_time += s.GetTimeSpan(); return *this; }
-    CTime& operator-=(CTimeSpan s) { m_time -= s.GetTimeSpan(); return *this; }
-    bool operator==(CTime o) const { return m_time == o.m_time; }
-    bool operator!=(CTime o) const { return m_time != o.m_time; }
-    bool operator<(CTime o) const { return m_time < o.m_time; }
-    bool operator>(CTime o) const { return m_time > o.m_time; }
-    bool operator<=(CTime o) const { return m_time <= o.m_time; }
-    bool operator>=(CTime o) const { return m_time >= o.m_time; }
+    CTimeSpan operator-(CTime o) const { return CTimeSpan(m_nTime - o.m_nTime); }
+    CTime operator-(CTimeSpan s) const { return CTime(m_nTime - s.GetTimeSpan()); }
+    CTime operator+(CTimeSpan s) const { return CTime(m_nTime + s.GetTimeSpan()); }
+    CTime& operator+=(CTimeSpan s) { m_nTime += s.GetTimeSpan(); return *this; }
+    CTime& operator-=(CTimeSpan s) { m_nTime -= s.GetTimeSpan(); return *this; }
+    bool operator==(CTime o) const { return m_nTime == o.m_nTime; }
+    bool operator!=(CTime o) const { return m_nTime != o.m_nTime; }
+    bool operator<(CTime o) const { return m_nTime < o.m_nTime; }
+    bool operator>(CTime o) const { return m_nTime > o.m_nTime; }
+    bool operator<=(CTime o) const { return m_nTime <= o.m_nTime; }
+    bool operator>=(CTime o) const { return m_nTime >= o.m_nTime; }
 
 private:
     bool Local(struct tm& out) const;
-    int64_t m_time = 0;
+    int64_t m_nTime = 0;
 };

@@ -8,7 +8,7 @@ CWinApp* AfxGetApp() { return g_app; }
 CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 
 CWinApp::CWinApp(LPCWSTR appName) {
-    if (appName) m_pszAppName = appName;
+    if (appName) m_strAppName = appName;
     g_app = this;
 }
 
@@ -50,16 +50,16 @@ int CWinApp::Run() {
 }
 
 void CWinApp::SetRegistryKey(LPCWSTR company) {
-    m_pszRegistryKey = company ? company : L"";
-    if (m_pszProfileName.IsEmpty()) m_pszProfileName = m_pszAppName;
+    m_strRegistryKey = company ? company : L"";
+    if (m_strProfileName.IsEmpty()) m_strProfileName = m_strAppName;
 }
 
 CString CWinApp::GetAppRegistryPath() const {
-    if (m_pszRegistryKey.IsEmpty()) return CString();
+    if (m_strRegistryKey.IsEmpty()) return CString();
     CString path = L"Software\\";
-    path += m_pszRegistryKey;
+    path += m_strRegistryKey;
     path += L"\\";
-    path += m_pszProfileName;
+    path += m_strProfileName;
     return path;
 }
 
@@ -107,7 +107,7 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR cmdLine, int show) {
     app->m_hInstance = instance;
     app->m_lpCmdLine = cmdLine;
     app->m_nCmdShow = show;
-    if (app->m_pszAppName.IsEmpty()) {
+    if (app->m_strAppName.IsEmpty()) {
         wchar_t path[MAX_PATH] = {};
         GetModuleFileNameW(instance, path, MAX_PATH);
         CString name = path;
@@ -115,7 +115,7 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR cmdLine, int show) {
         if (slash >= 0) name = name.Mid(slash + 1);
         int dot = name.ReverseFind(L'.');
         if (dot > 0) name = name.Left(dot);
-        app->m_pszAppName = name;
+        app->m_strAppName = name;
     }
     if (!app->InitInstance()) {
         // No loop: the application did its work (often a modal dialog) in InitInstance.

@@ -30,9 +30,9 @@ public:
     int m_nCmdShow = SW_SHOWNORMAL;
     CWnd* volatile m_pMainWnd = nullptr;
     CWnd* volatile m_pActiveWnd = nullptr;
-    CString m_pszAppName;
-    CString m_pszRegistryKey;
-    CString m_pszProfileName;
+    CString m_strAppName;
+    CString m_strRegistryKey;
+    CString m_strProfileName;
     int m_nExitCode = 0;
 };
 

@@ -37,7 +37,7 @@ public:
     virtual void Delete();
 
     HANDLE m_hThread = nullptr;
-    DWORD m_nThreadID = 0;
+    UINT m_nThreadID = 0;
     BOOL m_bAutoDelete = TRUE;
     CWnd* m_pMainWnd = nullptr;
     AFX_THREADPROC m_pfnThreadProc = nullptr;

@@ -37,8 +37,7 @@ struct TempWnd : CWnd {
 
 struct ThreadState {
     std::unordered_map<HWND, std::unique_ptr<CWnd>> tempWnds;
-    std::unordered_map<HGDIOBJ, std::unique_ptr<CGdiObject>> tempGdi;
-    std::unordered_map<HDC, std::unique_ptr<CDC>> tempDc;
+    afx_detail::TempGdiObjects tempGdi;
     MSG current{};
     CWnd* initWnd = nullptr;
 };
@@ -52,29 +51,12 @@ HINSTANCE g_resource = nullptr;
 }  // namespace
 
 namespace afx_detail {
+TempGdiObjects& ThreadGdiTemps() { return State().tempGdi; }
 void DeleteTempObjects() {
-    ThreadState& s = State();
-    s.tempWnds.clear();
-    for (auto& g : s.tempGdi) g.second->Detach();
-    s.tempGdi.clear();
-    for (auto& d : s.tempDc) d.second->Detach();
-    s.tempDc.clear();
+    State().tempWnds.clear();
+    DeleteTempGdiObjects();
 }
 }  // namespace afx_detail
-
-CGdiObject* CGdiObject::FromHandle(HGDIOBJ h) {
-    if (!h) return nullptr;
-    auto& slot = State().tempGdi[h];
-    if (!slot) { slot.reset(new CGdiObject); slot->m_hObject = h; }
-    return slot.get();
-}
-
-CDC* CDC::FromHandle(HDC dc) {
-    if (!dc) return nullptr;
-    auto& slot = State().tempDc[dc];
-    if (!slot) { slot.reset(new CDC); slot->Attach(dc); }
-    return slot.get();
-}
 
 HINSTANCE AfxGetInstanceHandle() {
     if (CWinApp* app = AfxGetApp()) if (app->m_hInstance) return app->m_hInstance;
@@ -173,14 +155,14 @@ LRESULT CALLBACK AfxCreateHook::Hook(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 AfxCreateHook::AfxCreateHook(CWnd* wnd) {
-    m_previous = State().initWnd;
+    m_pPrevious = State().initWnd;
     State().initWnd = wnd;
-    m_hook = SetWindowsHookExW(WH_CBT, &AfxCreateHook::Hook, nullptr, GetCurrentThreadId());
+    m_hHook = SetWindowsHookExW(WH_CBT, &AfxCreateHook::Hook, nullptr, GetCurrentThreadId());
 }
 
 AfxCreateHook::~AfxCreateHook() {
-    if (m_hook) UnhookWindowsHookEx(m_hook);
-    State().initWnd = m_previous;
+    if (m_hHook) UnhookWindowsHookEx(m_hHook);
+    State().initWnd = m_pPrevious;
 }
 
 namespace {
@@ -418,7 +400,8 @@ BOOL CWnd::UpdateData(BOOL saveAndValidate) {
     CDataExchange dx(this, saveAndValidate);
     try {
         DoDataExchange(&dx);
-    } catch (const CUserException&) {
+    } catch (CUserException* e) {
+        e->Delete();
         return FALSE;
     }
     return TRUE;
@@ -445,22 +428,24 @@ CWnd* CWnd::GetTopLevelParent() const {
     return FromHandle(h);
 }
 
-BOOL CWnd::ModifyStyle(HWND hWnd, DWORD remove, DWORD add, UINT flags) {
-    DWORD style = static_cast<DWORD>(::GetWindowLongW(hWnd, GWL_STYLE));
+namespace {
+// GWL_STYLE or GWL_EXSTYLE; flags other than 0 ask for a SetWindowPos so the frame follows.
+BOOL ModifyStyleBits(HWND hWnd, int which, DWORD remove, DWORD add, UINT flags) {
+    DWORD style = static_cast<DWORD>(::GetWindowLongW(hWnd, which));
     DWORD next = (style & ~remove) | add;
     if (style == next) return FALSE;
-    ::SetWindowLongW(hWnd, GWL_STYLE, static_cast<LONG>(next));
+    ::SetWindowLongW(hWnd, which, static_cast<LONG>(next));
     if (flags) ::SetWindowPos(hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | flags);
     return TRUE;
 }
+}  // namespace
+
+BOOL CWnd::ModifyStyle(HWND hWnd, DWORD remove, DWORD add, UINT flags) {
+    return ModifyStyleBits(hWnd, GWL_STYLE, remove, add, flags);
+}
 
 BOOL CWnd::ModifyStyleEx(HWND hWnd, DWORD remove, DWORD add, UINT flags) {
-    DWORD style = static_cast<DWORD>(::GetWindowLongW(hWnd, GWL_EXSTYLE));
-    DWORD next = (style & ~remove) | add;
-    if (style == next) return FALSE;
-    ::SetWindowLongW(hWnd, GWL_EXSTYLE, static_cast<LONG>(next));
-    if (flags) ::SetWindowPos(hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | flags);
-    return TRUE;
+    return ModifyStyleBits(hWnd, GWL_EXSTYLE, remove, add, flags);
 }
 
 CMenu* CWnd::GetSystemMenu(BOOL revert) const { return CMenu::FromHandle(::GetSystemMenu(m_hWnd, revert)); }
@@ -481,68 +466,4 @@ void CWnd::CenterWindow(CWnd* alternate) {
         x = p.x; y = p.y;
     }
     ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// ---- DCs ----
-
-CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
-CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); Detach(); }
-CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd ? wnd->m_hWnd : nullptr) { Attach(::GetDC(m_hWnd)); }
-CClientDC::~CClientDC() { ::ReleaseDC(m_hWnd, Detach()); }
-CWindowDC::CWindowDC(CWnd* wnd) : m_hWnd(wnd ? wnd->m_hWnd : nullptr) { Attach(::GetWindowDC(m_hWnd)); }
-CWindowDC::~CWindowDC() { ::ReleaseDC(m_hWnd, Detach()); }
-
-BOOL CFont::CreatePointFont(int pointTenths, LPCWSTR face, HDC dc) {
-    HDC screen = dc ? dc : ::GetDC(nullptr);
-    LOGFONTW lf{};
-    lf.lfHeight = -MulDiv(pointTenths, ::GetDeviceCaps(screen, LOGPIXELSY), 720);
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
-    if (!dc) ::ReleaseDC(nullptr, screen);
-    return CreateFontIndirect(&lf);
-}
-
-BOOL CBitmap::LoadBitmap(UINT id) {
-    LPCWSTR name = MAKEINTRESOURCEW(id);
-    return Attach(::LoadBitmapW(AfxFindResourceHandle(name, RT_BITMAP), name));
-}
-
-// ---- data exchange ----
-
-HWND CDataExchange::PrepareCtrl(int id) {
-    HWND h = ::GetDlgItem(m_pDlgWnd->m_hWnd, id);
-    if (!h) Fail();
-    return h;
-}
-void CDataExchange::Fail() { throw CUserException{}; }
-
-void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
-    if (control.m_hWnd) return;
-    HWND h = dx->PrepareCtrl(id);
-    if (!control.SubclassWindow(h)) dx->Fail();
-}
-
-void DDX_Text(CDataExchange* dx, int id, CString& value) {
-    HWND h = dx->PrepareCtrl(id);
-    if (dx->m_bSaveAndValidate) CWnd::FromHandle(h)->GetWindowText(value);
-    else ::SetWindowTextW(h, value);
-}
-
-void DDX_Text(CDataExchange* dx, int id, int& value) {
-    HWND h = dx->PrepareCtrl(id);
-    if (dx->m_bSaveAndValidate) {
-        CString text = CWnd::FromHandle(h)->GetWindowText();
-        wchar_t* end = nullptr;
-        long v = wcstol(text, &end, 10);
-        if (text.IsEmpty() || (end && *end)) dx->Fail();
-        value = static_cast<int>(v);
-    } else {
-        ::SetWindowTextW(h, std::to_wstring(value).c_str());
-    }
-}
-
-void DDX_Check(CDataExchange* dx, int id, int& value) {
-    HWND h = dx->PrepareCtrl(id);
-    if (dx->m_bSaveAndValidate) value = static_cast<int>(::SendMessageW(h, BM_GETCHECK, 0, 0));
-    else ::SendMessageW(h, BM_SETCHECK, static_cast<WPARAM>(value), 0);
 }

@@ -1,12 +1,14 @@
-// Windows: one process-wide handle-to-object map, objects attached at creation time by a CBT
-// hook (so WM_NCCREATE/WM_NCCALCSIZE/WM_CREATE reach them), message maps as static tables
-// chained to the base class's, and notification reflection in the framework's order.
+// CWnd, AFX_MSGMAP_ENTRY, AFX_MSGMAP, AfxCreateHook: windows with one process-wide
+// handle-to-object map, objects attached at creation time by a CBT hook (so
+// WM_NCCREATE/WM_NCCALCSIZE/WM_CREATE reach them), message maps as static tables chained to the
+// base class's, and notification reflection in the framework's order.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include "framework/AfxGdi.h"
+#include "framework/CDataExchange.h"
 #include "framework/CString.h"
 
 class CWnd;
@@ -196,7 +198,7 @@ public:
     virtual BOOL PreTranslateMessage(MSG* msg);
     virtual void PreSubclassWindow() {}
     virtual void PostNcDestroy() {}
-    virtual void DoDataExchange(class CDataExchange*) {}
+    virtual void DoDataExchange(CDataExchange*) {}
     BOOL ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     static BOOL ReflectLastMsg(HWND child, LRESULT* result = nullptr);
     // The current message given to the saved procedure.
@@ -354,13 +356,13 @@ protected:
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Attaches pWnd to the first window the calling thread creates while the object lives.
+// Attaches wnd to the first window the calling thread creates while the object lives.
 struct AfxCreateHook {
     explicit AfxCreateHook(CWnd* wnd);
     ~AfxCreateHook();
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
-    HHOOK m_hook;
-    CWnd* m_previous;
+    HHOOK m_hHook;
+    CWnd* m_pPrevious;
 };
 
 HINSTANCE AfxGetInstanceHandle();
@@ -369,17 +371,7 @@ void AfxSetResourceHandle(HINSTANCE module);
 // The module that holds the resource of that type and id: the resource module, else the program.
 HINSTANCE AfxFindResourceHandle(LPCWSTR name, LPCWSTR type);
 
-// Dialog data exchange.
-class CDataExchange {
-public:
-    CDataExchange(CWnd* dlg, BOOL saveAndValidate) : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dlg) {}
-    BOOL m_bSaveAndValidate;
-    CWnd* m_pDlgWnd;
-    HWND PrepareCtrl(int id);
-    void Fail();
-};
-struct CUserException {};
-void DDX_Control(CDataExchange* dx, int id, CWnd& control);
-void DDX_Text(CDataExchange* dx, int id, CString& value);
-void DDX_Text(CDataExchange* dx, int id, int& value);
-void DDX_Check(CDataExchange* dx, int id, int& value);
+namespace afx_detail {
+// Frees the calling thread's temporary wrappers (windows, GDI objects and DCs made by FromHandle).
+void DeleteTempObjects();
+}

@@ -1,5 +1,5 @@
-// Small HTTP server library loaded by the service: GET requests on a local port, answered by one
-// handler. Only plain types cross the library's boundary.
+// Lacewing::Webserver: the small HTTP server library the service loads. GET requests on a local
+// port, answered by one handler; only plain types cross the library's boundary.
 #pragma once
 
 #ifdef LACEWING_BUILD
@@ -46,7 +46,7 @@ public:
 
 private:
     struct Impl;
-    Impl* m_impl;
+    Impl* m_pImpl;
 };
 
 namespace Utility {

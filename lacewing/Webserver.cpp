@@ -191,24 +191,24 @@ Lacewing::Webserver::Request& Lacewing::Webserver::Request::operator<<(int numbe
     return *this << text;
 }
 
-Lacewing::Webserver::Webserver() : Tag(nullptr), m_impl(new Impl) {
-    m_impl->owner = this;
-    InitializeCriticalSection(&m_impl->lock);
-    m_impl->queued = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+Lacewing::Webserver::Webserver() : Tag(nullptr), m_pImpl(new Impl) {
+    m_pImpl->owner = this;
+    InitializeCriticalSection(&m_pImpl->lock);
+    m_pImpl->queued = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
     WSADATA data;
-    m_impl->wsa = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    m_pImpl->wsa = WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
 Lacewing::Webserver::~Webserver() {
-    m_impl->Stop();
-    CloseHandle(m_impl->queued);
-    DeleteCriticalSection(&m_impl->lock);
-    if (m_impl->wsa) WSACleanup();
-    delete m_impl;
+    m_pImpl->Stop();
+    CloseHandle(m_pImpl->queued);
+    DeleteCriticalSection(&m_pImpl->lock);
+    if (m_pImpl->wsa) WSACleanup();
+    delete m_pImpl;
 }
 
 void Lacewing::Webserver::RegisterHandlerGet(HandlerGet handler, HandlerMode::Type) {
-    m_impl->handler = handler;
+    m_pImpl->handler = handler;
 }
 
 void Lacewing::Webserver::Host(int port) {
@@ -225,19 +225,19 @@ void Lacewing::Webserver::Host(int port) {
         closesocket(s);
         return;
     }
-    m_impl->listener = s;
-    m_impl->port = port;
+    m_pImpl->listener = s;
+    m_pImpl->port = port;
     for (int i = 0; i < kWorkers; ++i) {
-        HANDLE w = CreateThread(nullptr, 0, Impl::WorkerMain, m_impl, 0, nullptr);
-        if (w) m_impl->workers.push_back(w);
+        HANDLE w = CreateThread(nullptr, 0, Impl::WorkerMain, m_pImpl, 0, nullptr);
+        if (w) m_pImpl->workers.push_back(w);
     }
-    m_impl->acceptThread = CreateThread(nullptr, 0, Impl::AcceptMain, m_impl, 0, nullptr);
+    m_pImpl->acceptThread = CreateThread(nullptr, 0, Impl::AcceptMain, m_pImpl, 0, nullptr);
 }
 
-bool Lacewing::Webserver::Hosting() { return m_impl->listener != INVALID_SOCKET; }
+bool Lacewing::Webserver::Hosting() { return m_pImpl->listener != INVALID_SOCKET; }
 
-void Lacewing::Webserver::Unhost() { m_impl->Stop(); }
+void Lacewing::Webserver::Unhost() { m_pImpl->Stop(); }
 
-int Lacewing::Webserver::Port() { return m_impl->port; }
+int Lacewing::Webserver::Port() { return m_pImpl->port; }
 
 void Lacewing::Utility::Pause(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }

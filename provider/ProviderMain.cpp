@@ -13,6 +13,7 @@
 
 #include "provider/Provider.h"
 #include "provider/SessionService.h"
+#include "provider/ConsoleOptions.h"
 #include "provider/TcpServer.h"
 
 namespace {
@@ -134,32 +135,13 @@ struct Options {
     bool ignoreStdin = false;
 };
 
-int Usage(const char* problem) {
-    fprintf(stderr, "ferrant_provider: %s\n(--help lists the options)\n", problem);
-    return 2;
-}
+int Usage(const char* problem) { return ConsoleUsage("ferrant_provider", problem); }
 
 // 0 when parsed, 1 after --help, 2 on a bad command line.
 int Parse(int argc, wchar_t** argv, Options& o) {
     const long long kMaxU64 = 0x7FFFFFFFFFFFFFFFll;
-    for (int i = 1; i < argc; ++i) {
-        std::wstring a = argv[i];
-        if (a == L"--help" || a == L"-h" || a == L"/?") {
-            fputs(kHelp, stdout);
-            return 1;
-        }
-        if (a == L"--ignore-stdin") {
-            o.ignoreStdin = true;
-            continue;
-        }
-        static const wchar_t* const kValued[] = {L"--address", L"--control-port", L"--data-port", L"--session-port",
-                                                 L"--plain-port", L"--sink", L"--sink-folder", L"--user", L"--user-id",
-                                                 L"--used", L"--quota", L"--session", L"--server-id"};
-        bool known = false;
-        for (const wchar_t* k : kValued) known = known || a == k;
-        if (!known) return Usage(("unknown option " + Narrow(a)).c_str());
-        if (i + 1 >= argc) return Usage((Narrow(a) + " needs a value").c_str());
-        std::wstring v = argv[++i];
+    auto flag = [&](const std::wstring& a) { return a == L"--ignore-stdin" && (o.ignoreStdin = true); };
+    auto valued = [&](const std::wstring& a, const std::wstring& v) {
         bool ok = true;
         if (a == L"--address") {
             o.address = Narrow(v);
@@ -189,9 +171,12 @@ int Parse(int argc, wchar_t** argv, Options& o) {
             ok = SplitPair(v, o.sessionKey, o.bindId);
         } else if (a == L"--server-id") {
             ok = ParseNumber(v, 0, 0xFFFFFFFFll, o.serverId);
+        } else {
+            return OptionResult::Unknown;
         }
-        if (!ok) return Usage(("bad value for " + Narrow(a) + ": " + Narrow(v)).c_str());
-    }
+        return ok ? OptionResult::Ok : OptionResult::BadValue;
+    };
+    if (int parsed = ParseConsoleOptions(argc, argv, "ferrant_provider", kHelp, flag, valued)) return parsed;
     if (o.sink == L"file" && o.sinkFolder.empty()) return Usage("--sink file needs --sink-folder");
     if (o.sink == L"file" && GetFileAttributesW(o.sinkFolder.c_str()) == INVALID_FILE_ATTRIBUTES)
         return Usage("the sink folder does not exist");

@@ -1,4 +1,5 @@
-// What the stand-in provider knows and what it was sent, shared by all its servers.
+// UserAccount, SessionGrant, SegmentState, StoredFile, ReceivedRequest, Fault, Pacer, ProviderState:
+// what the stand-in provider knows and what it was sent, shared by all its servers.
 #pragma once
 
 #include <chrono>

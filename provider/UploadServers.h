@@ -1,4 +1,4 @@
-// The control server (port 20000: login, lists, quota, announcement, rename, delete) and the
+// ControlServer, DataServer: the control server (port 20000: login, lists, quota, announcement, rename, delete) and the
 // data server (port 20001: one segment per connection) of the upload protocol.
 #pragma once
 

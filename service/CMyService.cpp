@@ -14,12 +14,7 @@
 #include "service/ServiceTrace.h"
 
 namespace {
-void TraceNumber(int n) {
-    wchar_t text[16];
-    _snwprintf(text, 16, L"%d", n);
-    text[15] = 0;
-    ServiceTrace(text);
-}
+void TraceNumber(int n) { ServiceTrace(std::to_wstring(n).c_str()); }
 
 std::wstring AnsiToWide(const char* text) {
     if (!text || !*text) return std::wstring();
@@ -87,9 +82,9 @@ CMyService::CMyService()
     ServiceTrace(L"into CMyService constructor");
 }
 
-void CMyService::OnStop() { InterlockedExchange(&m_bStop, 1); }
-void CMyService::OnPause() { InterlockedExchange(&m_bPause, 1); }
-void CMyService::OnContinue() { InterlockedExchange(&m_bPause, 0); }
+void CMyService::OnStop() { m_bStop = true; }
+void CMyService::OnPause() { m_bPause = true; }
+void CMyService::OnContinue() { m_bPause = false; }
 
 int CMyService::NextInterval(int interval, DWORD control) {
     if (control <= 200) return interval > INT_MAX / 2 ? INT_MAX : interval * 2;
@@ -98,14 +93,14 @@ int CMyService::NextInterval(int interval, DWORD control) {
 }
 
 void CMyService::OnUserDefinedRequest(DWORD control) {
-    LONG next = NextInterval(m_nInterval, control);
-    InterlockedExchange(&m_nInterval, next);
-    m_EventLogSource.Report(EVENTLOG_INFORMATION_TYPE, 0x40000011, std::to_wstring(next).c_str());
+    int next = NextInterval(m_nInterval, control);
+    m_nInterval = next;
+    m_eventLogSource.Report(EVENTLOG_INFORMATION_TYPE, 0x40000011, std::to_wstring(next).c_str());
 }
 
 void CMyService::Run(DWORD, LPWSTR*) {
     auto infoEvent = [this](DWORD id) {
-        m_EventLogSource.Report(EVENTLOG_INFORMATION_TYPE, id, m_sDisplayName.c_str());
+        m_eventLogSource.Report(EVENTLOG_INFORMATION_TYPE, id, m_strDisplayName.c_str());
     };
     ReportStatus(SERVICE_START_PENDING, 1, 1100);
     Sleep(1000);
@@ -118,7 +113,7 @@ void CMyService::Run(DWORD, LPWSTR*) {
         server.Host(port);
         if (server.Hosting()) {
             TraceNumber(port);
-            InterlockedExchange(&m_nPort, port);
+            m_nPort = port;
             if (m_bUseConsole) {
                 wprintf(L"Hosting on port %d\n", port);
                 fflush(stdout);
@@ -129,7 +124,7 @@ void CMyService::Run(DWORD, LPWSTR*) {
     }
 
     for (;;) {
-        LONG paused = m_bPause;
+        bool paused = m_bPause;
         if (m_bStop) break;
         Lacewing::Utility::Pause(1000);
         if (m_bPause != paused) {
@@ -146,7 +141,7 @@ void CMyService::Run(DWORD, LPWSTR*) {
     ReportStatus(SERVICE_STOP_PENDING, 1, 1100);
     Sleep(1000);
     infoEvent(0x40000003);
-    InterlockedExchange(&m_nPort, 0);
+    m_nPort = 0;
 }
 
 CMyService::RequestPlan CMyService::PlanRequest(const char* requestText) {
@@ -172,7 +167,7 @@ void CMyService::OnHttpGet(Lacewing::Webserver&, Lacewing::Webserver::Request& r
 }
 
 bool CMyService::LaunchClient(const std::string& launchText) {
-    std::wstring folder = m_sClientFolder;
+    std::wstring folder = m_strClientFolder;
     if (folder.empty()) {
         folder = ProgramPath();
         std::size_t slash = folder.rfind(L'\\');
@@ -233,7 +228,7 @@ bool CMyService::LaunchClient(const std::string& launchText) {
                     ServiceTrace(L"CreateProcessAsUser end");
                     try {
                         NamedPipe pipe;
-                        pipe.Create(m_sPipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1,
+                        pipe.Create(m_strPipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1,
                                     nullptr);
                         pipe.SetMode(FALSE, TRUE);
                         pipe.ConnectClient(nullptr, m_dwPipeWaitMs);

@@ -1,6 +1,8 @@
-// The launcher service: answers the web page on a local port and starts the client.
+// CMyService, RequestPlan: the launcher service, which answers the web page on a local port and
+// starts the client, and what one request of the page asks of it.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "lacewing/Lacewing.h"
@@ -33,15 +35,15 @@ public:
     // Next interval after a user-defined control; never overflows or reaches zero.
     static int NextInterval(int interval, DWORD control);
 
-    volatile LONG m_bStop = 0;
-    volatile LONG m_bPause = 0;
-    volatile LONG m_nInterval = 1000;
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bPause{false};
+    std::atomic<int> m_nInterval{1000};
 
     // Where the client is looked for (empty: this program's folder), the pipe it reads, and how
     // long the hand-over waits for it.
-    std::wstring m_sClientFolder;
-    std::wstring m_sPipeName = L"OrvoQUILLEXZN";
+    std::wstring m_strClientFolder;
+    std::wstring m_strPipeName = L"OrvoQUILLEXZN";
     DWORD m_dwPipeWaitMs = 30000;
     // Port the web server hosts on, 0 when none.
-    volatile LONG m_nPort = 0;
+    std::atomic<int> m_nPort{0};
 };

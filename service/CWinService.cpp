@@ -52,13 +52,6 @@ std::wstring Fill(const std::wstring& form, const std::wstring& one, const std::
     return out;
 }
 
-std::wstring Number(DWORD n) {
-    wchar_t text[16];
-    _snwprintf(text, 16, L"%d", static_cast<int>(n));
-    text[15] = 0;
-    return text;
-}
-
 void Wipe(std::wstring& text) {
     for (auto& c : text) c = 0;
     text.clear();
@@ -95,13 +88,13 @@ void CWinServiceCommandLineInfo::ParseParam(const wchar_t* param, BOOL flag, BOO
     for (const auto& a : kActions)
         if (EqualNoCase(param, a.word)) { m_nShellCommand = a.action; return; }
     std::wstring token = param, rest;
-    if (StartsWithNoCase(token, L"T:", rest)) m_dwTimeout = _wtoi(rest.c_str());
-    else if (StartsWithNoCase(token, L"SCL:", rest)) m_sServiceCommandLine = rest;
-    else if (StartsWithNoCase(token, L"SD:", rest)) m_sServiceDescription = rest;
-    else if (StartsWithNoCase(token, L"SN:", rest)) m_sServiceName = rest;
-    else if (StartsWithNoCase(token, L"SDN:", rest)) m_sServiceDisplayName = rest;
-    else if (StartsWithNoCase(token, L"P:", rest)) m_sPassword = rest;
-    else if (StartsWithNoCase(token, L"U:", rest)) m_sUserName = rest;
+    if (StartsWithNoCase(token, L"T:", rest)) m_dwTimeout = static_cast<DWORD>(_wtoi(rest.c_str()));
+    else if (StartsWithNoCase(token, L"SCL:", rest)) m_strServiceCommandLine = rest;
+    else if (StartsWithNoCase(token, L"SD:", rest)) m_strServiceDescription = rest;
+    else if (StartsWithNoCase(token, L"SN:", rest)) m_strServiceName = rest;
+    else if (StartsWithNoCase(token, L"SDN:", rest)) m_strServiceDisplayName = rest;
+    else if (StartsWithNoCase(token, L"P:", rest)) m_strPassword = rest;
+    else if (StartsWithNoCase(token, L"U:", rest)) m_strUserName = rest;
 }
 
 // ---- construction
@@ -109,19 +102,20 @@ void CWinServiceCommandLineInfo::ParseParam(const wchar_t* param, BOOL flag, BOO
 CWinService::CWinService(LPCWSTR serviceName, LPCWSTR displayName, DWORD controlsAccepted, LPCWSTR description)
     : m_dwServiceStatusControls(controlsAccepted) {
     InitializeCriticalSection(&m_csStatus);
-    m_ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    m_ServiceStatus.dwCurrentState = SERVICE_STOPPED;
-    m_hAdvapi = GetModuleHandleW(L"ADVAPI32.DLL");
-    if (m_hAdvapi) m_pRegisterHandlerEx = GetProcAddress(m_hAdvapi, "RegisterServiceCtrlHandlerExW");
-    if (serviceName) m_sServiceName = m_sMasterServiceName = serviceName;
-    if (displayName) m_sDisplayName = m_sMasterDisplayName = displayName;
-    if (description) m_sDescription = m_sMasterDescription = description;
-    m_EventLogSource.m_source = m_sDisplayName;
+    m_serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    m_serviceStatus.dwCurrentState = SERVICE_STOPPED;
+    if (HMODULE advapi = GetModuleHandleW(L"ADVAPI32.DLL"))
+        m_pfnRegisterHandlerEx = reinterpret_cast<RegisterHandlerExFn>(
+            reinterpret_cast<void*>(GetProcAddress(advapi, "RegisterServiceCtrlHandlerExW")));
+    if (serviceName) m_strServiceName = serviceName;
+    if (displayName) m_strDisplayName = displayName;
+    if (description) m_strDescription = description;
+    m_eventLogSource.m_strSource = m_strDisplayName;
     sm_pService = this;
 }
 
 CWinService::~CWinService() {
-    Wipe(m_sPassword);
+    Wipe(m_strPassword);
     DeleteCriticalSection(&m_csStatus);
     if (sm_pService == this) sm_pService = nullptr;
 }
@@ -134,131 +128,6 @@ std::wstring CWinService::ProgramPath() {
 
 const wchar_t* CWinService::LoadResourceString(UINT id) {
     return id < sizeof(kStrings) / sizeof(kStrings[0]) ? kStrings[id] : L"";
-}
-
-// ---- parameters
-
-HKEY CWinService::OpenParamSection(LPCWSTR section, BOOL write) {
-    std::wstring path = L"SYSTEM\\CurrentControlSet\\Services\\" + m_sServiceName + L"\\Parameters";
-    if (section && *section) path += std::wstring(L"\\") + section;
-    HKEY key = nullptr;
-    REGSAM access = write ? (KEY_READ | KEY_WRITE) : KEY_READ;
-    LONG rc = write ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr)
-                    : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key);
-    if (rc != ERROR_SUCCESS) {
-        SetLastError(rc);
-        return nullptr;
-    }
-    return key;
-}
-
-namespace {
-BOOL WriteValue(HKEY key, LPCWSTR entry, DWORD type, const void* data, DWORD size, BOOL flush) {
-    LONG rc = entry ? RegSetValueExW(key, entry, 0, type, static_cast<const BYTE*>(data), size) : ERROR_SUCCESS;
-    if (rc == ERROR_SUCCESS && flush) RegFlushKey(key);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) SetLastError(rc);
-    return rc == ERROR_SUCCESS;
-}
-}  // namespace
-
-BOOL CWinService::SetParamString(LPCWSTR section, LPCWSTR entry, LPCWSTR value) {
-    HKEY key = OpenParamSection(section, TRUE);
-    if (!key) return FALSE;
-    if (!entry) {
-        RegCloseKey(key);
-        std::wstring path = L"SYSTEM\\CurrentControlSet\\Services\\" + m_sServiceName + L"\\Parameters\\" +
-                            (section ? section : L"");
-        LONG rc = RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
-        if (rc != ERROR_SUCCESS) SetLastError(rc);
-        return rc == ERROR_SUCCESS;
-    }
-    if (!value) {
-        LONG rc = RegDeleteValueW(key, entry);
-        RegCloseKey(key);
-        if (rc != ERROR_SUCCESS) SetLastError(rc);
-        return rc == ERROR_SUCCESS;
-    }
-    return WriteValue(key, entry, REG_SZ, value, static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)),
-                      m_bRegistryFlush);
-}
-
-BOOL CWinService::SetParamInt(LPCWSTR section, LPCWSTR entry, DWORD value) {
-    HKEY key = OpenParamSection(section, TRUE);
-    return key && WriteValue(key, entry, REG_DWORD, &value, sizeof(value), m_bRegistryFlush);
-}
-
-BOOL CWinService::SetParamStringArray(LPCWSTR section, LPCWSTR entry, const std::vector<std::wstring>& values) {
-    HKEY key = OpenParamSection(section, TRUE);
-    std::vector<wchar_t> block = EventLogSource::BuildMultiSz(values);
-    return key && WriteValue(key, entry, REG_MULTI_SZ, block.data(),
-                             static_cast<DWORD>(block.size() * sizeof(wchar_t)), m_bRegistryFlush);
-}
-
-BOOL CWinService::SetParamBinary(LPCWSTR section, LPCWSTR entry, const BYTE* data, DWORD length) {
-    HKEY key = OpenParamSection(section, TRUE);
-    return key && WriteValue(key, entry, REG_BINARY, data, length, m_bRegistryFlush);
-}
-
-namespace {
-bool ReadValue(HKEY key, LPCWSTR entry, DWORD wantType, std::vector<BYTE>& data, LONG& rc) {
-    DWORD type = 0, size = 0;
-    rc = RegQueryValueExW(key, entry, nullptr, &type, nullptr, &size);
-    if (rc == ERROR_SUCCESS && type != wantType) rc = ERROR_INVALID_DATA;
-    if (rc == ERROR_SUCCESS) {
-        data.assign(size + 2 * sizeof(wchar_t), 0);
-        rc = RegQueryValueExW(key, entry, nullptr, &type, data.data(), &size);
-        data.resize(size);
-    }
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) SetLastError(rc);
-    return rc == ERROR_SUCCESS;
-}
-}  // namespace
-
-std::wstring CWinService::GetParamString(LPCWSTR section, LPCWSTR entry, LPCWSTR def, DWORD* error) {
-    HKEY key = OpenParamSection(section, FALSE);
-    std::vector<BYTE> data;
-    LONG rc = static_cast<LONG>(GetLastError());
-    if (key && ReadValue(key, entry, REG_SZ, data, rc)) {
-        if (error) *error = 0;
-        std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
-        while (!text.empty() && text.back() == 0) text.pop_back();
-        return text;
-    }
-    if (error) *error = static_cast<DWORD>(rc);
-    return def ? def : L"";
-}
-
-DWORD CWinService::GetParamInt(LPCWSTR section, LPCWSTR entry, DWORD def) {
-    HKEY key = OpenParamSection(section, FALSE);
-    std::vector<BYTE> data;
-    LONG rc = 0;
-    if (key && ReadValue(key, entry, REG_DWORD, data, rc) && data.size() >= sizeof(DWORD))
-        return *reinterpret_cast<const DWORD*>(data.data());
-    return def;
-}
-
-BOOL CWinService::GetParamStringArray(LPCWSTR section, LPCWSTR entry, std::vector<std::wstring>& values) {
-    HKEY key = OpenParamSection(section, FALSE);
-    std::vector<BYTE> data;
-    LONG rc = 0;
-    if (!key || !ReadValue(key, entry, REG_MULTI_SZ, data, rc)) return FALSE;
-    values = EventLogSource::ParseMultiSz(data.data(), static_cast<DWORD>(data.size()));
-    return TRUE;
-}
-
-BOOL CWinService::GetParamBinary(LPCWSTR section, LPCWSTR entry, BYTE*& out, DWORD& length) {
-    out = nullptr;
-    length = 0;
-    HKEY key = OpenParamSection(section, FALSE);
-    std::vector<BYTE> data;
-    LONG rc = 0;
-    if (!key || !ReadValue(key, entry, REG_BINARY, data, rc)) return FALSE;
-    out = new BYTE[data.size() ? data.size() : 1];
-    std::copy(data.begin(), data.end(), out);
-    length = static_cast<DWORD>(data.size());
-    return TRUE;
 }
 
 // ---- command line processing
@@ -283,18 +152,18 @@ void CWinService::ShowMessage(const std::wstring& text, BOOL silent) {
         wprintf(L"%ls\n", text.c_str());
         fflush(stdout);
     } else {
-        MessageBoxW(nullptr, text.c_str(), m_sDisplayName.c_str(), MB_OK | MB_ICONSTOP);
+        MessageBoxW(nullptr, text.c_str(), m_strDisplayName.c_str(), MB_OK | MB_ICONSTOP);
     }
 }
 
 DWORD CWinService::ProcessShellCommand(CWinServiceCommandLineInfo& info) {
-    if (m_bAllowNameChange && !info.m_sServiceName.empty()) m_sServiceName = info.m_sServiceName;
-    if (m_bAllowDisplayNameChange && !info.m_sServiceDisplayName.empty()) {
-        m_sDisplayName = info.m_sServiceDisplayName;
-        m_EventLogSource.m_source = m_sDisplayName;
+    if (m_bAllowNameChange && !info.m_strServiceName.empty()) m_strServiceName = info.m_strServiceName;
+    if (m_bAllowDisplayNameChange && !info.m_strServiceDisplayName.empty()) {
+        m_strDisplayName = info.m_strServiceDisplayName;
+        m_eventLogSource.m_strSource = m_strDisplayName;
     }
-    if (m_bAllowDescriptionChange && !info.m_sServiceDescription.empty())
-        m_sDescription = info.m_sServiceDescription;
+    if (m_bAllowDescriptionChange && !info.m_strServiceDescription.empty())
+        m_strDescription = info.m_strServiceDescription;
 
     DWORD error = 0;
     std::wstring message;
@@ -309,7 +178,7 @@ DWORD CWinService::ProcessShellCommand(CWinServiceCommandLineInfo& info) {
         static const int kOperation[] = {0, 0, 1, 2, 3};
         static const UINT kString[] = {0, 10, 13, 12, 11};
         int action = info.m_nShellCommand;
-        if (!SetServiceToStatus(kOperation[action], error, static_cast<DWORD>(info.m_dwTimeout), 250)) {
+        if (!SetServiceToStatus(kOperation[action], error, info.m_dwTimeout, 250)) {
             error = NonZero(error);
             FormatResourceMessage(message, kString[action], error, FALSE);
             ShowMessage(message, info.m_bSilent);
@@ -317,23 +186,24 @@ DWORD CWinService::ProcessShellCommand(CWinServiceCommandLineInfo& info) {
         break;
     }
     case CWinServiceCommandLineInfo::InstallService: {
-        m_sBinaryPathName = ProgramPath();
-        if (m_sBinaryPathName.find(L' ') != std::wstring::npos) m_sBinaryPathName = L"\"" + m_sBinaryPathName + L"\"";
-        if (m_bAllowNameChange && !info.m_sServiceName.empty())
-            m_sBinaryPathName += L" \"/SN:" + info.m_sServiceName + L"\"";
-        if (m_bAllowDisplayNameChange && !info.m_sServiceDisplayName.empty())
-            m_sBinaryPathName += L" \"/SDN:" + info.m_sServiceDisplayName + L"\"";
-        if (m_bAllowDescriptionChange && !info.m_sServiceDescription.empty())
-            m_sBinaryPathName += L" \"/SD:" + info.m_sServiceDescription + L"\"";
-        if (m_bAllowCommandLine && !info.m_sServiceCommandLine.empty())
-            m_sBinaryPathName += L" " + info.m_sServiceCommandLine;
-        if (!info.m_sUserName.empty()) {
-            m_sUserName = info.m_sUserName;
-            Wipe(info.m_sUserName);
+        m_strBinaryPathName = ProgramPath();
+        if (m_strBinaryPathName.find(L' ') != std::wstring::npos)
+            m_strBinaryPathName = L"\"" + m_strBinaryPathName + L"\"";
+        if (m_bAllowNameChange && !info.m_strServiceName.empty())
+            m_strBinaryPathName += L" \"/SN:" + info.m_strServiceName + L"\"";
+        if (m_bAllowDisplayNameChange && !info.m_strServiceDisplayName.empty())
+            m_strBinaryPathName += L" \"/SDN:" + info.m_strServiceDisplayName + L"\"";
+        if (m_bAllowDescriptionChange && !info.m_strServiceDescription.empty())
+            m_strBinaryPathName += L" \"/SD:" + info.m_strServiceDescription + L"\"";
+        if (m_bAllowCommandLine && !info.m_strServiceCommandLine.empty())
+            m_strBinaryPathName += L" " + info.m_strServiceCommandLine;
+        if (!info.m_strUserName.empty()) {
+            m_strUserName = info.m_strUserName;
+            Wipe(info.m_strUserName);
         }
-        if (!info.m_sPassword.empty()) {
-            m_sPassword = info.m_sPassword;
-            Wipe(info.m_sPassword);
+        if (!info.m_strPassword.empty()) {
+            m_strPassword = info.m_strPassword;
+            Wipe(info.m_strPassword);
         }
         if (info.m_bAutoStart) m_dwStartType = SERVICE_AUTO_START;
         if (!Install(message, error)) {
@@ -343,7 +213,7 @@ DWORD CWinService::ProcessShellCommand(CWinServiceCommandLineInfo& info) {
         break;
     }
     case CWinServiceCommandLineInfo::UninstallService:
-        if (!Uninstall(message, error, static_cast<DWORD>(info.m_dwTimeout))) {
+        if (!Uninstall(message, error, info.m_dwTimeout)) {
             error = NonZero(error);
             ShowMessage(message, info.m_bSilent);
         }
@@ -374,27 +244,27 @@ BOOL CWinService::ReportStatus(DWORD state, DWORD checkPoint, DWORD waitHint, DW
     SERVICE_STATUS copy;
     SERVICE_STATUS_HANDLE handle;
     EnterCriticalSection(&m_csStatus);
-    m_ServiceStatus.dwCurrentState = state;
-    m_ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    m_serviceStatus.dwCurrentState = state;
+    m_serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     if (state == SERVICE_STOPPED) {
-        m_ServiceStatus.dwCheckPoint = 0;
+        m_serviceStatus.dwCheckPoint = 0;
         waitHint = 0;
     } else if (state == SERVICE_RUNNING || state == SERVICE_PAUSED) {
-        m_ServiceStatus.dwCheckPoint = 0;
+        m_serviceStatus.dwCheckPoint = 0;
         waitHint = 0;
         win32ExitCode = serviceExitCode = 0;
     } else {
-        if (checkPoint != keep) m_ServiceStatus.dwCheckPoint = checkPoint;
+        if (checkPoint != keep) m_serviceStatus.dwCheckPoint = checkPoint;
         win32ExitCode = serviceExitCode = 0;
     }
-    if (waitHint != keep) m_ServiceStatus.dwWaitHint = waitHint;
+    if (waitHint != keep) m_serviceStatus.dwWaitHint = waitHint;
     if (controls != keep) m_dwServiceStatusControls = controls;
     bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
                    state == SERVICE_CONTINUE_PENDING || state == SERVICE_PAUSE_PENDING;
-    m_ServiceStatus.dwControlsAccepted = pending ? 0 : m_dwServiceStatusControls;
-    m_ServiceStatus.dwWin32ExitCode = win32ExitCode;
-    m_ServiceStatus.dwServiceSpecificExitCode = serviceExitCode;
-    copy = m_ServiceStatus;
+    m_serviceStatus.dwControlsAccepted = pending ? 0 : m_dwServiceStatusControls;
+    m_serviceStatus.dwWin32ExitCode = win32ExitCode;
+    m_serviceStatus.dwServiceSpecificExitCode = serviceExitCode;
+    copy = m_serviceStatus;
     handle = m_hStatus;
     LeaveCriticalSection(&m_csStatus);
     if (!handle) return 0;
@@ -408,19 +278,17 @@ BOOL CWinService::ReportCurrentStatus() {
 
 SERVICE_STATUS CWinService::CurrentStatus() {
     EnterCriticalSection(&m_csStatus);
-    SERVICE_STATUS copy = m_ServiceStatus;
+    SERVICE_STATUS copy = m_serviceStatus;
     LeaveCriticalSection(&m_csStatus);
     return copy;
 }
 
 BOOL CWinService::RegisterCtrlHandler() {
     EnterCriticalSection(&m_csStatus);
-    if (m_pRegisterHandlerEx) {
-        typedef SERVICE_STATUS_HANDLE(WINAPI * RegisterEx)(LPCWSTR, LPHANDLER_FUNCTION_EX, LPVOID);
-        m_hStatus = reinterpret_cast<RegisterEx>(reinterpret_cast<void*>(m_pRegisterHandlerEx))(
-            m_sServiceName.c_str(), HandlerExTrampoline, nullptr);
+    if (m_pfnRegisterHandlerEx) {
+        m_hStatus = m_pfnRegisterHandlerEx(m_strServiceName.c_str(), HandlerExTrampoline, nullptr);
     } else {
-        m_hStatus = RegisterServiceCtrlHandlerW(m_sServiceName.c_str(), HandlerTrampoline);
+        m_hStatus = RegisterServiceCtrlHandlerW(m_strServiceName.c_str(), HandlerTrampoline);
     }
     BOOL ok = m_hStatus != nullptr;
     LeaveCriticalSection(&m_csStatus);
@@ -453,11 +321,11 @@ void CWinService::Run(DWORD, LPWSTR*) {}
 
 void CWinService::ReportInfoEvent(DWORD eventId) {
     if (m_bEventLogging)
-        m_EventLogSource.Report(EVENTLOG_INFORMATION_TYPE, MapEventId(eventId), m_sDisplayName.c_str());
+        m_eventLogSource.Report(EVENTLOG_INFORMATION_TYPE, MapEventId(eventId), m_strDisplayName.c_str());
 }
 
 void CWinService::ReportErrorEvent(DWORD eventId, const std::wstring& message) {
-    if (m_bEventLogging) m_EventLogSource.Report(EVENTLOG_ERROR_TYPE, MapEventId(eventId), message.c_str());
+    if (m_bEventLogging) m_eventLogSource.Report(EVENTLOG_ERROR_TYPE, MapEventId(eventId), message.c_str());
 }
 
 void CWinService::OnStop() { ReportInfoEvent(0x40000003); }
@@ -487,7 +355,7 @@ BOOL WINAPI CWinService::ConsoleTrampoline(DWORD event) {
 
 BOOL CWinService::StartDispatcher() {
     wchar_t name[256];
-    lstrcpynW(name, m_sServiceName.c_str(), 256);
+    lstrcpynW(name, m_strServiceName.c_str(), 256);
     SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMainTrampoline}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(table);
 }
@@ -539,7 +407,7 @@ BOOL CWinService::ConsoleCtrlHandler(DWORD event) {
     return FALSE;
 }
 
-std::vector<wchar_t> CWinService::GetDependencies() { return EventLogSource::BuildMultiSz(m_sDependencies); }
+std::vector<wchar_t> CWinService::GetDependencies() { return EventLogSource::BuildMultiSz(m_dependencies); }
 
 // ---- messages
 
@@ -557,11 +425,11 @@ void CWinService::GetErrorMessage(std::wstring& text, DWORD error) {
 }
 
 void CWinService::FormatResourceMessage(std::wstring& text, UINT stringId, DWORD error, BOOL forEventLog) {
-    std::wstring number = Number(error), system;
+    std::wstring number = EventLogSource::FormatNumber(error, FALSE), system;
     GetErrorMessage(system, error);
     std::wstring joined = Fill(LoadResourceString(MapStringId(15)), number, system);
     std::wstring form = LoadResourceString(MapStringId(stringId));
-    int mode = forEventLog ? m_ELErrorLoggingDetail : m_UIErrorLoggingDetail;
+    int mode = forEventLog ? m_nELErrorLoggingDetail : m_nUIErrorLoggingDetail;
     switch (mode) {
     case 0: text = number; break;
     case 1: text = joined; break;
@@ -575,79 +443,64 @@ void CWinService::FormatResourceMessage(std::wstring& text, UINT stringId, DWORD
 
 // ---- install, uninstall, control
 
+BOOL CWinService::FailStep(DWORD systemError, UINT stringId, DWORD& error, std::wstring* message, DWORD eventId) {
+    error = NonZero(systemError);
+    if (message) FormatResourceMessage(*message, stringId, error, FALSE);
+    if (eventId) {
+        std::wstring logText;
+        FormatResourceMessage(logText, stringId, error, TRUE);
+        ReportErrorEvent(eventId, logText);
+    }
+    return FALSE;
+}
+
 BOOL CWinService::Install(std::wstring& message, DWORD& error) {
     error = 0;
     ScmManager manager;
-    if (!manager.Open(nullptr, SC_MANAGER_CREATE_SERVICE | SC_MANAGER_LOCK)) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(message, 1, error, FALSE);
-        return FALSE;
-    }
-    if (!manager.Lock()) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(message, 2, error, FALSE);
-        return FALSE;
-    }
+    if (!manager.Open(nullptr, SC_MANAGER_CREATE_SERVICE | SC_MANAGER_LOCK))
+        return FailStep(GetLastError(), 1, error, &message);
+    if (!manager.Lock()) return FailStep(GetLastError(), 2, error, &message);
     ScmServiceHandle service;
     std::vector<wchar_t> dependencies = GetDependencies();
-    BOOL created = service.Create(manager, m_sServiceName.c_str(), m_sDisplayName.c_str(), SERVICE_CHANGE_CONFIG,
-                                  m_dwServiceType, m_dwStartType, m_dwErrorControl, m_sBinaryPathName.c_str(),
-                                  m_sLoadOrderGroup.empty() ? nullptr : m_sLoadOrderGroup.c_str(), nullptr,
-                                  dependencies.data(), m_sUserName.empty() ? nullptr : m_sUserName.c_str(),
-                                  m_sPassword.c_str());
+    BOOL created = service.Create(manager, m_strServiceName.c_str(), m_strDisplayName.c_str(), SERVICE_CHANGE_CONFIG,
+                                  m_dwServiceType, m_dwStartType, m_dwErrorControl, m_strBinaryPathName.c_str(),
+                                  m_strLoadOrderGroup.empty() ? nullptr : m_strLoadOrderGroup.c_str(), nullptr,
+                                  dependencies.data(), m_strUserName.empty() ? nullptr : m_strUserName.c_str(),
+                                  m_strPassword.c_str());
     DWORD createError = GetLastError();
-    Wipe(m_sUserName);
-    Wipe(m_sPassword);
+    Wipe(m_strUserName);
+    Wipe(m_strPassword);
     if (!created) {
         // Nothing was installed: stop here (the manager's destructor releases the lock).
-        error = NonZero(createError);
-        FormatResourceMessage(message, 3, error, FALSE);
-        return FALSE;
+        return FailStep(createError, 3, error, &message);
     }
     if (m_bEventLogging) {
-        if (m_sEventMessageFile.empty()) {
+        if (m_strEventMessageFile.empty()) {
             std::wstring path = ProgramPath();
             std::size_t dot = path.rfind(L'.');
             std::size_t slash = path.rfind(L'\\');
             if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot + 1);
             else path += L'.';
-            m_sEventMessageFile = path + L"DLL";
+            m_strEventMessageFile = path + L"DLL";
         }
-        if (!EventLogSource::InstallSource(m_EventLogSource.m_log.c_str(), m_EventLogSource.m_source.c_str(),
-                                           m_sEventMessageFile.c_str(), 7)) {
-            error = NonZero(GetLastError());
-            FormatResourceMessage(message, 4, error, FALSE);
-            return FALSE;
+        if (!EventLogSource::InstallSource(m_eventLogSource.m_strLog.c_str(), m_eventLogSource.m_strSource.c_str(),
+                                           m_strEventMessageFile.c_str(), 7)) {
+            return FailStep(GetLastError(), 4, error, &message);
         }
     }
-    if (!m_sDescription.empty() && !service.SetDescription(m_sDescription.c_str())) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(message, kDescriptionFailed, error, FALSE);
-        return FALSE;
-    }
+    if (!m_strDescription.empty() && !service.SetDescription(m_strDescription.c_str()))
+        return FailStep(GetLastError(), kDescriptionFailed, error, &message);
     ReportInfoEvent(0x40000002);
     return TRUE;
 }
 
 BOOL CWinService::Uninstall(std::wstring& message, DWORD& error, DWORD waitMs) {
     error = 0;
-    std::wstring logText;
     ScmManager manager;
-    if (!manager.Open(nullptr, SC_MANAGER_CONNECT)) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(message, 5, error, FALSE);
-        FormatResourceMessage(logText, 5, error, TRUE);
-        ReportErrorEvent(0xC0000006, logText);
-        return FALSE;
-    }
+    if (!manager.Open(nullptr, SC_MANAGER_CONNECT)) return FailStep(GetLastError(), 5, error, &message, 0xC0000006);
     ScmServiceHandle service;
-    if (!manager.OpenService(m_sServiceName.c_str(), DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS, service)) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(message, 6, error, FALSE);
-        FormatResourceMessage(logText, 6, error, TRUE);
-        ReportErrorEvent(0xC0000007, logText);
-        return FALSE;
-    }
+    if (!manager.OpenService(m_strServiceName.c_str(), DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS, service))
+        return FailStep(GetLastError(), 6, error, &message, 0xC0000007);
     SERVICE_STATUS status{};
     if (service.QueryStatus(status) && status.dwCurrentState != SERVICE_STOPPED) {
         if (!service.Stop()) {
@@ -655,24 +508,12 @@ BOOL CWinService::Uninstall(std::wstring& message, DWORD& error, DWORD waitMs) {
             FormatResourceMessage(stopMessage, 16, GetLastError(), FALSE);
             ShowMessage(stopMessage, FALSE);
         }
-        if (!service.WaitForStop(waitMs)) {
-            error = NonZero(GetLastError());
-            FormatResourceMessage(message, 7, error, FALSE);
-            return FALSE;
-        }
+        if (!service.WaitForStop(waitMs)) return FailStep(GetLastError(), 7, error, &message);
     }
-    if (!service.Delete()) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(message, 8, error, FALSE);
-        FormatResourceMessage(logText, 8, error, TRUE);
-        ReportErrorEvent(0xC0000008, logText);
-        return FALSE;
-    }
+    if (!service.Delete()) return FailStep(GetLastError(), 8, error, &message, 0xC0000008);
     if (m_bEventLogging &&
-        !EventLogSource::RemoveSource(m_EventLogSource.m_log.c_str(), m_EventLogSource.m_source.c_str())) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(message, 9, error, FALSE);
-        return FALSE;
+        !EventLogSource::RemoveSource(m_eventLogSource.m_strLog.c_str(), m_eventLogSource.m_strSource.c_str())) {
+        return FailStep(GetLastError(), 9, error, &message);
     }
     return TRUE;
 }
@@ -694,88 +535,32 @@ BOOL CWinService::SetServiceToStatus(int operation, DWORD& error, DWORD waitMs, 
         return FALSE;
     }
     const auto& op = kOps[operation];
-    std::wstring logText;
     ScmManager manager;
-    if (!manager.Open(nullptr, SC_MANAGER_CONNECT)) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(logText, 17, error, TRUE);
-        return FALSE;
-    }
+    if (!manager.Open(nullptr, SC_MANAGER_CONNECT)) return FailStep(GetLastError(), 17, error, nullptr);
     ScmServiceHandle service;
-    if (!manager.OpenService(m_sServiceName.c_str(), op.access | SERVICE_QUERY_STATUS, service)) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(logText, 18, error, TRUE);
-        ReportErrorEvent(0xC0000007, logText);
-        return FALSE;
-    }
+    if (!manager.OpenService(m_strServiceName.c_str(), op.access | SERVICE_QUERY_STATUS, service))
+        return FailStep(GetLastError(), 18, error, nullptr, 0xC0000007);
     SERVICE_STATUS status{};
-    if (!service.QueryStatus(status)) {
-        error = NonZero(GetLastError());
-        FormatResourceMessage(logText, 24, error, TRUE);
-        ReportErrorEvent(0xC000000F, logText);
-        return FALSE;
-    }
+    if (!service.QueryStatus(status)) return FailStep(GetLastError(), 24, error, nullptr, 0xC000000F);
     if (status.dwCurrentState != op.target) {
         BOOL sent = operation == 0 ? service.Start(0, nullptr)
                   : operation == 1 ? service.Pause()
                   : operation == 2 ? service.Continue()
                                    : service.Stop();
-        if (!sent) {
+        if (!sent && operation != 3) return FailStep(GetLastError(), op.string, error, nullptr, op.event);
+        if (!sent) {  // a refused stop logs its code alone
             error = NonZero(GetLastError());
-            if (operation == 3) {
-                ReportErrorEvent(op.event, Number(error));
-            } else {
-                FormatResourceMessage(logText, op.string, error, TRUE);
-                ReportErrorEvent(op.event, logText);
-            }
+            ReportErrorEvent(op.event, EventLogSource::FormatNumber(error, FALSE));
             return FALSE;
         }
     }
     if (!service.WaitForState(waitMs, op.target, pollMs)) {
         error = NonZero(GetLastError());
+        std::wstring logText;
         FormatResourceMessage(logText, 23, error, TRUE);
         if (m_bEventLogging)
-            m_EventLogSource.Report(EVENTLOG_ERROR_TYPE, MapEventId(0xC000000E), logText.c_str(),
-                                    Number(op.target).c_str());
-        return FALSE;
-    }
-    return TRUE;
-}
-
-namespace {
-struct EnumContext {
-    ScmManager* manager;
-    std::wstring self;
-    std::vector<std::wstring>* names;
-};
-
-BOOL CollectInstance(void* p, const ENUM_SERVICE_STATUSW& entry) {
-    auto* ctx = static_cast<EnumContext*>(p);
-    ScmServiceHandle service;
-    if (!ctx->manager->OpenService(entry.lpServiceName, SERVICE_QUERY_CONFIG, service)) return TRUE;
-    LPQUERY_SERVICE_CONFIGW config = nullptr;
-    if (service.QueryConfig(config)) {
-        std::wstring path = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
-        for (auto& c : path) c = static_cast<wchar_t>(std::towupper(c));
-        if (path.find(ctx->self) != std::wstring::npos) ctx->names->push_back(entry.lpServiceName);
-        delete[] reinterpret_cast<BYTE*>(config);
-    }
-    return TRUE;
-}
-}  // namespace
-
-BOOL CWinService::EnumerateInstances(std::vector<std::wstring>& names, DWORD& error) {
-    names.clear();
-    error = 0;
-    ScmManager manager;
-    if (!manager.Open(nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE)) {
-        error = GetLastError();
-        return FALSE;
-    }
-    EnumContext ctx{&manager, ProgramPath(), &names};
-    for (auto& c : ctx.self) c = static_cast<wchar_t>(std::towupper(c));
-    if (!manager.EnumServices(SERVICE_WIN32, SERVICE_STATE_ALL, &ctx, CollectInstance)) {
-        error = GetLastError();
+            m_eventLogSource.Report(EVENTLOG_ERROR_TYPE, MapEventId(0xC000000E), logText.c_str(),
+                                    EventLogSource::FormatNumber(op.target, FALSE).c_str());
         return FALSE;
     }
     return TRUE;

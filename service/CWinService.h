@@ -1,5 +1,6 @@
-// Base class of a service program: identity, SCM registration and status, control dispatch,
-// install/remove, start/pause/continue/stop of the installed instance, and console mode.
+// CWinService, CWinServiceTerminateException, CWinServiceCommandLineInfo: base class of a service
+// program (identity, SCM registration and status, control dispatch, install/remove,
+// start/pause/continue/stop of the installed instance, console mode), its exit and its command line.
 #pragma once
 
 #include <windows.h>
@@ -26,14 +27,14 @@ public:
     virtual void ParseParam(const wchar_t* param, BOOL flag, BOOL last);
 
     int m_nShellCommand = RunAsService;
-    int m_dwTimeout = 5000;
+    DWORD m_dwTimeout = 5000;
     BOOL m_bSilent = FALSE;
-    std::wstring m_sServiceCommandLine;
-    std::wstring m_sServiceName;
-    std::wstring m_sServiceDisplayName;
-    std::wstring m_sServiceDescription;
-    std::wstring m_sUserName;
-    std::wstring m_sPassword;
+    std::wstring m_strServiceCommandLine;
+    std::wstring m_strServiceName;
+    std::wstring m_strServiceDisplayName;
+    std::wstring m_strServiceDescription;
+    std::wstring m_strUserName;
+    std::wstring m_strPassword;
     BOOL m_bAutoStart = FALSE;
 };
 
@@ -43,16 +44,6 @@ public:
     virtual ~CWinService();
     CWinService(const CWinService&) = delete;
     CWinService& operator=(const CWinService&) = delete;
-
-    // Parameter accessors under the service's "Parameters" key.
-    virtual BOOL SetParamString(LPCWSTR section, LPCWSTR entry, LPCWSTR value);
-    virtual BOOL SetParamInt(LPCWSTR section, LPCWSTR entry, DWORD value);
-    virtual BOOL SetParamStringArray(LPCWSTR section, LPCWSTR entry, const std::vector<std::wstring>& values);
-    virtual BOOL SetParamBinary(LPCWSTR section, LPCWSTR entry, const BYTE* data, DWORD length);
-    virtual std::wstring GetParamString(LPCWSTR section, LPCWSTR entry, LPCWSTR def, DWORD* error = nullptr);
-    virtual DWORD GetParamInt(LPCWSTR section, LPCWSTR entry, DWORD def);
-    virtual BOOL GetParamStringArray(LPCWSTR section, LPCWSTR entry, std::vector<std::wstring>& values);
-    virtual BOOL GetParamBinary(LPCWSTR section, LPCWSTR entry, BYTE*& data, DWORD& length);
 
     virtual void ParseCommandLine(CWinServiceCommandLineInfo& info);
     virtual DWORD ProcessShellCommand(CWinServiceCommandLineInfo& info);
@@ -82,7 +73,6 @@ public:
     virtual BOOL Uninstall(std::wstring& message, DWORD& error, DWORD waitMs);
     virtual void RunAsConsole();
     virtual void ShowHelp() {}
-    virtual BOOL EnumerateInstances(std::vector<std::wstring>& names, DWORD& error);
     virtual void ServiceMain(DWORD argc, LPWSTR* argv);
     virtual void FormatResourceMessage(std::wstring& text, UINT stringId, DWORD error, BOOL forEventLog);
     virtual UINT MapStringId(UINT id) { return id; }
@@ -102,27 +92,26 @@ public:
     DWORD m_dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     DWORD m_dwStartType = SERVICE_DEMAND_START;
     DWORD m_dwErrorControl = SERVICE_ERROR_IGNORE;
-    std::wstring m_sLoadOrderGroup;
-    std::wstring m_sUserName;
-    std::wstring m_sPassword;
-    std::wstring m_sEventMessageFile;
-    int m_UIErrorLoggingDetail = 4;
-    int m_ELErrorLoggingDetail = 1;
-    std::vector<std::wstring> m_sDependencies;
+    std::wstring m_strLoadOrderGroup;
+    std::wstring m_strUserName;
+    std::wstring m_strPassword;
+    std::wstring m_strEventMessageFile;
+    int m_nUIErrorLoggingDetail = 4;
+    int m_nELErrorLoggingDetail = 1;
+    std::vector<std::wstring> m_dependencies;
     BOOL m_bEventLogging = TRUE;
     SERVICE_STATUS_HANDLE m_hStatus = nullptr;
     DWORD m_dwServiceStatusControls;
-    std::wstring m_sServiceName, m_sMasterServiceName;
-    std::wstring m_sDisplayName, m_sMasterDisplayName;
-    std::wstring m_sDescription, m_sMasterDescription;
-    EventLogSource m_EventLogSource;
-    BOOL m_bRegistryFlush = TRUE;
+    std::wstring m_strServiceName;
+    std::wstring m_strDisplayName;
+    std::wstring m_strDescription;
+    EventLogSource m_eventLogSource;
     BOOL m_bAllowCommandLine = FALSE;
     BOOL m_bAllowNameChange = FALSE;
     BOOL m_bAllowDescriptionChange = FALSE;
     BOOL m_bAllowDisplayNameChange = FALSE;
     BOOL m_bUseConsole = TRUE;
-    std::wstring m_sBinaryPathName;
+    std::wstring m_strBinaryPathName;
     // When set, messages go here instead of the console (tests).
     std::wstring* m_pMessageSink = nullptr;
 
@@ -132,17 +121,20 @@ protected:
     void ReportErrorEvent(DWORD eventId, const std::wstring& message);
     static std::wstring ProgramPath();
 
-    SERVICE_STATUS m_ServiceStatus{};
+    SERVICE_STATUS m_serviceStatus{};
     CRITICAL_SECTION m_csStatus;
 
 private:
-    HKEY OpenParamSection(LPCWSTR section, BOOL write);
+    typedef SERVICE_STATUS_HANDLE(WINAPI* RegisterHandlerExFn)(LPCWSTR, LPHANDLER_FUNCTION_EX, LPVOID);
+
+    // A failed step: error becomes the system's code (never 0), message (when given) the user's text
+    // for it, and with an event id the log's text goes to the event log.
+    BOOL FailStep(DWORD systemError, UINT stringId, DWORD& error, std::wstring* message, DWORD eventId = 0);
     static void WINAPI ServiceMainTrampoline(DWORD argc, LPWSTR* argv);
     static void WINAPI HandlerTrampoline(DWORD control);
     static DWORD WINAPI HandlerExTrampoline(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context);
     static BOOL WINAPI ConsoleTrampoline(DWORD event);
 
-    HMODULE m_hAdvapi = nullptr;
-    FARPROC m_pRegisterHandlerEx = nullptr;
+    RegisterHandlerExFn m_pfnRegisterHandlerEx = nullptr;
     static CWinService* sm_pService;
 };

@@ -45,14 +45,6 @@ bool WriteSources(HKEY key, const std::vector<std::wstring>& list) {
 
 // ---- ScmManager
 
-ScmManager::ScmManager() {
-    m_hAdvapi = GetModuleHandleW(L"ADVAPI32.DLL");
-    if (m_hAdvapi) {
-        m_pRegisterHandlerEx = GetProcAddress(m_hAdvapi, "RegisterServiceCtrlHandlerExW");
-        m_pEnumServicesEx = GetProcAddress(m_hAdvapi, "EnumServicesStatusExW");
-    }
-}
-
 BOOL ScmManager::Open(LPCWSTR machine, DWORD access) {
     Close();
     m_hManager = OpenSCManagerW(machine, SERVICES_ACTIVE_DATABASEW, access);
@@ -67,32 +59,16 @@ BOOL ScmManager::OpenService(LPCWSTR name, DWORD access, ScmServiceHandle& servi
 }
 
 BOOL ScmManager::Lock() {
-    m_lock = LockServiceDatabase(m_hManager);
-    return m_lock != nullptr;
+    m_hLock = LockServiceDatabase(m_hManager);
+    return m_hLock != nullptr;
 }
 
 BOOL ScmManager::Unlock() {
-    if (m_lock) {
-        UnlockServiceDatabase(m_lock);
-        m_lock = nullptr;
+    if (m_hLock) {
+        UnlockServiceDatabase(m_hLock);
+        m_hLock = nullptr;
     }
     return TRUE;
-}
-
-BOOL ScmManager::EnumServices(DWORD serviceType, DWORD serviceState, void* context, EnumCallback callback) {
-    DWORD needed = 0, count = 0, resume = 0;
-    if (EnumServicesStatusW(m_hManager, serviceType, serviceState, nullptr, 0, &needed, &count, &resume))
-        return TRUE;
-    if (GetLastError() != ERROR_MORE_DATA) return FALSE;
-    std::vector<BYTE> buffer(needed);
-    auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data());
-    resume = 0;
-    BOOL ok = EnumServicesStatusW(m_hManager, serviceType, serviceState, entries, needed, &needed, &count, &resume);
-    if (ok) {
-        for (DWORD i = 0; i < count; ++i)
-            if (!callback(context, entries[i])) break;
-    }
-    return ok;
 }
 
 void ScmManager::Close() {
@@ -106,12 +82,9 @@ void ScmManager::Close() {
 // ---- ScmServiceHandle
 
 ScmServiceHandle::ScmServiceHandle() {
-    m_hAdvapi = GetModuleHandleW(L"ADVAPI32.DLL");
-    if (m_hAdvapi) {
-        m_pQueryConfig2 = GetProcAddress(m_hAdvapi, "QueryServiceConfig2W");
-        m_pChangeConfig2 = GetProcAddress(m_hAdvapi, "ChangeServiceConfig2W");
-        m_pQueryStatusEx = GetProcAddress(m_hAdvapi, "QueryServiceStatusEx");
-    }
+    if (HMODULE advapi = GetModuleHandleW(L"ADVAPI32.DLL"))
+        m_pfnChangeConfig2 = reinterpret_cast<ChangeConfig2Fn>(
+            reinterpret_cast<void*>(GetProcAddress(advapi, "ChangeServiceConfig2W")));
 }
 
 BOOL ScmServiceHandle::Create(ScmManager& manager, LPCWSTR name, LPCWSTR displayName, DWORD access,
@@ -134,30 +107,14 @@ BOOL ScmServiceHandle::Control(DWORD code) {
     return ControlService(m_hService, code, &status);
 }
 
-BOOL ScmServiceHandle::QueryConfig(LPQUERY_SERVICE_CONFIGW& config) {
-    config = nullptr;
-    DWORD needed = 0;
-    if (QueryServiceConfigW(m_hService, nullptr, 0, &needed)) return FALSE;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;
-    BYTE* buffer = new BYTE[needed];
-    if (!QueryServiceConfigW(m_hService, reinterpret_cast<LPQUERY_SERVICE_CONFIGW>(buffer), needed, &needed)) {
-        delete[] buffer;
-        return FALSE;
-    }
-    config = reinterpret_cast<LPQUERY_SERVICE_CONFIGW>(buffer);
-    return TRUE;
-}
-
 BOOL ScmServiceHandle::SetDescription(LPCWSTR text) {
-    if (!m_pChangeConfig2) {
+    if (!m_pfnChangeConfig2) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
     }
-    typedef BOOL(WINAPI * ChangeConfig2)(SC_HANDLE, DWORD, LPVOID);
     std::wstring copy = text ? text : L"";
     SERVICE_DESCRIPTIONW description{&copy[0]};
-    return reinterpret_cast<ChangeConfig2>(reinterpret_cast<void*>(m_pChangeConfig2))(
-        m_hService, SERVICE_CONFIG_DESCRIPTION, &description);
+    return m_pfnChangeConfig2(m_hService, SERVICE_CONFIG_DESCRIPTION, &description);
 }
 
 BOOL ScmServiceHandle::WaitForState(DWORD timeOutMs, DWORD state, DWORD pollMs) {
@@ -208,7 +165,7 @@ BOOL EventLogSource::Deregister() {
 BOOL EventLogSource::Report(WORD type, WORD category, DWORD eventId, PSID sid, WORD numStrings, DWORD dataSize,
                             LPCWSTR* strings, LPVOID data) {
     EnterCriticalSection(&m_lock);
-    Register(m_server.c_str(), m_source.c_str());
+    Register(m_strServer.c_str(), m_strSource.c_str());
     BOOL ok = ReportEventW(m_hEventSource, type, category, eventId, sid, numStrings, dataSize, strings, data);
     Deregister();
     LeaveCriticalSection(&m_lock);
@@ -230,14 +187,6 @@ std::wstring EventLogSource::FormatNumber(DWORD number, BOOL hex) {
     _snwprintf(text, 16, hex ? L"%08X" : L"%d", number);
     text[15] = 0;
     return text;
-}
-
-BOOL EventLogSource::ReportNumber(WORD type, DWORD eventId, DWORD number, BOOL hex) {
-    return Report(type, eventId, FormatNumber(number, hex).c_str());
-}
-
-BOOL EventLogSource::ReportTextAndNumber(WORD type, DWORD eventId, LPCWSTR text, DWORD number, BOOL hex) {
-    return Report(type, eventId, text, FormatNumber(number, hex).c_str());
 }
 
 std::vector<std::wstring> EventLogSource::ParseMultiSz(const BYTE* data, DWORD bytes) {

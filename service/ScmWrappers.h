@@ -1,4 +1,5 @@
-// Owning wrappers over the service control manager and the event log.
+// ScmManager, ScmServiceHandle, EventLogSource: owning wrappers over the service control manager
+// and the event log.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +11,7 @@ class ScmServiceHandle;
 
 class ScmManager {
 public:
-    typedef BOOL (*EnumCallback)(void* context, const ENUM_SERVICE_STATUSW& entry);
-    ScmManager();
+    ScmManager() = default;
     ~ScmManager() { Close(); }
     ScmManager(const ScmManager&) = delete;
     ScmManager& operator=(const ScmManager&) = delete;
@@ -20,16 +20,12 @@ public:
     BOOL OpenService(LPCWSTR name, DWORD access, ScmServiceHandle& service);
     BOOL Lock();
     BOOL Unlock();
-    BOOL EnumServices(DWORD serviceType, DWORD serviceState, void* context, EnumCallback callback);
     void Close();
     SC_HANDLE Handle() const { return m_hManager; }
 
 private:
     SC_HANDLE m_hManager = nullptr;
-    SC_LOCK m_lock = nullptr;
-    HMODULE m_hAdvapi = nullptr;
-    FARPROC m_pRegisterHandlerEx = nullptr;
-    FARPROC m_pEnumServicesEx = nullptr;
+    SC_LOCK m_hLock = nullptr;
 };
 
 class ScmServiceHandle {
@@ -49,8 +45,6 @@ public:
     BOOL Control(DWORD code);
     BOOL Start(DWORD argc, LPCWSTR* argv) { return StartServiceW(m_hService, argc, argv); }
     BOOL QueryStatus(SERVICE_STATUS& status) { return QueryServiceStatus(m_hService, &status); }
-    // On success *config is allocated with new[] (BYTE) and the caller deletes it.
-    BOOL QueryConfig(LPQUERY_SERVICE_CONFIGW& config);
     BOOL SetDescription(LPCWSTR text);
     BOOL Delete() { return DeleteService(m_hService); }
     BOOL WaitForState(DWORD timeOutMs, DWORD state, DWORD pollMs);
@@ -58,14 +52,13 @@ public:
     BOOL Close();
     SC_HANDLE Handle() const { return m_hService; }
     // For tests: pretend the system lacks ChangeServiceConfig2W.
-    void ForgetChangeConfig2() { m_pChangeConfig2 = nullptr; }
+    void ForgetChangeConfig2() { m_pfnChangeConfig2 = nullptr; }
 
 private:
+    typedef BOOL(WINAPI* ChangeConfig2Fn)(SC_HANDLE, DWORD, LPVOID);
+
     SC_HANDLE m_hService = nullptr;
-    HMODULE m_hAdvapi = nullptr;
-    FARPROC m_pQueryConfig2 = nullptr;
-    FARPROC m_pChangeConfig2 = nullptr;
-    FARPROC m_pQueryStatusEx = nullptr;
+    ChangeConfig2Fn m_pfnChangeConfig2 = nullptr;
 };
 
 class EventLogSource {
@@ -81,8 +74,6 @@ public:
                 LPCWSTR* strings, LPVOID data);
     BOOL Report(WORD type, DWORD eventId, LPCWSTR text);
     BOOL Report(WORD type, DWORD eventId, LPCWSTR text1, LPCWSTR text2);
-    BOOL ReportNumber(WORD type, DWORD eventId, DWORD number, BOOL hex);
-    BOOL ReportTextAndNumber(WORD type, DWORD eventId, LPCWSTR text, DWORD number, BOOL hex);
 
     static BOOL InstallSource(LPCWSTR log, LPCWSTR source, LPCWSTR messageFile, DWORD typesSupported);
     static BOOL RemoveSource(LPCWSTR log, LPCWSTR source);
@@ -91,9 +82,9 @@ public:
     static std::vector<std::wstring> ParseMultiSz(const BYTE* data, DWORD bytes);
     static std::vector<wchar_t> BuildMultiSz(const std::vector<std::wstring>& texts);
 
-    std::wstring m_server;
-    std::wstring m_source;
-    std::wstring m_log = L"Application";
+    std::wstring m_strServer;
+    std::wstring m_strSource;
+    std::wstring m_strLog = L"Application";
 
 private:
     HANDLE m_hEventSource = nullptr;

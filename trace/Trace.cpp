@@ -54,19 +54,19 @@ TraceOptions::TraceOptions()
     : processName(nullptr), host(DupText("127.0.0.1")), sendMode(1), port(8090),
       sendProcessName(0), dateInTimeStamp(0), sendThreadId(1)
 {
-    InitializeCriticalSection(&nameLock_);
+    InitializeCriticalSection(&m_nameLock);
 }
 
 TraceOptions::~TraceOptions()
 {
     std::free(processName);
     std::free(host);
-    DeleteCriticalSection(&nameLock_);
+    DeleteCriticalSection(&m_nameLock);
 }
 
 const char* TraceOptions::GetProcessName()
 {
-    EnterCriticalSection(&nameLock_);
+    EnterCriticalSection(&m_nameLock);
     if (!processName) {
         wchar_t path[MAX_PATH + 1] = {};
         DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -76,7 +76,7 @@ const char* TraceOptions::GetProcessName()
         processName = DupText(cut == std::string::npos ? narrow.c_str() : narrow.c_str() + cut + 1);
     }
     const char* name = processName;
-    LeaveCriticalSection(&nameLock_);
+    LeaveCriticalSection(&m_nameLock);
     return name;
 }
 
@@ -89,7 +89,7 @@ void TraceOptions::SetHost(const char* newHost)
 TraceNodeBase::TraceNodeBase() : enabled(1), iconIndex(-1), parentValue(0) {}
 TraceNodeBase::~TraceNodeBase() = default;
 
-TraceToSend::TraceToSend() : contextList_(nullptr), winTraceContext_(nullptr) {}
+TraceToSend::TraceToSend() : m_pContextList(nullptr), m_pWinTraceContext(nullptr) {}
 TraceToSend::~TraceToSend() = default;
 
 TraceNode::TraceNode(const TraceNodeBase* parentNode, bool generateUniqueId)
@@ -102,13 +102,13 @@ TraceNode::TraceNode(const TraceNodeBase* parentNode, bool generateUniqueId)
         winTraceId = parentNode->winTraceId;
         parentValue = parentNode->parentValue;
     }
-    InitializeCriticalSection(&lock_);
+    InitializeCriticalSection(&m_lock);
 }
 
 TraceNode::~TraceNode()
 {
-    DeleteCriticalSection(&lock_);
-    delete contextList_;
+    DeleteCriticalSection(&m_lock);
+    delete m_pContextList;
 }
 
 WinTrace::WinTrace() : debug(nullptr), warning(nullptr), error(nullptr)
@@ -119,15 +119,15 @@ WinTrace::WinTrace() : debug(nullptr), warning(nullptr), error(nullptr)
 void WinTrace::CreateChildNodes()
 {
     winTraceId = id;
-    contextList_ = new TraceContextList;
-    InitializeCriticalSection(&lock_);
+    m_pContextList = new TraceContextList;
+    InitializeCriticalSection(&m_lock);
     TraceNode** children[3] = {&debug, &warning, &error};
     const int icons[3] = {24, 22, 23};
     for (int i = 0; i < 3; ++i) {
         TraceNode* child = new TraceNode(nullptr, false);
         child->iconIndex = icons[i];
         child->winTraceId = id;
-        child->winTraceContext_ = contextList_;
+        child->m_pWinTraceContext = m_pContextList;
         child->enabled = 1;
         *children[i] = child;
     }
@@ -138,8 +138,8 @@ WinTrace::~WinTrace()
     delete debug;
     delete warning;
     delete error;
-    DeleteCriticalSection(&lock_);
-    delete contextList_;
+    DeleteCriticalSection(&m_lock);
+    delete m_pContextList;
 }
 
 TraceNode* GetLogNode()
@@ -185,11 +185,11 @@ std::string CreateTraceId()
 
 TraceContextEntry* TraceToSend::FindThreadContext()
 {
-    TraceContextList* list = winTraceContext_ ? winTraceContext_ : contextList_;
+    TraceContextList* list = m_pWinTraceContext ? m_pWinTraceContext : m_pContextList;
     if (!list)
         return nullptr;
     TraceContextEntry* found = nullptr;
-    EnterCriticalSection(&lock_);
+    EnterCriticalSection(&m_lock);
     DWORD self = GetCurrentThreadId();
     for (TraceContextEntry* e : *list) {
         if (e->threadId == self) {
@@ -197,7 +197,7 @@ TraceContextEntry* TraceToSend::FindThreadContext()
             break;
         }
     }
-    LeaveCriticalSection(&lock_);
+    LeaveCriticalSection(&m_lock);
     return found;
 }
 

@@ -1,4 +1,5 @@
-// The trace client: nodes through which every diagnostic line goes to the trace viewer.
+// TraceOptions, TraceContextEntry, TraceNodeBase, TraceToSend, TraceNode, WinTrace: the trace client,
+// nodes through which every diagnostic line goes to the trace viewer.
 #pragma once
 
 #include <windows.h>
@@ -27,7 +28,7 @@ struct TraceOptions {
     unsigned char sendThreadId;
 
 private:
-    CRITICAL_SECTION nameLock_;
+    CRITICAL_SECTION m_nameLock;
 };
 
 struct TraceContextEntry {
@@ -61,9 +62,9 @@ public:
     TraceContextEntry* FindThreadContext();
 
 protected:
-    CRITICAL_SECTION lock_;
-    TraceContextList* contextList_;
-    TraceContextList* winTraceContext_;
+    CRITICAL_SECTION m_lock;
+    TraceContextList* m_pContextList;
+    TraceContextList* m_pWinTraceContext;
 };
 
 class TraceNode : public TraceToSend {

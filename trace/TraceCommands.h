@@ -1,4 +1,4 @@
-// Text commands of the trace viewer: framing, time stamps, node ids and the send buffer.
+// TraceClock and the text commands of the trace viewer: framing, time stamps, node ids and the send buffer.
 // Pure code; the Win32 parts of the trace client build on it.
 #pragma once
 

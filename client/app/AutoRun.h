@@ -1,4 +1,4 @@
-// The start-with-Windows value "Quillex" under the Run key, written and removed for the
+// AutoRunKey: the start-with-Windows value "Quillex" under the Run key, written and removed for the
 // settings object and the settings dialog.
 #pragma once
 

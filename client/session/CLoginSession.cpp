@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "client/app/CAppSettings.h"
 #include "client/app/Utf8.h"
 #include "client/session/SessionService.h"
 #include "client/transfer/CServerExchange.h"
@@ -41,15 +40,11 @@ std::string ToAnsi(const CString& s) {
     return out;
 }
 
-bool ConnectToControl(CServerExchange& exchange) {
-    return exchange.Connect(g_Settings.m_strServerAddr, g_Settings.GetServerPort());
-}
-
 }  // namespace
 
 CLoginSession::CLoginSession() = default;
 
-int CLoginSession::LoginExchange(uint32_t code, const CString& mail, const CString* password) {
+int CLoginSession::LoginExchange(const CString& mail, const CString* password) {
     protocol::Bytes request;
     // A name or password that does not fit its field is refused before anything goes out.
     bool built = password ? protocol::BuildLogin(ToUtf8(mail), ToUtf8(*password), request)
@@ -61,13 +56,13 @@ int CLoginSession::LoginExchange(uint32_t code, const CString& mail, const CStri
         protocol::Bytes message;
         // A silent server ends as a refusal after the exchange's time-out; a reply shorter than
         // the 44 bytes is a refusal too.
-        accepted = ConnectToControl(exchange) && exchange.Request(request, message) &&
+        accepted = exchange.ConnectToControl() && exchange.Request(request, message) &&
                    protocol::ParseLoginReply(message.data(), message.size(), reply) && reply.accepted;
     }
     const wchar_t* step = password ? L"MSG_CODE_REQ_LOGIN" : L"MSG_CODE_REQ_LOGIN_BY_SESSION";
     if (!accepted) {
         GetLogNode()->Send(step, built ? L"refused" : L"name or password too long");
-        m_bLoggedIn = 0;
+        m_bLoggedIn = false;
         return 0;
     }
     GetLogNode()->Send(step, L"accepted");
@@ -75,17 +70,17 @@ int CLoginSession::LoginExchange(uint32_t code, const CString& mail, const CStri
     m_nTotalSpace = reply.totalSpace;
     m_strMail = mail;
     m_strPassword = password ? *password : CString();
-    m_bLoggedIn = 1;
+    m_bLoggedIn = true;
     m_nUserId = reply.userId;
     return 1;
 }
 
 int CLoginSession::Login(CString mail, CString password) {
-    return LoginExchange(protocol::MSG_CODE_REQ_LOGIN, mail, &password);
+    return LoginExchange(mail, &password);
 }
 
 int CLoginSession::LoginBySession(CString mail) {
-    return LoginExchange(protocol::MSG_CODE_REQ_LOGIN_BY_SESSION, mail, nullptr);
+    return LoginExchange(mail, nullptr);
 }
 
 int CLoginSession::QuerySessionKey(CString user) {
@@ -98,7 +93,7 @@ int CLoginSession::QuerySessionKey(CString user) {
 
     // Kept open until the session login is over: that login takes a second connection.
     CServerExchange query(kSessionQueryTimeOut);
-    if (!ConnectToControl(query)) {
+    if (!query.ConnectToControl()) {
         GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"control server not reached");
         return 0;
     }
@@ -120,7 +115,7 @@ int CLoginSession::QuerySessionKey(CString user) {
     session::AuthSessionOutcome outcome = session::CallAuthSession(userName, ToAnsi(sessionKey), ToAnsi(bindId));
     GetLogNode()->Send(L"authsession", outcome.Confirmed() ? L"session confirmed" : L"session not confirmed");
     if (outcome.Confirmed()) {
-        m_bWebSession = 1;
+        m_bWebSession = true;
         LoginBySession(user);
     }
     return outcome.error;

@@ -22,21 +22,22 @@ public:
     // answer, else the session service call's error code (0 when the call succeeded); the
     // outcome is IsLoggedIn().
     int QuerySessionKey(CString user);
-    int IsLoggedIn() const { return static_cast<int>(m_bLoggedIn); }
+    int IsLoggedIn() const { return m_bLoggedIn ? 1 : 0; }
 
     CString m_strMail;
     CString m_strPassword;
     uint64_t m_nUsedSpace = 0;
     uint64_t m_nTotalSpace = 0;
-    uint32_t m_bLoggedIn = 0;
-    uint32_t m_bWebSession = 0;
+    bool m_bLoggedIn = false;
+    bool m_bWebSession = false;
     uint64_t m_nUserId = 0;
 
     // How long the session query may wait for the control server.
     static const UINT kSessionQueryTimeOut = 5000;
 
 private:
-    int LoginExchange(uint32_t code, const CString& mail, const CString* password);
+    // A login by mail and password, or by session when there is no password.
+    int LoginExchange(const CString& mail, const CString* password);
 };
 
 extern CLoginSession g_LoginSession;

@@ -1,4 +1,5 @@
-// Client of the session service's `authsession` operation (SOAP 1.1, RPC encoded, plain HTTP).
+// AuthSessionOutcome: the client of the session service's `authsession` operation (SOAP 1.1,
+// RPC encoded, plain HTTP).
 #pragma once
 
 #include <string>

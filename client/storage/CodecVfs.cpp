@@ -337,6 +337,35 @@ extern "C" int sqlite3_key(sqlite3* db, const void* key, int nKey) {
     return sqlite3_key_v2(db, "main", key, nKey);
 }
 
+namespace {
+// The whole of one database into another, through the backup machinery.
+int CopyDatabase(sqlite3* to, sqlite3* from) {
+    sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
+    int rc = b ? sqlite3_backup_step(b, -1) : sqlite3_errcode(to);
+    int done = b ? sqlite3_backup_finish(b) : SQLITE_OK;
+    return rc == SQLITE_DONE ? done : rc;
+}
+
+// After a rekey both keys are the one the file now holds (`written`: the new write key; otherwise
+// the read key it had); a file without a key loses its codec.
+void SettleKeys(CodecFile* f, bool written) {
+    Codec* codec = f->codec;
+    bool keyed = written ? codec->hasWriteKey : codec->hasReadKey;
+    if (!keyed) {
+        delete codec;
+        f->codec = nullptr;
+        return;
+    }
+    if (written) {
+        std::memcpy(codec->readKey, codec->writeKey, 32);
+        codec->hasReadKey = true;
+    } else {
+        std::memcpy(codec->writeKey, codec->readKey, 32);
+        codec->hasWriteKey = true;
+    }
+}
+}  // namespace
+
 // Every page is written again under the new write key: copied out through the current read key,
 // then copied back by the backup machinery, which journals and commits like any transaction.
 extern "C" int sqlite3_rekey(sqlite3* db, const void* key, int nKey) {
@@ -353,43 +382,13 @@ extern "C" int sqlite3_rekey(sqlite3* db, const void* key, int nKey) {
 
     sqlite3* copy = nullptr;
     int rc = sqlite3_open_v2(":memory:", &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = CopyDatabase(copy, db);
     if (rc == SQLITE_OK) {
-        sqlite3_backup* out = sqlite3_backup_init(copy, "main", db, "main");
-        rc = out ? sqlite3_backup_step(out, -1) : sqlite3_errcode(copy);
-        int done = out ? sqlite3_backup_finish(out) : SQLITE_OK;
-        if (rc == SQLITE_DONE) rc = done;
-    }
-    if (rc == SQLITE_OK) {
-        if (newKey) {
-            storage::CodecDeriveKey(key, nKey, codec->writeKey);
-            codec->hasWriteKey = true;
-        } else {
-            codec->hasWriteKey = false;
-        }
-        sqlite3_backup* back = sqlite3_backup_init(db, "main", copy, "main");
-        rc = back ? sqlite3_backup_step(back, -1) : sqlite3_errcode(db);
-        int done = back ? sqlite3_backup_finish(back) : SQLITE_OK;
-        if (rc == SQLITE_DONE) rc = done;
+        if (newKey) storage::CodecDeriveKey(key, nKey, codec->writeKey);
+        codec->hasWriteKey = newKey;
+        rc = CopyDatabase(db, copy);
     }
     sqlite3_close(copy);
-    if (rc == SQLITE_OK) {
-        if (codec->hasWriteKey) {
-            std::memcpy(codec->readKey, codec->writeKey, 32);
-            codec->hasReadKey = true;
-        } else {
-            delete codec;
-            f->codec = nullptr;
-        }
-        return SQLITE_OK;
-    }
-    if (codec->hasReadKey) {
-        std::memcpy(codec->writeKey, codec->readKey, 32);
-        codec->hasWriteKey = true;
-    } else {
-        
-        
-        delete codec;
-        f->codec = nullptr;
-    }
+    SettleKeys(f, rc == SQLITE_OK);
     return rc;
 }

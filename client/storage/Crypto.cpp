@@ -57,43 +57,43 @@ void AddRoundKey(uint8_t s[16], const uint32_t* k) {
 }  // namespace
 
 int AesCbc::Init(int direction, const uint8_t key[32], const uint8_t iv[16]) {
-    valid_ = false;
+    m_bValid = false;
     if (direction != kEncipher && direction != kDecipher) return -2;
     if (!key) return -4;
-    direction_ = direction;
-    rounds_ = 14;
-    if (iv) std::memcpy(chain_, iv, 16); else std::memset(chain_, 0, 16);
-    const int nk = 8, total = 4 * (rounds_ + 1);
+    m_nDirection = direction;
+    m_nRounds = 14;
+    if (iv) std::memcpy(m_chain, iv, 16); else std::memset(m_chain, 0, 16);
+    const int nk = 8, total = 4 * (m_nRounds + 1);
     for (int i = 0; i < nk; ++i)
-        ek_[i] = (uint32_t(key[4 * i]) << 24) | (uint32_t(key[4 * i + 1]) << 16) |
+        m_encryptKey[i] = (uint32_t(key[4 * i]) << 24) | (uint32_t(key[4 * i + 1]) << 16) |
                  (uint32_t(key[4 * i + 2]) << 8) | key[4 * i + 3];
     uint8_t rcon = 1;
     for (int i = nk; i < total; ++i) {
-        uint32_t t = ek_[i - 1];
+        uint32_t t = m_encryptKey[i - 1];
         if (i % nk == 0) {
             t = SubWord((t << 8) | (t >> 24)) ^ (uint32_t(rcon) << 24);
             rcon = Xtime(rcon);
         } else if (i % nk == 4) {
             t = SubWord(t);
         }
-        ek_[i] = ek_[i - nk] ^ t;
+        m_encryptKey[i] = m_encryptKey[i - nk] ^ t;
     }
-    std::memcpy(dk_, ek_, sizeof ek_);
-    valid_ = true;
+    std::memcpy(m_decryptKey, m_encryptKey, sizeof m_encryptKey);
+    m_bValid = true;
     return 0;
 }
 
 void AesCbc::EncryptBlock(const uint8_t in[16], uint8_t out[16]) const {
     uint8_t s[16];
     std::memcpy(s, in, 16);
-    AddRoundKey(s, ek_);
-    for (int round = 1; round <= rounds_; ++round) {
+    AddRoundKey(s, m_encryptKey);
+    for (int round = 1; round <= m_nRounds; ++round) {
         uint8_t t[16];
         for (int i = 0; i < 16; ++i) t[i] = sbox[s[i]];
         // ShiftRows: row r moves left by r columns.
         for (int c = 0; c < 4; ++c)
             for (int r = 0; r < 4; ++r) s[c * 4 + r] = t[((c + r) % 4) * 4 + r];
-        if (round != rounds_) {
+        if (round != m_nRounds) {
             for (int c = 0; c < 4; ++c) {
                 uint8_t* col = s + c * 4;
                 uint8_t a0 = col[0], a1 = col[1], a2 = col[2], a3 = col[3];
@@ -104,7 +104,7 @@ void AesCbc::EncryptBlock(const uint8_t in[16], uint8_t out[16]) const {
                 col[3] ^= all ^ Xtime(a3 ^ a0);
             }
         }
-        AddRoundKey(s, ek_ + 4 * round);
+        AddRoundKey(s, m_encryptKey + 4 * round);
     }
     std::memcpy(out, s, 16);
 }
@@ -112,13 +112,13 @@ void AesCbc::EncryptBlock(const uint8_t in[16], uint8_t out[16]) const {
 void AesCbc::DecryptBlock(const uint8_t in[16], uint8_t out[16]) const {
     uint8_t s[16];
     std::memcpy(s, in, 16);
-    AddRoundKey(s, dk_ + 4 * rounds_);
-    for (int round = rounds_ - 1; round >= 0; --round) {
+    AddRoundKey(s, m_decryptKey + 4 * m_nRounds);
+    for (int round = m_nRounds - 1; round >= 0; --round) {
         uint8_t t[16];
         for (int c = 0; c < 4; ++c)
             for (int r = 0; r < 4; ++r) t[((c + r) % 4) * 4 + r] = s[c * 4 + r];
         for (int i = 0; i < 16; ++i) s[i] = inv_sbox[t[i]];
-        AddRoundKey(s, dk_ + 4 * round);
+        AddRoundKey(s, m_decryptKey + 4 * round);
         if (round != 0) {
             for (int c = 0; c < 4; ++c) {
                 uint8_t* col = s + c * 4;
@@ -134,30 +134,30 @@ void AesCbc::DecryptBlock(const uint8_t in[16], uint8_t out[16]) const {
 }
 
 int AesCbc::Encipher(const uint8_t* in, long bits, uint8_t* out) {
-    if (!valid_) return -5;
-    if (direction_ != kEncipher) return -6;
+    if (!m_bValid) return -5;
+    if (m_nDirection != kEncipher) return -6;
     if (!in || bits <= 0) return 0;
     long blocks = bits / 128;
     for (long b = 0; b < blocks; ++b) {
         uint8_t x[16];
-        for (int i = 0; i < 16; ++i) x[i] = in[16 * b + i] ^ chain_[i];
-        EncryptBlock(x, chain_);
-        std::memcpy(out + 16 * b, chain_, 16);
+        for (int i = 0; i < 16; ++i) x[i] = in[16 * b + i] ^ m_chain[i];
+        EncryptBlock(x, m_chain);
+        std::memcpy(out + 16 * b, m_chain, 16);
     }
     return static_cast<int>(128 * blocks);
 }
 
 int AesCbc::Decipher(const uint8_t* in, long bits, uint8_t* out) {
-    if (!valid_) return -5;
-    if (direction_ != kDecipher) return -6;
+    if (!m_bValid) return -5;
+    if (m_nDirection != kDecipher) return -6;
     if (!in || bits <= 0) return 0;
     long blocks = bits / 128;
     for (long b = 0; b < blocks; ++b) {
         uint8_t c[16], p[16];
         std::memcpy(c, in + 16 * b, 16);  // in and out may be the same buffer
         DecryptBlock(c, p);
-        for (int i = 0; i < 16; ++i) out[16 * b + i] = p[i] ^ chain_[i];
-        std::memcpy(chain_, c, 16);
+        for (int i = 0; i < 16; ++i) out[16 * b + i] = p[i] ^ m_chain[i];
+        std::memcpy(m_chain, c, 16);
     }
     return static_cast<int>(128 * blocks);
 }

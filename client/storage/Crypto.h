@@ -1,4 +1,4 @@
-// Block cipher and digests the page codec is built on; plain portable C++.
+// AesCbc: the block cipher and digests the page codec is built on; plain portable C++.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -14,18 +14,18 @@ public:
     int Init(int direction, const uint8_t key[32], const uint8_t iv[16]);
     int Encipher(const uint8_t* in, long bits, uint8_t* out);
     int Decipher(const uint8_t* in, long bits, uint8_t* out);
-    bool valid() const { return valid_; }
-    void Reset() { valid_ = false; }
+    bool valid() const { return m_bValid; }
+    void Reset() { m_bValid = false; }
 
 private:
     void EncryptBlock(const uint8_t in[16], uint8_t out[16]) const;
     void DecryptBlock(const uint8_t in[16], uint8_t out[16]) const;
-    bool valid_ = false;
-    int direction_ = 0;
-    int rounds_ = 14;
-    uint8_t chain_[16] = {};
-    uint32_t ek_[60] = {};  // expanded key
-    uint32_t dk_[60] = {};  // expanded key for the inverse cipher
+    bool m_bValid = false;
+    int m_nDirection = 0;
+    int m_nRounds = 14;
+    uint8_t m_chain[16] = {};
+    uint32_t m_encryptKey[60] = {};  // expanded key
+    uint32_t m_decryptKey[60] = {};  // expanded key for the inverse cipher
 };
 
 void Sha256(const void* data, size_t length, uint8_t out[32]);

@@ -1,4 +1,5 @@
-// ICMP echo over a raw socket and the choice of an upload server by ping and load.
+// CIcmpPing, PingResult: ICMP echo over a raw socket, and the choice of an upload server by
+// ping and load.
 #pragma once
 
 #include <winsock2.h>

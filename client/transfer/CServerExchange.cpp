@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "client/app/CAppSettings.h"
+
 CServerExchange::CServerExchange(UINT timeOutMs) : m_socket(m_ownSocket), m_nTimeOut(timeOutMs) {}
 
 CServerExchange::CServerExchange(CTimeOutSocket& socket, UINT timeOutMs) : m_socket(socket), m_nTimeOut(timeOutMs) {}
@@ -19,6 +21,10 @@ bool CServerExchange::Connect(const CString& host, UINT port) {
     m_bConnected = true;
     return true;
 }
+
+bool CServerExchange::ConnectToControl() { return ConnectToControl(g_Settings.m_strServerAddr); }
+
+bool CServerExchange::ConnectToControl(const CString& host) { return Connect(host, g_Settings.GetServerPort()); }
 
 bool CServerExchange::Send(const protocol::Bytes& request) {
     if (!m_bConnected || request.empty()) return false;

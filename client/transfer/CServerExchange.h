@@ -23,6 +23,9 @@ public:
     CServerExchange& operator=(const CServerExchange&) = delete;
 
     bool Connect(const CString& host, UINT port);
+    // The control server: the configured one, or the one at `host`, on the configured port.
+    bool ConnectToControl();
+    bool ConnectToControl(const CString& host);
     bool Connected() const { return m_bConnected; }
     // A request that has no reply (delete, rename): true once all of it went out.
     bool Send(const protocol::Bytes& request);

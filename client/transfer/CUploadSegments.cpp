@@ -13,7 +13,7 @@
 
 SegmentTimeouts g_SegmentTimeouts;
 
-CUploadSegments::CUploadSegments() : m_nPort(0), m_bPause(0), m_bCancel(0) {
+CUploadSegments::CUploadSegments() : m_nPort(0), m_bPause(false), m_bCancel(false) {
     std::memset(m_segments, 0, sizeof m_segments);
 }
 
@@ -94,7 +94,7 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
     address.sin_port = htons(protocol::kDataPort);
     address.sin_addr.s_addr = inet_addr(CStringA(row->m_strHost));
 
-    const StopTest stopped = [row] { return row->m_bPause != 0 || row->m_bCancel != 0; };
+    const StopTest stopped = [row] { return row->m_bPause || row->m_bCancel; };
     EngineLog(L"into SConnect");
     // A host text that is no address cannot be connected to (it would parse as broadcast).
     if (address.sin_addr.s_addr == INADDR_NONE ||

@@ -1,5 +1,6 @@
-// One segment thread of an upload: its own data connection, the segment record, then the
-// file's bytes from the record's offset in chunks, advancing the record as they go.
+// CUploadSegments, SegmentTimeouts, SegmentThreadParam: one segment thread of an upload. Its own
+// data connection, the segment record, then the file's bytes from the record's offset in chunks,
+// advancing the record as they go.
 #pragma once
 
 #include <winsock2.h>
@@ -33,8 +34,8 @@ public:
     std::atomic<uint16_t> m_nPort;
     CString m_strFilePath;
     protocol::SegmentRecord m_segments[kMaxSegments];
-    std::atomic<uint32_t> m_bPause;
-    std::atomic<uint32_t> m_bCancel;
+    std::atomic<bool> m_bPause;
+    std::atomic<bool> m_bCancel;
 
     // Hooks for the row's window, called on the segment thread.
     virtual void OnSegmentStarted(int /*index*/) {}  // the progress range becomes 0..100

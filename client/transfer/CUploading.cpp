@@ -16,29 +16,19 @@
 
 namespace {
 
-CString ControlHost() { return g_Settings.m_strServerAddr; }
-
 CString NameOf(const CString& name) {
     const int slash = name.ReverseFind(L'\\');
     return slash >= 0 ? name.Mid(slash + 1) : name;
 }
 
+// Entry of the row's upload, resume or cancel thread; the parameter is the row.
+template <int (CUploading::*Job)()>
+UINT RowThreadProc(LPVOID row) {
+    (static_cast<CUploading*>(row)->*Job)();
+    return 0;
+}
+
 }  // namespace
-
-UINT UploadFileThreadProc(LPVOID row) {
-    static_cast<CUploading*>(row)->UploadFile();
-    return 0;
-}
-
-UINT ResumeUploadThreadProc(LPVOID row) {
-    static_cast<CUploading*>(row)->ResumeUpload();
-    return 0;
-}
-
-UINT CancelUploadThreadProc(LPVOID row) {
-    static_cast<CUploading*>(row)->CancelUpload();
-    return 0;
-}
 
 CUploading::CUploading(const CString& name, const CString& path, int32_t size, const CString& host, uint16_t port)
     : m_nBaseDone(0),
@@ -65,7 +55,7 @@ CUploading::CUploading(const CString& name, const CString& path, int32_t size, c
 CUploading::~CUploading() {
     // Stop whatever still runs, then wait for it all; the segment threads are waited for by the
     // run thread that started them.
-    m_bCancel = 1;
+    m_bCancel = true;
     Reap(m_pCancelThread);
     Reap(m_pUploadThread);
     for (auto*& t : m_pSegmentThreads) Reap(t);
@@ -94,22 +84,17 @@ bool CUploading::Busy() {
     return false;
 }
 
-bool CUploading::StartUploadThread() {
-    CSingleLock lock(&m_threadLock, TRUE);
-    if (m_bCancelRequested) return false;
-    if (m_pUploadThread && WaitForSingleObject(m_pUploadThread->m_hThread, 0) == WAIT_TIMEOUT) return false;
-    Reap(m_pUploadThread);
-    m_pUploadThread = Begin(UploadFileThreadProc, this);
-    return m_pUploadThread != nullptr;
-}
+bool CUploading::StartUploadThread() { return StartRunThread(RowThreadProc<&CUploading::UploadFile>, false); }
 
-bool CUploading::StartResumeThread() {
+bool CUploading::StartResumeThread() { return StartRunThread(RowThreadProc<&CUploading::ResumeUpload>, true); }
+
+bool CUploading::StartRunThread(AFX_THREADPROC proc, bool resume) {
     CSingleLock lock(&m_threadLock, TRUE);
     if (m_bCancelRequested) return false;
     if (m_pUploadThread && WaitForSingleObject(m_pUploadThread->m_hThread, 0) == WAIT_TIMEOUT) return false;
     Reap(m_pUploadThread);
-    m_bPause = 0;
-    m_pUploadThread = Begin(ResumeUploadThreadProc, this);
+    if (resume) m_bPause = false;
+    m_pUploadThread = Begin(proc, this);
     return m_pUploadThread != nullptr;
 }
 
@@ -117,8 +102,8 @@ bool CUploading::StartCancelThread() {
     CSingleLock lock(&m_threadLock, TRUE);
     if (m_bCancelRequested) return false;
     m_bCancelRequested = true;
-    m_bCancel = 1;  // at once, so the running threads stop while the cancel thread starts
-    m_pCancelThread = Begin(CancelUploadThreadProc, this);
+    m_bCancel = true;  // at once, so the running threads stop while the cancel thread starts
+    m_pCancelThread = Begin(RowThreadProc<&CUploading::CancelUpload>, this);
     return m_pCancelThread != nullptr;
 }
 
@@ -183,12 +168,11 @@ int CUploading::UploadFile() {
     if (m_bCancel) return 0;
 
     CServerExchange control(m_sockControl);
-    if (!control.Connect(m_strHost, g_Settings.GetServerPort())) return EndRun(uploadrules::Outcome::Retry);
     protocol::Bytes list;
     std::vector<protocol::ServerInfo> servers;
-    if (!control.Request(protocol::BuildServerList(), list) ||
+    if (!control.ConnectToControl(m_strHost) || !control.Request(protocol::BuildServerList(), list) ||
         !protocol::ParseServerList(list.data(), list.size(), servers) || servers.empty())
-        return EndFailedStart();
+        return EndRun(Report());
     control.Close();
     if (m_bCancel) return 0;
 
@@ -223,15 +207,15 @@ int CUploading::UploadFile() {
     uint64_t fileId = 0;
     {
         CServerExchange announce(m_sockUpload);
-        const bool answered = announce.Connect(m_strHost, g_Settings.GetServerPort()) &&
-                              announce.Request(request, m_pUploadReply) &&
-                              protocol::ParseUploadFileReply(m_pUploadReply.data(), m_pUploadReply.size(), fileId);
-        m_pUploadReply.clear();
-        if (!answered) return EndFailedStart();
+        const bool answered =
+            announce.ConnectToControl(m_strHost) && announce.Request(request, m_arrUploadReply) &&
+            protocol::ParseUploadFileReply(m_arrUploadReply.data(), m_arrUploadReply.size(), fileId);
+        m_arrUploadReply.clear();
+        if (!answered) return EndRun(Report());
     }
     EngineLog(L"out MSG_CODE_REQ_UPLOAD_FILE");
     m_nFileId = fileId;
-    if (fileId == 0) return EndFailedStart();
+    if (fileId == 0) return EndRun(Report());
     if (m_bCancel) return 0;
 
     m_nBaseDone = 0;
@@ -252,15 +236,12 @@ int CUploading::RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fil
     bool listed = GetUploadInfo(list);
     for (int runs = 0;;) {
         if (listed) WriteRecords(list, serverId, userId, fileId);
-        uploadrules::RunReport report;
+        uploadrules::RunReport report = Report();
         report.fileKnown = true;
         report.listed = listed;
         report.wholeFile = listed && uploadrules::HoldsWholeFile(list, m_nFileSize);
-        report.cancelled = m_bCancel != 0;
-        report.paused = m_bPause != 0;
         report.runs = runs;
-        const uploadrules::Outcome outcome = uploadrules::AfterRun(report);
-        if (outcome != uploadrules::Outcome::RunAgain) return EndRun(outcome);
+        if (uploadrules::AfterRun(report) != uploadrules::Outcome::RunAgain) return EndRun(report);
         if (runs > 0 && !WaitBeforeRun(runs)) continue;  // a pause or a cancel came: decide again
         SetLink(LINK_PAUSE, true);
         if (listed) SendFile(list.size());
@@ -278,35 +259,36 @@ bool CUploading::WaitBeforeRun(int runs) {
     return !m_bCancel && !m_bPause;
 }
 
-int CUploading::EndRun(uploadrules::Outcome outcome) {
-    switch (outcome) {
+uploadrules::RunReport CUploading::Report() const {
+    uploadrules::RunReport report;
+    report.cancelled = m_bCancel;
+    report.paused = m_bPause;
+    return report;
+}
+
+int CUploading::EndRun(const uploadrules::RunReport& report) {
+    switch (uploadrules::AfterRun(report)) {
     case uploadrules::Outcome::Done:
         m_nState = STATE_DONE;
         m_nBaseDone = BytesDone();
         ShowFinalProgress();
         SetLink(LINK_DONE, true);
         OnCancelLinkEnabled(false);
-        return 0;
+        break;
     case uploadrules::Outcome::Resumable:
         m_nBaseDone = BytesDone();
         ShowFinalProgress();
-        m_bPause = 1;
+        m_bPause = true;
         m_nState = STATE_RESUMABLE;
         SetLink(LINK_RESUME, true);
-        return 0;
+        break;
     case uploadrules::Outcome::Retry:
         SetLink(LINK_RETRY, true);
         m_nState = STATE_RETRY;
-        return 0;
-    default: return 0;
+        break;
+    default: break;
     }
-}
-
-int CUploading::EndFailedStart() {
-    uploadrules::RunReport report;
-    report.cancelled = m_bCancel != 0;
-    EndRun(uploadrules::AfterRun(report));
-    return -1;
+    return report.fileKnown ? 0 : -1;
 }
 
 void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {
@@ -332,7 +314,7 @@ bool CUploading::GetUploadInfo(std::vector<uploadrules::Segment>& list) {
     protocol::Bytes reply;
     std::vector<protocol::SegmentInfo> segments;
     // At most the row's ten segments, and only descriptors the body really holds.
-    if (!control.Connect(ControlHost(), g_Settings.GetServerPort()) ||
+    if (!control.ConnectToControl() ||
         !control.Request(protocol::BuildUploadInfo(g_LoginSession.m_nUserId, m_nFileId), reply) ||
         !protocol::ParseSegmentList(reply.data(), reply.size(), segments)) {
         EngineLog(L"CUploading::GetUploadInfoAndSendFile, error is  %d.", static_cast<int>(GetLastError()));
@@ -370,12 +352,11 @@ void CUploading::SendFile(size_t segments) {
 
 void CUploading::SendDelete(uint64_t fileId) {
     CServerExchange control;
-    if (control.Connect(ControlHost(), g_Settings.GetServerPort()))
-        control.Send(protocol::BuildDeleteFile(g_LoginSession.m_nUserId, fileId));
+    if (control.ConnectToControl()) control.Send(protocol::BuildDeleteFile(g_LoginSession.m_nUserId, fileId));
 }
 
 int CUploading::CancelUpload() {
-    m_bCancel = 1;
+    m_bCancel = true;
     // The running threads stop within moments; the delete need not wait for them once the
     // server has named the file.
     const bool page = m_hParentPage != nullptr;

@@ -102,7 +102,6 @@ public:
     void OnSegmentPaused(int index) override;
 
     // Window half.
-    BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnInitDialog() override;
     void OnCancel() override;  // click of the cancel link
     afx_msg void OnPauseResume();
@@ -130,7 +129,7 @@ public:
     int32_t m_nPercent = 0;
 
     protocol::UploadFileRequest m_request;
-    std::vector<uint8_t> m_pUploadReply;
+    std::vector<uint8_t> m_arrUploadReply;
     HANDLE m_hSegmentThreads[kMaxSegments];
     std::atomic<uint64_t> m_nBaseDone;
     std::atomic<int32_t> m_nThreadCount;
@@ -155,6 +154,8 @@ private:
     void SetLink(uint32_t link, bool enabled);
     // Starts a thread the row owns (not self-deleting); null when it could not be made.
     CWinThread* Begin(AFX_THREADPROC proc, LPVOID param);
+    // The upload or resume thread, refused while a run thread still runs or once cancelled.
+    bool StartRunThread(AFX_THREADPROC proc, bool resume);
     static void Reap(CWinThread*& thread);
     void WatchSegments(const TimeValue& start, uint64_t base);
     // The server's segment list (245), clamped to the file; false when none came.
@@ -168,9 +169,11 @@ private:
     int RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fileId);
     // Sleeps, waking early for a pause or a cancel; false when one came.
     bool WaitBeforeRun(int runs);
-    int EndRun(uploadrules::Outcome outcome);
-    // A start that failed before the server named the file.
-    int EndFailedStart();
+    // The flags as they stand now; a report without more says the server never named the file.
+    uploadrules::RunReport Report() const;
+    // Ends a run as the report decides (a RunAgain is the caller's to act on): 0, or -1 for a
+    // start that failed before the server named the file.
+    int EndRun(const uploadrules::RunReport& report);
     void SendDelete(uint64_t fileId);
 
     CString m_strHostAtStart;
@@ -215,7 +218,3 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     DECLARE_MESSAGE_MAP()
 };
-
-UINT UploadFileThreadProc(LPVOID row);
-UINT ResumeUploadThreadProc(LPVOID row);
-UINT CancelUploadThreadProc(LPVOID row);

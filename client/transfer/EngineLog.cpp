@@ -1,22 +1,35 @@
 #include "client/transfer/EngineLog.h"
 
+#include <cstdarg>
+#include <string>
+
 #include "framework/CString.h"
 #include "trace/Trace.h"
+
+namespace {
+
+void SendLine(TraceNode& node, const std::wstring& text) { node.Send(text.c_str(), nullptr); }
+void SendLine(TraceNode& node, const std::string& text) { node.SendA(text.c_str(), nullptr); }
+
+template <typename Char>
+void Log(const Char* format, va_list args) {
+    std::basic_string<Char> text;
+    afx_string::FormatV(text, format, args);
+    if (TraceNode* node = GetLogNode()) SendLine(*node, text);
+}
+
+}  // namespace
 
 void EngineLog(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    std::wstring text;
-    afx_string::FormatV(text, format, args);
+    Log(format, args);
     va_end(args);
-    if (TraceNode* node = GetLogNode()) node->Send(text.c_str(), nullptr);
 }
 
 void EngineLogA(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text;
-    afx_string::FormatV(text, format, args);
+    Log(format, args);
     va_end(args);
-    if (TraceNode* node = GetLogNode()) node->SendA(text.c_str(), nullptr);
 }

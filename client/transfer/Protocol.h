@@ -1,6 +1,10 @@
 // The upload protocol: a 12-byte PacketHeader and a body per message code, little-endian and
 // packed. Builders give the exact bytes of each request; parsers read replies without ever
 // going past what arrived.
+// Wire records: PacketHeader, LoginRequest, LoginReply, IdRequest, UserFileRequest,
+// UserSpaceReply, ServerRecord, FileServerReply, UploadFileRequest, SegmentDescriptor,
+// SegmentRecord, FileListRecord, RenameFileRequest.
+// Parsed replies: LoginResult, ServerInfo, SegmentInfo, FileEntry, ListInfo.
 #pragma once
 
 #include <cstddef>

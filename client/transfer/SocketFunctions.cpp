@@ -36,6 +36,33 @@ timeval WaitFor(ULONGLONG leftMs, const StopTest& stop) {
     timeval tv = {static_cast<long>(leftMs / 1000), static_cast<long>((leftMs % 1000) * 1000)};
     return tv;
 }
+
+enum class Wait { Ready, TimedOut, Stopped, Failed };
+enum class Until { Readable, Writable };
+
+// Waits until the socket is ready (or in `failed`, for a connect), the deadline passes or the
+// stop test ends the wait; without stopFirst the first look is not cut. Failed leaves select's
+// error as the last error.
+Wait WaitUntil(SOCKET s, Until until, ULONGLONG deadline, const StopTest& stop, bool stopFirst,
+               fd_set* failed = nullptr) {
+    for (bool first = true;; first = false) {
+        if ((stopFirst || !first) && stop && stop()) return Wait::Stopped;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return Wait::TimedOut;
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(s, &ready);
+        if (failed) {
+            FD_ZERO(failed);
+            FD_SET(s, failed);
+        }
+        timeval tv = WaitFor(deadline - now, stop);
+        const int r = until == Until::Readable ? ::select(0, &ready, nullptr, nullptr, &tv)
+                                               : ::select(0, nullptr, &ready, failed, &tv);
+        if (r > 0) return Wait::Ready;
+        if (r < 0 && ::WSAGetLastError() != WSAEINTR) return Wait::Failed;
+    }
+}
 }  // namespace
 
 int SConnect(SOCKET s, const sockaddr_in* address, int timeoutSeconds, const StopTest& stop) {
@@ -65,29 +92,15 @@ int ConnectWithTimeout(SOCKET s, const sockaddr* address, int length, int timeou
             ShutDownKeepingError(s);
             return -1;
         }
-        fd_set writable, failed;
+        fd_set failed;
         const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeoutSeconds) * 1000;
+        ::WSASetLastError(0);
         // The first wait is not cut: a connect that completes at once goes ahead.
-        for (bool first = true;; first = false) {
-            if (!first && stop && stop()) {
-                ShutDownKeepingError(s);
-                return kSocketStopped;
-            }
-            const ULONGLONG now = ::GetTickCount64();
-            if (now >= deadline) return TimedOut();
-            ::WSASetLastError(0);
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(s, &writable);
-            FD_SET(s, &failed);
-            timeval tv = WaitFor(deadline - now, stop);
-            int r = ::select(0, nullptr, &writable, &failed, &tv);
-            if (r >= 1) break;
-            if (r == 0) continue;
-            if (::WSAGetLastError() != WSAEINTR) {
-                errno = ::WSAGetLastError();
-                return -1;
-            }
+        switch (WaitUntil(s, Until::Writable, deadline, stop, false, &failed)) {
+        case Wait::Ready: break;
+        case Wait::Stopped: ShutDownKeepingError(s); return kSocketStopped;
+        case Wait::TimedOut: return TimedOut();
+        case Wait::Failed: errno = ::WSAGetLastError(); return -1;
         }
         if (FD_ISSET(s, &failed)) {
             int soError = 0;
@@ -142,17 +155,10 @@ int SWriteNonBlocking(SOCKET s, const char* buffer, int length, int timeoutSecon
     int sent = 0;
     for (bool first = true;; first = false) {
         if (!first) {
-            if (stop && stop()) return sent;
-            ULONGLONG now = ::GetTickCount64();
-            if (now >= deadline) break;
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(s, &writable);
-            timeval tv = WaitFor(deadline - now, stop);
-            int r = ::select(0, nullptr, &writable, nullptr, &tv);
-            if (r == 0) continue;
-            if (r < 0) {
-                if (::WSAGetLastError() == WSAEINTR) continue;
+            const Wait wait = WaitUntil(s, Until::Writable, deadline, stop, true);
+            if (wait == Wait::Stopped) return sent;
+            if (wait == Wait::TimedOut) break;
+            if (wait == Wait::Failed) {
                 errno = ::WSAGetLastError();
                 return sent > 0 ? sent : -1;
             }
@@ -175,19 +181,7 @@ bool ShutDownAndWaitForClose(SOCKET s, int timeoutMs, const StopTest& stop) {
     const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs > 0 ? timeoutMs : 0);
     char discard[512];
     for (;;) {
-        if (stop && stop()) return false;
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) return false;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(s, &readable);
-        timeval tv = WaitFor(deadline - now, stop);
-        const int r = ::select(0, &readable, nullptr, nullptr, &tv);
-        if (r == 0) continue;
-        if (r < 0) {
-            if (::WSAGetLastError() == WSAEINTR) continue;
-            return false;
-        }
+        if (WaitUntil(s, Until::Readable, deadline, stop, true) != Wait::Ready) return false;
         const int n = ::recv(s, discard, sizeof discard, 0);
         if (n == 0) return true;
         if (n == SOCKET_ERROR) {

@@ -1,6 +1,6 @@
-// Decisions of an upload row's engine, from plain numbers: how many segment threads to offer,
-// the server's segment list taken within the file's bounds, whether the server holds the whole
-// file, and what a run ends in. Standard C++ only, so it is tested natively too.
+// Segment, RunReport: decisions of an upload row's engine, from plain numbers. How many segment
+// threads to offer, the server's segment list taken within the file's bounds, whether the server
+// holds the whole file, and what a run ends in. Standard C++ only, so it is tested natively too.
 #pragma once
 
 #include <cstdint>

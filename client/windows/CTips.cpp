@@ -42,10 +42,10 @@ BOOL CTips::OnInitDialog() {
         b->ClearImageMargins();
         b->SetFlatBorder(FALSE, FALSE);
     }
-    if (!m_text.IsEmpty()) m_label.SetWindowText(m_text);
-    if (!m_title.IsEmpty()) SetWindowText(m_title);
-    if (!m_okText.IsEmpty()) m_ok.SetWindowText(m_okText);
-    if (!m_cancelText.IsEmpty()) m_cancel.SetWindowText(m_cancelText);
+    if (!m_strText.IsEmpty()) m_label.SetWindowText(m_strText);
+    if (!m_strTitle.IsEmpty()) SetWindowText(m_strTitle);
+    if (!m_strOkText.IsEmpty()) m_ok.SetWindowText(m_strOkText);
+    if (!m_strCancelText.IsEmpty()) m_cancel.SetWindowText(m_strCancelText);
     return TRUE;
 }
 

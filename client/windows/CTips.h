@@ -10,10 +10,10 @@ public:
     enum { IDD = 179, IDC_TEXT = 1044 };
     explicit CTips(CWnd* parent = nullptr);
 
-    void SetText(const CString& text) { m_text = text; }
-    void SetTitle(const CString& title) { m_title = title; }
-    void SetOkText(const CString& text) { m_okText = text; }
-    void SetCancelText(const CString& text) { m_cancelText = text; }
+    void SetText(const CString& text) { m_strText = text; }
+    void SetTitle(const CString& title) { m_strTitle = title; }
+    void SetOkText(const CString& text) { m_strOkText = text; }
+    void SetCancelText(const CString& text) { m_strCancelText = text; }
 
     BOOL OnInitDialog() override;
 
@@ -38,7 +38,7 @@ protected:
     afx_msg void OnNcLButtonUp(UINT hit, CPoint point);
 
 private:
-    CString m_text, m_title, m_okText, m_cancelText;
+    CString m_strText, m_strTitle, m_strOkText, m_strCancelText;
     CBrush m_background;
     DECLARE_MESSAGE_MAP()
 };

@@ -4,6 +4,8 @@
 // a posted message) and the window's own thread turns them into texts.
 #include "client/transfer/CUploading.h"
 
+#include <utility>
+
 #include "client/app/CAppSettings.h"
 #include "client/transfer/SocketFunctions.h"
 #include "client/windows/CTips.h"
@@ -69,21 +71,16 @@ void CUploading::SetUpLinks() {
 
 void CUploading::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
-    DDX_Control(dx, IDC_FILE_NAME, m_stcFileName);
-    DDX_Control(dx, IDC_PROGRESS, m_progress);
-    DDX_Control(dx, IDC_PAUSE_RESUME, m_lnkPauseResume);
-    DDX_Control(dx, IDC_DONE, m_stcDone);
-    DDX_Control(dx, IDC_SPEED, m_stcSpeed);
-    DDX_Control(dx, IDC_PERCENT, m_stcPercent);
-    DDX_Control(dx, IDC_REMAIN, m_stcRemain);
-    DDX_Control(dx, IDC_CANCEL, m_lnkCancel);
-    DDX_Control(dx, IDC_SEPARATOR, m_lnkSeparator);
-    DDX_Control(dx, IDC_DONE_CAPTION, m_stcDoneCaption);
-    DDX_Control(dx, IDC_SPEED_CAPTION, m_stcSpeedCaption);
-    DDX_Control(dx, IDC_REMAIN_CAPTION, m_stcRemainCaption);
+    const std::pair<int, CWnd*> controls[] = {
+        {IDC_FILE_NAME, &m_stcFileName},        {IDC_PROGRESS, &m_progress},
+        {IDC_PAUSE_RESUME, &m_lnkPauseResume},  {IDC_DONE, &m_stcDone},
+        {IDC_SPEED, &m_stcSpeed},               {IDC_PERCENT, &m_stcPercent},
+        {IDC_REMAIN, &m_stcRemain},             {IDC_CANCEL, &m_lnkCancel},
+        {IDC_SEPARATOR, &m_lnkSeparator},       {IDC_DONE_CAPTION, &m_stcDoneCaption},
+        {IDC_SPEED_CAPTION, &m_stcSpeedCaption}, {IDC_REMAIN_CAPTION, &m_stcRemainCaption},
+    };
+    for (const auto& c : controls) DDX_Control(dx, c.first, *c.second);
 }
-
-BOOL CUploading::PreTranslateMessage(MSG* msg) { return CDialog::PreTranslateMessage(msg); }
 
 BOOL CUploading::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -261,7 +258,7 @@ void CUploading::OnPauseResume() {
         default:
             break;
     }
-    m_bPause = m_bPause ? 0 : 1;
+    m_bPause = !m_bPause;
     if (m_bPause) {
         m_strSpeed = L"0B/s";
         m_strRemain = L"00:00:00";
@@ -272,7 +269,7 @@ void CUploading::OnPauseResume() {
     if (m_nState != STATE_RESUMABLE) return;
     if (!FileReadable()) {
         // Still paused, so the next click tries again.
-        m_bPause = 1;
+        m_bPause = true;
         ShowTip(kFileBusyText, kFileErrorTitle);
         return;
     }

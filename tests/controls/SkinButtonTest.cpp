@@ -126,6 +126,41 @@ TEST(SkinButton, FacesByState) {
     test_capture::SaveWindow(h.dlg.m_hWnd, "button_normal");
 }
 
+// An 8x8 face of the key colour around a 4x4 square of the face colour.
+HBITMAP MakeFace(COLORREF key, COLORREF face) {
+    CClientDC screen(nullptr);
+    CDC dc;
+    dc.CreateCompatibleDC(&screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen.m_hDC, 8, 8);
+    HGDIOBJ old = SelectObject(dc.m_hDC, bmp);
+    dc.FillSolidRect(0, 0, 8, 8, key);
+    dc.FillSolidRect(2, 2, 4, 4, face);
+    SelectObject(dc.m_hDC, old);
+    return bmp;
+}
+
+TEST(SkinButton, ShadedNormalFacesKeepTheHoveredKey) {
+    // A key other than black: the hovered face's mask blackens its key pixels, so a shaded copy
+    // made after it would lose its transparent corners.
+    constexpr COLORREF kKey = RGB(255, 0, 255);
+    struct Case { const char* name; INT_PTR normal; COLORREF shaded; };
+    const Case cases[] = {
+        {"grey", CSkinButton::kGreyOfHovered, RGB(134, 134, 134)},
+        {"darker", CSkinButton::kDarkerOfHovered, RGB(150, 90, 30)},
+    };
+    for (const Case& c : cases) {
+        Host h;
+        ASSERT_EQ(h.dlg.button.SetBitmapHandles(MakeFace(kKey, RGB(200, 120, 40)), kKey,
+                                                reinterpret_cast<HBITMAP>(c.normal)),
+                  CSkinButton::kOk)
+            << c.name;
+        Host::Picture p;
+        h.Draw(p, 0);
+        EXPECT_EQ(p.At(3, 3), c.shaded) << c.name;
+        EXPECT_EQ(p.At(0, 0), RGB(10, 10, 200)) << c.name << ": transparent corner";
+    }
+}
+
 TEST(SkinButton, FlatBorderOnlyWhileHoveredAndAllowed) {
     for (BOOL border : {TRUE, FALSE}) {
         Host h;
@@ -166,6 +201,9 @@ TEST(SkinButton, SettersRefuseBadValues) {
         {"pressed style 1", b.SetPressedStyle(1), CSkinButton::kOk},
         {"pressed style 2", b.SetPressedStyle(2), CSkinButton::kInvalidStyle},
         {"not a bitmap", b.SetBitmapHandles(reinterpret_cast<HBITMAP>(0x1234), 0), CSkinButton::kInvalidBitmap},
+        {"not a bitmap to grey",
+         b.SetBitmapHandles(reinterpret_cast<HBITMAP>(0x1234), 0, reinterpret_cast<HBITMAP>(CSkinButton::kGreyOfHovered)),
+         CSkinButton::kInvalidBitmap},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 }

@@ -46,6 +46,7 @@ TEST(CFile, OpenModes) {
         {L"new.bin", CFile::modeCreate | CFile::modeWrite, TRUE, CFileException::none, 0, 0},
         {L"data.bin", CFile::modeCreate | CFile::modeWrite, TRUE, CFileException::none, 0, 0},  // truncates
         {L"data.bin", CFile::modeRead | 3, FALSE, CFileException::genericException, 0, 0},     // no such mode
+        {L"data.bin", CFile::modeRead | 0x50, FALSE, CFileException::genericException, 0, 0},  // no such sharing
     };
     for (const auto& c : cases) {
         CFile f;

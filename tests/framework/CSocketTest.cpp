@@ -43,6 +43,12 @@ std::thread PostLater(UINT message, DWORD delayMs) {
     });
 }
 
+// Connects sock to the peer; the peer's side of the connection, or INVALID_SOCKET.
+SOCKET ConnectTo(CSocket& sock, Listener& peer) {
+    if (!sock.Create() || !sock.Connect(CString(peer.Ip()), peer.Port())) return INVALID_SOCKET;
+    return peer.Accept();
+}
+
 }  // namespace
 
 TEST(CSocket, ConnectsByNameAndByDottedAddress) {
@@ -69,10 +75,8 @@ TEST(CSocket, ConnectsByNameAndByDottedAddress) {
 TEST(CSocket, SendBlocksUntilEverythingHasGone) {
     Listener peer("127.0.1.31");
     CSocket sock;
-    ASSERT_TRUE(sock.Create());
-    ASSERT_TRUE(sock.Connect(L"127.0.1.31", peer.Port()));
-    SOCKET server = peer.Accept();
-    ASSERT_NE(INVALID_SOCKET, server);
+    SOCKET server = ConnectTo(sock, peer);
+    ASSERT_NE(INVALID_SOCKET, server) << WSAGetLastError();
     std::vector<char> data(6 * 1024 * 1024);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
     std::vector<char> got;
@@ -94,10 +98,8 @@ TEST(CSocket, SendBlocksUntilEverythingHasGone) {
 TEST(CSocket, WaitingCallsLookAtMessagesAndCanBeCancelled) {
     Listener peer("127.0.1.32");
     Watching sock;
-    ASSERT_TRUE(sock.Create());
-    ASSERT_TRUE(sock.Connect(L"127.0.1.32", peer.Port()));
-    SOCKET server = peer.Accept();
-    ASSERT_NE(INVALID_SOCKET, server);
+    SOCKET server = ConnectTo(sock, peer);
+    ASSERT_NE(INVALID_SOCKET, server) << WSAGetLastError();
 
     // A message arrives while the receive waits; the data comes later.
     std::thread post = PostLater(kSeen, 100);

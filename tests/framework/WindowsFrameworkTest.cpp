@@ -162,6 +162,38 @@ TEST(Dialog, DataExchangeBothWays) {
     EXPECT_EQ(dlg.text, CString(L"second 文件"));
 }
 
+// Reads a number from the edit box, or from a control the template may lack.
+class NumberDialog : public ProbeDialog {
+public:
+    int number = 0;
+    int controlId = kEdit;
+    void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, controlId, number); }
+};
+
+TEST(Dialog, FailedExchangeAnswersFalseAndKeepsTheValue) {
+    struct Case {
+        const wchar_t* typed;
+        int controlId;
+        BOOL saved;
+        int number;
+    } cases[] = {
+        {L"42", kEdit, TRUE, 42},
+        {L"12x", kEdit, FALSE, 7},
+        {L"", kEdit, FALSE, 7},
+        {L"42", 4242, FALSE, 7},  // no such control
+    };
+    for (const auto& c : cases) {
+        NumberDialog dlg;
+        ASSERT_TRUE(dlg.Create(kDialog));
+        dlg.controlId = c.controlId;
+        dlg.number = 7;
+        dlg.SetDlgItemText(kEdit, c.typed);
+        EXPECT_EQ(c.saved, dlg.UpdateData(TRUE)) << c.typed << " " << c.controlId;
+        EXPECT_EQ(c.number, dlg.number) << c.typed << " " << c.controlId;
+        dlg.DestroyWindow();
+    }
+}
+
 TEST(Dialog, ModelessCreateAndDestroy) {
     ProbeDialog dlg;
     ASSERT_TRUE(dlg.Create(kDialog));
@@ -420,3 +452,16 @@ TEST(Window, MessageEntriesAndSignedPoints) {
 }
 
 }  // namespace
+
+// A temporary wrapper borrows its handle: the idle clean-up lets go of it, never deletes it.
+TEST(Gdi, TemporaryWrappersNeverDeleteBorrowedHandles) {
+    HBRUSH brush = ::CreateSolidBrush(RGB(1, 2, 3));
+    HDC screen = ::GetDC(nullptr);
+    ASSERT_EQ(brush, CGdiObject::FromHandle(brush)->m_hObject);
+    ASSERT_EQ(screen, CDC::FromHandle(screen)->m_hDC);
+    afx_detail::DeleteTempObjects();
+    EXPECT_EQ(static_cast<DWORD>(OBJ_BRUSH), ::GetObjectType(brush));
+    EXPECT_NE(0, ::GetDeviceCaps(screen, HORZRES));
+    ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(brush);
+}

@@ -48,21 +48,21 @@ TEST(ServiceCommandLine, ActionsTable) {
 TEST(ServiceCommandLine, OptionsTable) {
     auto info = Parse({L"/T:12000", L"/sdn:Mixed Case", L"/SN:svc", L"/SD:desc", L"/SCL:-x y", L"/U:bob",
                        L"/P:pw", L"/auto", L"/silent"});
-    EXPECT_EQ(info.m_dwTimeout, 12000);
-    EXPECT_EQ(info.m_sServiceDisplayName, L"Mixed Case");
-    EXPECT_EQ(info.m_sServiceName, L"svc");
-    EXPECT_EQ(info.m_sServiceDescription, L"desc");
-    EXPECT_EQ(info.m_sServiceCommandLine, L"-x y");
-    EXPECT_EQ(info.m_sUserName, L"bob");
-    EXPECT_EQ(info.m_sPassword, L"pw");
+    EXPECT_EQ(info.m_dwTimeout, 12000u);
+    EXPECT_EQ(info.m_strServiceDisplayName, L"Mixed Case");
+    EXPECT_EQ(info.m_strServiceName, L"svc");
+    EXPECT_EQ(info.m_strServiceDescription, L"desc");
+    EXPECT_EQ(info.m_strServiceCommandLine, L"-x y");
+    EXPECT_EQ(info.m_strUserName, L"bob");
+    EXPECT_EQ(info.m_strPassword, L"pw");
     EXPECT_TRUE(info.m_bAutoStart);
     EXPECT_TRUE(info.m_bSilent);
 
-    EXPECT_EQ(Parse({L"/T:"}).m_dwTimeout, 5000);       // nothing after the colon: ignored
-    EXPECT_EQ(Parse({L"/T:abc"}).m_dwTimeout, 0);
+    EXPECT_EQ(Parse({L"/T:"}).m_dwTimeout, 5000u);      // nothing after the colon: ignored
+    EXPECT_EQ(Parse({L"/T:abc"}).m_dwTimeout, 0u);
     auto later = Parse({L"/start", L"/stop", L"/SN:a", L"/SN:b"});
     EXPECT_EQ(later.m_nShellCommand, 4);                 // later tokens override earlier ones
-    EXPECT_EQ(later.m_sServiceName, L"b");
+    EXPECT_EQ(later.m_strServiceName, L"b");
 }
 
 TEST(ServiceCommandLine, FailuresNeverExitWithZero) {
@@ -77,6 +77,11 @@ TEST(ServiceCommandLine, FailuresNeverExitWithZero) {
     info = Parse({L"/start", L"/T:500"});
     EXPECT_NE(service.ProcessShellCommand(info), 0u);
     EXPECT_EQ(messages.compare(0, 36, L"Failed to start the service, Error:1"), 0) << std::string(messages.begin(), messages.end());
+    messages.clear();
+    info = Parse({L"/remove", L"/T:500"});
+    EXPECT_EQ(service.ProcessShellCommand(info), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_EQ(messages.find(L"CWinService::Uninstall, Failed call to OpenService, Error:1060, "), 0u)
+        << std::string(messages.begin(), messages.end());
 }
 
 TEST(ServiceFramework, ReportStatusRules) {
@@ -107,7 +112,7 @@ TEST(ServiceFramework, ControlDispatch) {
     EXPECT_TRUE(service.ConsoleCtrlHandler(CTRL_C_EVENT));
     EXPECT_FALSE(service.ConsoleCtrlHandler(CTRL_LOGOFF_EVENT));
     EXPECT_EQ(service.stops, 2);
-    service.m_sDependencies = {L"A", L"BC"};
+    service.m_dependencies = {L"A", L"BC"};
     std::vector<wchar_t> deps = service.GetDependencies();
     EXPECT_EQ(std::wstring(deps.begin(), deps.end()), std::wstring(L"A\0BC\0\0", 6));
 }
@@ -139,19 +144,19 @@ TEST(ServiceFramework, BodyFailuresEndInAStoppedStatusWithACode) {
 
 TEST(ServiceFramework, RefusedCreateFailsTheInstallAtOnce) {
     Probe service;
-    service.m_sServiceName = L"";  // the manager refuses it: nothing gets created
-    service.m_sUserName = L"someone";
-    service.m_sPassword = L"secret";
-    service.m_sBinaryPathName = L"C:\\nowhere.exe";
+    service.m_strServiceName = L"";  // the manager refuses it: nothing gets created
+    service.m_strUserName = L"someone";
+    service.m_strPassword = L"secret";
+    service.m_strBinaryPathName = L"C:\\nowhere.exe";
     std::wstring message;
     DWORD error = 0;
     EXPECT_FALSE(service.Install(message, error));
     EXPECT_NE(error, 0u);
     EXPECT_EQ(message.find(L"CWinService::Install, Failed call to CreateService, Error:" + std::to_wstring(error)),
               0u);
-    EXPECT_TRUE(service.m_sUserName.empty());
-    EXPECT_TRUE(service.m_sPassword.empty());
-    EXPECT_TRUE(service.m_sEventMessageFile.empty());  // stopped before the event source
+    EXPECT_TRUE(service.m_strUserName.empty());
+    EXPECT_TRUE(service.m_strPassword.empty());
+    EXPECT_TRUE(service.m_strEventMessageFile.empty());  // stopped before the event source
 }
 
 TEST(ServiceFramework, MessagesByMode) {
@@ -170,7 +175,7 @@ TEST(ServiceFramework, MessagesByMode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
-        (c.log ? service.m_ELErrorLoggingDetail : service.m_UIErrorLoggingDetail) = c.mode;
+        (c.log ? service.m_nELErrorLoggingDetail : service.m_nUIErrorLoggingDetail) = c.mode;
         service.FormatResourceMessage(text, 1, 5, c.log);
         EXPECT_EQ(text, c.want);
     }
@@ -283,8 +288,8 @@ void Configure(const std::wstring& folder, const std::wstring& pipe, const char*
 // Launch tests share the stand-in's folder: one process runs them in order.
 TEST(LauncherService, LaunchHandsTheTextOverCommandLineAndPipe) {
     CMyService service;
-    service.m_sClientFolder = StandInFolder();
-    service.m_sPipeName = L"FerrantLaunchTest" + std::to_wstring(GetCurrentProcessId());
+    service.m_strClientFolder = StandInFolder();
+    service.m_strPipeName = L"FerrantLaunchTest" + std::to_wstring(GetCurrentProcessId());
     service.m_dwPipeWaitMs = 20000;
     struct Case { const char* text; const char* pipeText; } cases[] = {
         {"url=a&usr=b&sid=c", "url=a&usr=b&sid=c"},
@@ -292,9 +297,9 @@ TEST(LauncherService, LaunchHandsTheTextOverCommandLineAndPipe) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        Configure(service.m_sClientFolder, service.m_sPipeName, "read");
+        Configure(service.m_strClientFolder, service.m_strPipeName, "read");
         ASSERT_TRUE(service.LaunchClient(c.text));
-        std::string out = ReadOutput(service.m_sClientFolder, 20000);
+        std::string out = ReadOutput(service.m_strClientFolder, 20000);
         std::string line = out.substr(0, out.find('\n'));
         std::string want = std::string("Ferrant.exe") + (*c.text ? std::string(" ") + c.text : std::string());
         EXPECT_EQ(line.substr(line.size() >= want.size() ? line.size() - want.size() : 0), want) << out;
@@ -304,19 +309,19 @@ TEST(LauncherService, LaunchHandsTheTextOverCommandLineAndPipe) {
 
 TEST(LauncherService, ReaderThatNeverComesDoesNotHang) {
     CMyService service;
-    service.m_sClientFolder = StandInFolder();
-    service.m_sPipeName = L"FerrantLaunchIdle" + std::to_wstring(GetCurrentProcessId());
+    service.m_strClientFolder = StandInFolder();
+    service.m_strPipeName = L"FerrantLaunchIdle" + std::to_wstring(GetCurrentProcessId());
     service.m_dwPipeWaitMs = 1000;
-    Configure(service.m_sClientFolder, service.m_sPipeName, "ignore");
+    Configure(service.m_strClientFolder, service.m_strPipeName, "ignore");
     DWORD start = GetTickCount();
     EXPECT_TRUE(service.LaunchClient("url=a&usr=b&sid=c"));
     EXPECT_LT(GetTickCount() - start, 15000u);
-    EXPECT_NE(ReadOutput(service.m_sClientFolder, 20000), "no output");
+    EXPECT_NE(ReadOutput(service.m_strClientFolder, 20000), "no output");
 }
 
 TEST(LauncherService, MissingClientReturnsAtOnce) {
     CMyService service;
-    service.m_sClientFolder = L"C:\\no-such-folder-for-ferrant";
+    service.m_strClientFolder = L"C:\\no-such-folder-for-ferrant";
     DWORD start = GetTickCount();
     EXPECT_FALSE(service.LaunchClient("url=a&usr=b&sid=c"));
     EXPECT_LT(GetTickCount() - start, 2000u);

@@ -1,40 +1,35 @@
-// Pieces the upload tests share: source files of known bytes, loopback addresses of a test's
-// own, and a provider stand-in with one account and one upload server.
+// Pieces the upload tests share: the program's network start, loopback addresses of a test's
+// own, and a provider stand-in with one account and one upload server. Their source files are
+// TempFile (tests/support/TempDir.h).
 #pragma once
 
 #include <winsock2.h>
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "client/transfer/CIcmpPing.h"
 #include "client/transfer/Protocol.h"
 #include "framework/CString.h"
 #include "provider/Provider.h"
+#include "tests/support/TempDir.h"
 
 namespace upload_test {
 
-// A temporary file of `size` pseudo-random bytes (seeded by the size), removed at the end.
-struct TempFile {
-    TempFile(size_t size, const wchar_t* tag, uint32_t seed) {
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        static int serial = 0;
-        swprintf(path, MAX_PATH, L"%lsferrant-%ls-%lu-%d.bin", dir, tag, GetCurrentProcessId(), serial++);
-        bytes.resize(size);
-        uint32_t x = static_cast<uint32_t>(size) * 2654435761u + seed;
-        for (auto& b : bytes) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-        FILE* f = _wfopen(path, L"wb");
-        if (size) fwrite(bytes.data(), 1, size, f);
-        fclose(f);
+// WinSock and the ping, started as the program starts them before any upload.
+struct NetworkEnvironment : testing::Environment {
+    void SetUp() override {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        CIcmpPing::Startup();
     }
-    ~TempFile() { DeleteFileW(path); }
-    wchar_t path[MAX_PATH];
-    std::vector<uint8_t> bytes;
+    void TearDown() override { WSACleanup(); }
 };
 
 // The upload servers listen on fixed ports, so each test takes an address of its own: a

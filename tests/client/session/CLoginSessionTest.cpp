@@ -66,7 +66,7 @@ protected:
         session.m_nUsedSpace = 11;
         session.m_nTotalSpace = 22;
         session.m_nUserId = 33;
-        session.m_bLoggedIn = 1;
+        session.m_bLoggedIn = true;
     }
 
     sessiontest::ScriptedControl control;
@@ -278,7 +278,7 @@ TEST_F(WebSessionTest, UnusableSessionRepliesStopBeforeTheServiceCall) {
         control.SetAnswer(251, c.answer);
         EXPECT_EQ(0, session.QuerySessionKey(L"web@example.com"));
         EXPECT_EQ(0, session.IsLoggedIn());
-        EXPECT_EQ(0u, session.m_bWebSession);
+        EXPECT_FALSE(session.m_bWebSession);
         EXPECT_EQ(std::vector<uint32_t>{251}, Codes());
     }
     EXPECT_TRUE(soap.Requests().empty());
@@ -306,7 +306,7 @@ TEST_F(WebSessionTest, WholeRoad) {
         soap.SetReply(provider::SessionService::Reply::Result0);
         EXPECT_EQ(0, session.QuerySessionKey(L"\x674E@example.com"));
         EXPECT_EQ(1, session.IsLoggedIn());
-        EXPECT_EQ(1u, session.m_bWebSession);
+        EXPECT_TRUE(session.m_bWebSession);
         EXPECT_EQ(42u, session.m_nUserId);
         EXPECT_EQ(CString(L"\x674E@example.com"), session.m_strMail);
         EXPECT_EQ(CString(), session.m_strPassword);
@@ -368,7 +368,7 @@ TEST_F(WebSessionTest, ServiceOutcomesDecideTheSessionLogin) {
         int rc = session.QuerySessionKey(L"web@example.com");
         EXPECT_EQ(c.callFailed, rc != 0);
         EXPECT_EQ(c.loggedIn ? 1 : 0, session.IsLoggedIn());
-        EXPECT_EQ(c.loggedIn ? 1u : 0u, session.m_bWebSession);
+        EXPECT_EQ(c.loggedIn, session.m_bWebSession);
         EXPECT_EQ(c.loggedIn ? 2u : 1u, Codes().size());
         // Empty values still go out, as empty elements.
         EXPECT_NE(std::string::npos, soap.LastBody().find("<sessionkey/><bindid/>"));

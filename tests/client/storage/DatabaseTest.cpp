@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "client/storage/Sqlite.h"
+#include "client/storage/CSqlite.h"
 #include "tests/support/StorageTestUtil.h"
 
 using storage_test::ReadFile;

@@ -7,8 +7,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -40,7 +43,7 @@ public:
 
     // stall: never reads; throttleMs: reads 4096 bytes per pause of that length; holdOpen:
     // reads everything but does not close its end when the sender has shut down.
-    DataReceiver(const char* ip, bool stall = false, int throttleMs = 0, bool holdOpen = false)
+    DataReceiver(const std::string& ip, bool stall = false, int throttleMs = 0, bool holdOpen = false)
         : m_stall(stall), m_throttleMs(throttleMs), m_holdOpen(holdOpen) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
@@ -54,7 +57,7 @@ public:
         sockaddr_in a = {};
         a.sin_family = AF_INET;
         a.sin_port = htons(protocol::kDataPort);
-        a.sin_addr.s_addr = inet_addr(ip);
+        a.sin_addr.s_addr = inet_addr(ip.c_str());
         m_ok = bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(m_listen, 16) == 0;
         m_accept = std::thread([this] { AcceptLoop(); });
     }
@@ -127,46 +130,33 @@ private:
     std::vector<Connection> m_done;
 };
 
-struct TempFile {
-    explicit TempFile(size_t size, const wchar_t* tag) {
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        path.Format(L"%sferrant_segment_%lu_%s.bin", dir, GetCurrentProcessId(), tag);
-        bytes.resize(size);
-        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 131) ^ (i >> 9));
-        HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        if (size) WriteFile(h, bytes.data(), static_cast<DWORD>(size), &written, nullptr);
-        CloseHandle(h);
-    }
-    ~TempFile() { DeleteFileW(path); }
-    CString path;
-    std::vector<uint8_t> bytes;
-};
+struct Seg { int64_t offset, done, remaining; };
 
 class TestRow : public CUploadSegments {
 public:
+    TestRow() = default;
+    // Host, path and records written as the row writes them before it starts the threads.
+    TestRow(const std::string& host, const CString& path, const std::vector<Seg>& segs) {
+        m_strHost = host.c_str();
+        m_strFilePath = path;
+        for (size_t i = 0; i < segs.size(); ++i) {
+            protocol::SegmentRecord& r = m_segments[i];
+            r.serverId = 7;
+            r.segmentNumber = static_cast<int64_t>(i) + 1;
+            r.userId = 1234;
+            r.fileId = 99;
+            r.offset = segs[i].offset;
+            r.bytesDone = segs[i].done;
+            r.bytesRemaining = segs[i].remaining;
+        }
+    }
     void OnSegmentStarted(int) override { ++started; }
     void OnSegmentPaused(int) override { ++paused; }
     std::atomic<int> started{0}, paused{0};
 };
 
-struct Seg { int64_t offset, done, remaining; };
-
-void Prepare(TestRow& row, const char* host, const CString& path, const std::vector<Seg>& segs) {
-    row.m_strHost = host;
-    row.m_strFilePath = path;
-    for (size_t i = 0; i < segs.size(); ++i) {
-        protocol::SegmentRecord& r = row.m_segments[i];
-        r.serverId = 7;
-        r.segmentNumber = static_cast<int64_t>(i) + 1;
-        r.userId = 1234;
-        r.fileId = 99;
-        r.offset = segs[i].offset;
-        r.bytesDone = segs[i].done;
-        r.bytesRemaining = segs[i].remaining;
-    }
-}
+// The data port listens on a fixed port: each case takes a loopback address of its own.
+std::string CaseAddress(int n) { return "127.0.8." + std::to_string(n); }
 
 // Runs one thread per segment through the thread entry and waits (bounded) for all of them.
 bool RunSegments(TestRow& row, size_t count, int ms) {
@@ -182,7 +172,7 @@ bool RunSegments(TestRow& row, size_t count, int ms) {
     }
     const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(count), done.data(), TRUE, ms);
     if (r == WAIT_TIMEOUT) {
-        row.m_bCancel = 1;  // let the threads go before failing
+        row.m_bCancel = true;  // let the threads go before failing
     }
     for (auto& t : threads) t.join();
     for (HANDLE h : done) CloseHandle(h);
@@ -214,12 +204,10 @@ TEST(SegmentSender, BytesArriveAtTheirOffsets) {
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        char ip[32];
-        snprintf(ip, sizeof ip, "127.0.8.%d", 10 + n++);
+        const std::string ip = CaseAddress(10 + n++);
         DataReceiver receiver(ip);
         ASSERT_TRUE(receiver.ok());
-        TestRow row;
-        Prepare(row, ip, file.path, c.segs);
+        TestRow row(ip, file.path, c.segs);
         ASSERT_TRUE(RunSegments(row, c.segs.size(), 30000));
         const auto conns = receiver.Wait(c.segs.size(), 10000);
         ASSERT_EQ(c.segs.size(), conns.size());
@@ -261,12 +249,10 @@ TEST(SegmentSender, PauseAndCancelStopAfterTheChunkInFlight) {
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        char ip[32];
-        snprintf(ip, sizeof ip, "127.0.8.%d", 30 + n++);
+        const std::string ip = CaseAddress(30 + n++);
         DataReceiver receiver(ip);
         ASSERT_TRUE(receiver.ok());
-        TestRow row;
-        Prepare(row, ip, file.path, {{1000, 1000, 150000}});
+        TestRow row(ip, file.path, {{1000, 1000, 150000}});
         // Set before the start, the flags are first seen after the first chunk: it is sent
         // whole and counted, and nothing after it.
         row.m_bPause = c.pause;
@@ -298,12 +284,10 @@ TEST(SegmentSender, FlagsRaisedMidSegmentStopIt) {
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        char ip[32];
-        snprintf(ip, sizeof ip, "127.0.8.%d", 35 + n++);
+        const std::string ip = CaseAddress(35 + n++);
         DataReceiver receiver(ip, c.stalled, c.stalled ? 0 : 2);
         ASSERT_TRUE(receiver.ok());
-        TestRow row;
-        Prepare(row, ip, file.path, {{0, 0, kSize}});
+        TestRow row(ip, file.path, {{0, 0, kSize}});
         std::atomic<DWORD> flagged{0};
         std::thread flagger([&] {
             const auto until = Clock::now() + std::chrono::seconds(40);
@@ -315,8 +299,8 @@ TEST(SegmentSender, FlagsRaisedMidSegmentStopIt) {
                 Sleep(c.stalled ? 100 : 5);
             }
             flagged = GetTickCount();
-            if (c.pause) row.m_bPause = 1;
-            else row.m_bCancel = 1;
+            if (c.pause) row.m_bPause = true;
+            else row.m_bCancel = true;
         });
         const bool ended = RunSegments(row, 1, 90000);
         const DWORD endedAt = GetTickCount();
@@ -347,8 +331,7 @@ TEST(SegmentSender, StalledReceiverEndsTheThread) {
     TempFile file(16 << 20, L"stall");
     DataReceiver receiver("127.0.8.40", true);
     ASSERT_TRUE(receiver.ok());
-    TestRow row;
-    Prepare(row, "127.0.8.40", file.path, {{0, 0, 16 << 20}});
+    TestRow row("127.0.8.40", file.path, {{0, 0, 16 << 20}});
     const auto start = Clock::now();
     const bool ended = RunSegments(row, 1, 60000);
     g_SegmentTimeouts = saved;
@@ -371,17 +354,15 @@ TEST(SegmentSender, LastByteWaitsForTheServersCloseWithinItsBound) {
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        char ip[32];
-        snprintf(ip, sizeof ip, "127.0.8.%d", 55 + n++);
+        const std::string ip = CaseAddress(55 + n++);
         DataReceiver receiver(ip, false, 0, true);
         ASSERT_TRUE(receiver.ok());
-        TestRow row;
-        Prepare(row, ip, file.path, {{0, 0, 100000}});
+        TestRow row(ip, file.path, {{0, 0, 100000}});
         std::thread flagger([&] {
             if (!c.pause) return;
             while (row.SegmentSnapshot(0).bytesRemaining != 0) Sleep(5);
             Sleep(200);
-            row.m_bPause = 1;
+            row.m_bPause = true;
         });
         const DWORD start = GetTickCount();
         const bool ended = RunSegments(row, 1, 30000);
@@ -414,8 +395,7 @@ TEST(SegmentSender, FailuresLeaveTheRecordAsItWas) {
             receiver.reset(new DataReceiver(c.host));
             ASSERT_TRUE(receiver->ok());
         }
-        TestRow row;
-        Prepare(row, c.host, c.fileExists ? file.path : file.path + L".missing", {{100, 0, 40000}});
+        TestRow row(c.host, c.fileExists ? file.path : file.path + L".missing", {{100, 0, 40000}});
         EXPECT_EQ(0, SendFileThreadProc(&row, 0));
         const auto after = row.SegmentSnapshot(0);
         EXPECT_EQ(100, after.offset);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -13,32 +12,16 @@
 
 #include "client/app/CAppSettings.h"
 #include "client/session/CLoginSession.h"
-#include "client/transfer/CIcmpPing.h"
 #include "provider/Provider.h"
 #include "tests/support/UploadTestSupport.h"
 
 namespace {
 
-struct WinsockEnvironment : testing::Environment {
-    void SetUp() override {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        CIcmpPing::Startup();
-    }
-    void TearDown() override { WSACleanup(); }
-};
-testing::Environment* const g_winsock = testing::AddGlobalTestEnvironment(new WinsockEnvironment);
+testing::Environment* const g_network = testing::AddGlobalTestEnvironment(new upload_test::NetworkEnvironment);
 
 const uint64_t kUserId = 77;
 
-std::string NextAddress() {
-    static upload_test::Addresses addresses("127.0.10.");
-    return addresses.Next();
-}
-
-struct TempFile : upload_test::TempFile {
-    explicit TempFile(size_t size) : upload_test::TempFile(size, L"row", 1) {}
-};
+upload_test::Addresses g_addresses("127.0.10.");
 
 // A row whose window hooks only record what they were handed.
 class TestRow : public CUploading {
@@ -65,7 +48,7 @@ public:
 class UploadingTest : public testing::Test {
 protected:
     void SetUp() override {
-        m_address = NextAddress();
+        m_address = g_addresses.Next();
         m_wide = upload_test::Wide(m_address);
         g_Settings.m_strServerAddr = m_wide;
         g_Settings.SetServerPort(protocol::kControlPort);
@@ -230,7 +213,7 @@ TEST_F(UploadingTest, LossesBeyondTheAutomaticRunsWaitForTheUser) {
     ASSERT_TRUE(WaitIdle(*row));
     EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
     EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
-    EXPECT_EQ(row->m_bPause.load(), 1u);
+    EXPECT_TRUE(row->m_bPause.load());
     EXPECT_EQ(doneSeen, 0);
     // One run and the automatic ones: the list before the first, and one after each that the
     // next one starts from.
@@ -259,7 +242,7 @@ TEST_F(UploadingTest, PausedUploadResumesToTheSameBytes) {
     // A running row refuses a second run thread.
     EXPECT_FALSE(row->StartResumeThread());
     EXPECT_FALSE(row->StartUploadThread());
-    row->m_bPause = 1;
+    row->m_bPause = true;
     ASSERT_TRUE(WaitIdle(*row));
     EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
     EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
@@ -304,7 +287,7 @@ TEST_F(UploadingTest, PauseAndCancelActAtOnceAgainstAPortThatNeverReads) {
             ASSERT_TRUE(WaitCancelledReport(row, 2000));
             EXPECT_TRUE(WaitIdle(*row, 2000));
         } else {
-            row->m_bPause = 1;
+            row->m_bPause = true;
             ASSERT_TRUE(WaitIdle(*row, 2000));
             EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
             EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
@@ -374,7 +357,7 @@ TEST_F(UploadingTest, CancelStopsEveryThreadAndDeletesOnlyAnnouncedFiles) {
         ASSERT_TRUE(Start(*row, file));
         if (c.afterResume) {
             ASSERT_TRUE(WaitProgress(*row, 1));
-            row->m_bPause = 1;
+            row->m_bPause = true;
             ASSERT_TRUE(WaitIdle(*row));
             ASSERT_EQ(row->State(), CUploading::STATE_RESUMABLE);
             const uint64_t paused = row->BytesDone();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,7 +10,6 @@
 
 #include "client/app/CAppSettings.h"
 #include "client/session/CLoginSession.h"
-#include "client/transfer/CIcmpPing.h"
 #include "client/transfer/SocketFunctions.h"
 #include "client/transfer/CUploading.h"
 #include "client/windows/NetworkState.h"
@@ -21,28 +19,18 @@
 
 namespace {
 
-struct Environment : testing::Environment {
+struct Environment : upload_test::NetworkEnvironment {
     void SetUp() override {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        CIcmpPing::Startup();
+        NetworkEnvironment::SetUp();
         INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
     }
-    void TearDown() override { WSACleanup(); }
 };
 testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new Environment);
 
 const uint64_t kUserId = 78;
 
-std::string NextAddress() {
-    static upload_test::Addresses addresses("127.0.31.");
-    return addresses.Next();
-}
-
-struct TempFile : upload_test::TempFile {
-    explicit TempFile(size_t size) : upload_test::TempFile(size, L"rowwnd", 7) {}
-};
+upload_test::Addresses g_addresses("127.0.31.");
 
 // The upload page as far as a row sees it: takes the row's reports and, like the page, deletes
 // a finished or cancelled row while the report is being handled.
@@ -180,7 +168,7 @@ protected:
         return *m_row;
     }
     void StartProvider(bool run = true) {
-        m_address = NextAddress();
+        m_address = g_addresses.Next();
         m_host = upload_test::Wide(m_address);
         g_Settings.m_strServerAddr = m_host;
         m_provider = upload_test::NewProvider(m_address, "window@example.com", kUserId, 9);
@@ -324,14 +312,14 @@ TEST_F(RowWindowTest, PauseClickShowsNoSpeed) {
     row.UpdateProgress(SecondsFromNow(-10), 2048, 0);
     ASSERT_EQ(TextOf(row, CUploading::IDC_SPEED), L"204.8B/s");
     Click(row, CUploading::IDC_PAUSE_RESUME);
-    EXPECT_EQ(row.m_bPause.load(), 1u);
+    EXPECT_TRUE(row.m_bPause.load());
     EXPECT_EQ(TextOf(row, CUploading::IDC_SPEED), L"0B/s");
     EXPECT_EQ(TextOf(row, CUploading::IDC_REMAIN), L"00:00:00");
     EXPECT_EQ(row.m_strSpeed, L"0B/s");
     EXPECT_EQ(row.m_strRemain, L"00:00:00");
     // Running again in state 0: nothing is started for it.
     Click(row, CUploading::IDC_PAUSE_RESUME);
-    EXPECT_EQ(row.m_bPause.load(), 0u);
+    EXPECT_FALSE(row.m_bPause.load());
     EXPECT_FALSE(row.Busy());
 }
 
@@ -434,7 +422,7 @@ TEST_F(RowWindowTest, FileErrorBoxStartsNothing) {
             EXPECT_TRUE(Pump([&] { return watch.seen > 0; }));
         } else {
             row.m_nState = c.state;
-            row.m_bPause = 1;
+            row.m_bPause = true;
             Click(row, CUploading::IDC_PAUSE_RESUME);  // returns once the box is closed
         }
         EXPECT_EQ(watch.seen, 1);
@@ -446,7 +434,7 @@ TEST_F(RowWindowTest, FileErrorBoxStartsNothing) {
         EXPECT_EQ(row.State(), c.state);
         // A failed resume stays paused, so the next click tries again.
         if (c.state == CUploading::STATE_RESUMABLE) {
-            EXPECT_EQ(row.m_bPause.load(), 1u);
+            EXPECT_TRUE(row.m_bPause.load());
         }
     }
     CloseHandle(hold);

@@ -17,26 +17,26 @@ public:
     bool IsTableExist(const wchar_t* name);
     int ExecDML(const wchar_t* sql);
     int Query(const wchar_t* sql);
-    int GetRowCount() const { return m_rowCount; }
+    int GetRowCount() const { return m_nRowCount; }
     bool MoveFirst();
     bool MoveNext();
     // Never null: empty text when the name, the column or the row is missing.
     const wchar_t* GetValue(const wchar_t* column) const;
 
-    int GetLastError() const { return m_lastError; }
-    bool IsOpen() const { return m_db != nullptr; }
+    int GetLastError() const { return m_nLastError; }
+    bool IsOpen() const { return m_pDb != nullptr; }
 
 private:
     CSqlite(const CSqlite&) = delete;
     CSqlite& operator=(const CSqlite&) = delete;
 
-    sqlite3* m_db;
+    sqlite3* m_pDb;
     std::vector<std::wstring> m_columns;
     std::vector<std::vector<std::wstring>> m_rows;
-    int m_lastError;
-    int m_rowCount;
-    int m_columnCount;
-    int m_currentRow;
+    int m_nLastError;
+    int m_nRowCount;
+    int m_nColumnCount;
+    int m_nCurrentRow;
     CRITICAL_SECTION m_lock;
 };
 

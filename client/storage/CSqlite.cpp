@@ -1,4 +1,4 @@
-#include "client/storage/Sqlite.h"
+#include "client/storage/CSqlite.h"
 
 #include <sqlite3.h>
 
@@ -32,7 +32,7 @@ const wchar_t kCreateQxUser[] =
     L"comment varchar (200));";
 
 CSqlite::CSqlite()
-    : m_db(nullptr), m_lastError(0), m_rowCount(0), m_columnCount(0), m_currentRow(0) {
+    : m_pDb(nullptr), m_nLastError(0), m_nRowCount(0), m_nColumnCount(0), m_nCurrentRow(0) {
     InitializeCriticalSection(&m_lock);
 }
 
@@ -45,26 +45,26 @@ int CSqlite::Open(const wchar_t* path) {
     Close();
     // The codec must sit under SQLite before the file is opened.
     storage::CodecVfsRegister();
-    int rc = sqlite3_open16(path ? path : L"", &m_db);
-    if (rc != SQLITE_OK) m_lastError = rc;
-    sqlite3_key(m_db, kDatabaseKey, kDatabaseKeyBytes);
+    int rc = sqlite3_open16(path ? path : L"", &m_pDb);
+    if (rc != SQLITE_OK) m_nLastError = rc;
+    sqlite3_key(m_pDb, kDatabaseKey, kDatabaseKeyBytes);
     return rc;
 }
 
 void CSqlite::Close() {
-    if (!m_db) return;
-    sqlite3_close(m_db);
-    m_db = nullptr;
+    if (!m_pDb) return;
+    sqlite3_close(m_pDb);
+    m_pDb = nullptr;
 }
 
 bool CSqlite::IsTableExist(const wchar_t* name) {
     // The name is bound, never pasted into the text.
     static const wchar_t kSql[] = L"select count(*) from sqlite_master where type='table' and name=?";
     int count = 0;
-    if (!m_db) return false;
+    if (!m_pDb) return false;
     for (int attempt = 0; attempt < kSchemaRetries; ++attempt) {
         sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare16(m_db, kSql, -1, &stmt, nullptr) == SQLITE_OK && stmt) {
+        if (sqlite3_prepare16(m_pDb, kSql, -1, &stmt, nullptr) == SQLITE_OK && stmt) {
             sqlite3_bind_text16(stmt, 1, name ? name : L"", -1, SQLITE_TRANSIENT);
             if (sqlite3_step(stmt) == SQLITE_ROW) {
                 const void* text = sqlite3_column_text16(stmt, 0);
@@ -77,12 +77,12 @@ bool CSqlite::IsTableExist(const wchar_t* name) {
 }
 
 int CSqlite::ExecDML(const wchar_t* sql) {
-    if (!m_db) return m_lastError = SQLITE_MISUSE;
+    if (!m_pDb) return m_nLastError = SQLITE_MISUSE;
     std::string text = ToUtf8(sql);
     char* error = nullptr;
-    int rc = sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &error);
+    int rc = sqlite3_exec(m_pDb, text.c_str(), nullptr, nullptr, &error);
     sqlite3_free(error);
-    if (rc != SQLITE_OK) m_lastError = rc;
+    if (rc != SQLITE_OK) m_nLastError = rc;
     return rc;
 }
 
@@ -92,16 +92,16 @@ int CSqlite::Query(const wchar_t* sql) {
     char* error = nullptr;
     int rows = 0, columns = 0;
     // SQLite does not check for a missing connection here.
-    int rc = m_db ? sqlite3_get_table(m_db, text.c_str(), &result, &rows, &columns, &error) : SQLITE_MISUSE;
+    int rc = m_pDb ? sqlite3_get_table(m_pDb, text.c_str(), &result, &rows, &columns, &error) : SQLITE_MISUSE;
     sqlite3_free(error);
     if (rc != SQLITE_OK) {
-        m_lastError = rc;
+        m_nLastError = rc;
         rows = columns = 0;
     }
     if (!result) rows = columns = 0;
-    if (rows > 0) m_currentRow = 0;
-    m_rowCount = rows;
-    m_columnCount = columns;
+    if (rows > 0) m_nCurrentRow = 0;
+    m_nRowCount = rows;
+    m_nColumnCount = columns;
     m_columns.clear();
     m_rows.clear();
     for (int c = 0; c < columns; ++c) m_columns.push_back(FromUtf8(result[c]));
@@ -116,22 +116,22 @@ int CSqlite::Query(const wchar_t* sql) {
 }
 
 bool CSqlite::MoveFirst() {
-    if (m_rowCount <= 0) return false;
-    m_currentRow = 0;
+    if (m_nRowCount <= 0) return false;
+    m_nCurrentRow = 0;
     return true;
 }
 
 bool CSqlite::MoveNext() {
-    if (m_currentRow >= static_cast<int>(m_rows.size())) return false;
-    ++m_currentRow;
+    if (m_nCurrentRow >= static_cast<int>(m_rows.size())) return false;
+    ++m_nCurrentRow;
     return true;
 }
 
 const wchar_t* CSqlite::GetValue(const wchar_t* column) const {
     // Callers compare the answer directly: a missing row or column reads as empty text.
     static const wchar_t kEmpty[] = L"";
-    if (!column || m_currentRow < 0 || m_currentRow >= static_cast<int>(m_rows.size())) return kEmpty;
-    const std::vector<std::wstring>& row = m_rows[m_currentRow];
+    if (!column || m_nCurrentRow < 0 || m_nCurrentRow >= static_cast<int>(m_rows.size())) return kEmpty;
+    const std::vector<std::wstring>& row = m_rows[m_nCurrentRow];
     for (size_t c = 0; c < m_columns.size() && c < row.size(); ++c) {
         if (afx_string::CompareNoCase(m_columns[c].c_str(), column) == 0) return row[c].c_str();
     }
