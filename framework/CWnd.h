@@ -39,6 +39,8 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
+// The message-map macros read as a table: the formatter leaves them as written.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                              \
 protected:                                                 \
     static const AFX_MSGMAP* GetThisMessageMap();          \
@@ -158,6 +160,7 @@ private:
         CWnd::FromHandle(reinterpret_cast<HWND>(lParam_)), message_ - WM_CTLCOLORMSGBOX)); })
 #define ON_WM_CTLCOLOR_REFLECT() AFX_MSG_ENTRY(WM_REFLECT_BASE + WM_CTLCOLOR, { \
     return reinterpret_cast<LRESULT>(t_->CtlColor(CDC::FromHandle(reinterpret_cast<HDC>(wParam_)), message_)); })
+// clang-format on
 
 class CWinApp;
 
