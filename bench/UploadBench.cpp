@@ -77,9 +77,18 @@ bool ParseSize(const wchar_t* text, uint64_t& out) {
     uint64_t unit = 1;
     switch (towupper(*end)) {
     case L'\0': break;
-    case L'K': unit = 1ull << 10; ++end; break;
-    case L'M': unit = 1ull << 20; ++end; break;
-    case L'G': unit = 1ull << 30; ++end; break;
+    case L'K':
+        unit = 1ull << 10;
+        ++end;
+        break;
+    case L'M':
+        unit = 1ull << 20;
+        ++end;
+        break;
+    case L'G':
+        unit = 1ull << 30;
+        ++end;
+        break;
     default: return false;
     }
     if (*end != L'\0' || v > (0xFFFFFFFFull / unit)) return false;  // the engine completes files below 4 GiB only
@@ -306,7 +315,7 @@ struct Run {
     double confirmSeconds = 0;
     uint64_t bytes = 0;
     Cpu cpu;
-    Memory after;                         // the system's figures once the run ended
+    Memory after;                                       // the system's figures once the run ended
     double sampledWorkingSet = 0, sampledPagefile = 0;  // largest seen while it ran, MiB
 };
 
@@ -380,9 +389,9 @@ Run UploadWithEngine(const std::wstring& path, uint64_t size, const Options& o, 
 
 // What the bare sender borrows from the segment sender, one piece at a time.
 struct Borrowed {
-    bool buffers = false;  // socket buffers raised to the segment sender's floor
-    bool swrite = false;   // chunks sent with SWrite (non-blocking mode and select per chunk)
-    bool cfile = false;    // CFile seek and read before each chunk
+    bool buffers = false;     // socket buffers raised to the segment sender's floor
+    bool swrite = false;      // chunks sent with SWrite (non-blocking mode and select per chunk)
+    bool cfile = false;       // CFile seek and read before each chunk
     bool dataServer = false;  // announced, and sent to the data server that the engine meets
     const char* Name() const {
         if (dataServer) return "plain to the data server";
@@ -417,9 +426,9 @@ bool Announce(const Options& o, uint16_t control, const std::wstring& path, uint
         r.from = g.startOffset;
         r.length = g.bytesRemaining;
         r.withRecord = true;
-        r.record = protocol::MakeSegmentRecord(1, g.segmentNumber, static_cast<uint32_t>(kUserId),
-                                               static_cast<uint32_t>(fileId), g.startOffset, g.bytesDone,
-                                               g.bytesRemaining);
+        r.record =
+            protocol::MakeSegmentRecord(1, g.segmentNumber, static_cast<uint32_t>(kUserId),
+                                        static_cast<uint32_t>(fileId), g.startOffset, g.bytesDone, g.bytesRemaining);
         out.push_back(r);
     }
     return true;
@@ -549,14 +558,16 @@ double Median(std::vector<double> v) {
 void Print(const char* what, uint64_t size, const Run& r) {
     printf("%-6s %7.1f MiB: %s, %.2f s, %.1f MB/s", what, size / 1048576.0, r.complete ? "complete" : "INCOMPLETE",
            r.seconds, MBps(r.bytes, r.seconds));
-    if (r.dataSeconds != r.seconds) printf(" (data phase %.2f s, %.1f MB/s)", r.dataSeconds, MBps(r.bytes, r.dataSeconds));
+    if (r.dataSeconds != r.seconds)
+        printf(" (data phase %.2f s, %.1f MB/s)", r.dataSeconds, MBps(r.bytes, r.dataSeconds));
     if (r.confirmSeconds > 0)
         printf("\n       confirmation (last byte sent to done): %.3f s, %.1f %% of the upload time", r.confirmSeconds,
                r.seconds > 0 ? r.confirmSeconds / r.seconds * 100 : 0);
-    printf("\n       CPU %.2f s (user %.2f, kernel %.2f); peak working set %.1f MiB, peak pagefile %.1f MiB;"
-           " largest sampled: working set %.1f MiB, pagefile %.1f MiB\n",
-           r.cpu.Total(), r.cpu.user, r.cpu.kernel, r.after.peakWorkingSet, r.after.peakPagefile, r.sampledWorkingSet,
-           r.sampledPagefile);
+    printf(
+        "\n       CPU %.2f s (user %.2f, kernel %.2f); peak working set %.1f MiB, peak pagefile %.1f MiB;"
+        " largest sampled: working set %.1f MiB, pagefile %.1f MiB\n",
+        r.cpu.Total(), r.cpu.user, r.cpu.kernel, r.after.peakWorkingSet, r.after.peakPagefile, r.sampledWorkingSet,
+        r.sampledPagefile);
     fflush(stdout);
 }
 
@@ -591,9 +602,10 @@ int wmain(int argc, wchar_t** argv) {
 
     ProviderProcess provider;
     if (!provider.Start(o)) return 1;
-    printf("upload_bench: %d segments of chunks of %u bytes to %s (control %u, data 20001, plain %u);"
-           " plain sender: %d connections, one blocking send() per chunk; MB = 10^6 bytes\n",
-           o.segments, kSegmentChunkSize, o.address.c_str(), provider.control, provider.plain, o.segments);
+    printf(
+        "upload_bench: %d segments of chunks of %u bytes to %s (control %u, data 20001, plain %u);"
+        " plain sender: %d connections, one blocking send() per chunk; MB = 10^6 bytes\n",
+        o.segments, kSegmentChunkSize, o.address.c_str(), provider.control, provider.plain, o.segments);
     const Memory start = ProcessMemory();
     printf("at start: peak working set %.1f MiB, peak pagefile %.1f MiB\n", start.peakWorkingSet, start.peakPagefile);
     fflush(stdout);
@@ -608,8 +620,11 @@ int wmain(int argc, wchar_t** argv) {
     // Taken in turn, so that whatever else the machine does falls on all of them alike.
     std::vector<Borrowed> variants;
     if (o.explain)
-        variants = {{true, false, false, false}, {false, true, false, false}, {false, false, true, false},
-                    {true, true, true, false}, {false, false, false, true}};
+        variants = {{true, false, false, false},
+                    {false, true, false, false},
+                    {false, false, true, false},
+                    {true, true, true, false},
+                    {false, false, false, true}};
     std::vector<double> engineRates, plainRates, confirmShares;
     std::vector<std::vector<double>> variantRates(variants.size());
     double engineWorkingSet = 0, enginePagefile = 0;
@@ -644,10 +659,11 @@ int wmain(int argc, wchar_t** argv) {
     printf("ratio engine/plain: %.1f %% (target: at least 90 %%)\n", plainRate > 0 ? engineRate / plainRate * 100 : 0);
     printf("confirmation by the server, median share of the engine's upload time: %.1f %%\n", Median(confirmShares));
     if (withSmall)
-        printf("memory, %.0f MiB upload -> %.0f MiB upload: largest sampled working set %.1f -> %.1f MiB,"
-               " pagefile %.1f -> %.1f MiB\n",
-               o.small / 1048576.0, o.size / 1048576.0, small.sampledWorkingSet, engineWorkingSet,
-               small.sampledPagefile, enginePagefile);
+        printf(
+            "memory, %.0f MiB upload -> %.0f MiB upload: largest sampled working set %.1f -> %.1f MiB,"
+            " pagefile %.1f -> %.1f MiB\n",
+            o.small / 1048576.0, o.size / 1048576.0, small.sampledWorkingSet, engineWorkingSet, small.sampledPagefile,
+            enginePagefile);
     fflush(stdout);
     provider.Stop();
     WSACleanup();

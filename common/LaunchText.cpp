@@ -17,9 +17,7 @@ std::string Cut(const std::string& text, const char* key, const char* next) {
 }
 }  // namespace
 
-std::string Format(const LaunchText& text) {
-    return kUrl + text.host + kUsr + text.user + kSid + text.session;
-}
+std::string Format(const LaunchText& text) { return kUrl + text.host + kUsr + text.user + kSid + text.session; }
 
 LaunchText Parse(const std::string& text) {
     LaunchText out;

@@ -6,10 +6,9 @@ BOOL CNamedPipeException::GetErrorMessage(LPTSTR buffer, UINT maxChars, PUINT he
     if (helpContext) *helpContext = 0;
     if (!buffer || maxChars == 0) return FALSE;
     LPWSTR text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                 FORMAT_MESSAGE_FROM_SYSTEM,
-                             nullptr, m_dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                             reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, m_dwError,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     if (n == 0 || !text) {
         buffer[0] = 0;
         return FALSE;
@@ -36,8 +35,8 @@ void NamedPipe::Create(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxIn
     _snwprintf(full, MAX_PATH, L"\\\\.\\PIPE\\%ls", name);
     full[MAX_PATH - 1] = 0;
     lstrcpynW(m_szName, full, MAX_PATH);
-    HANDLE h = CreateNamedPipeW(full, openMode, pipeMode, maxInstances, outBufferSize, inBufferSize,
-                                defaultTimeOut, sa);
+    HANDLE h =
+        CreateNamedPipeW(full, openMode, pipeMode, maxInstances, outBufferSize, inBufferSize, defaultTimeOut, sa);
     if (h == INVALID_HANDLE_VALUE) {
         m_szName[0] = 0;
         ThrowNamedPipeException(0);
@@ -45,8 +44,8 @@ void NamedPipe::Create(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxIn
     m_hPipe = h;
 }
 
-void NamedPipe::Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWORD shareMode,
-                     LPSECURITY_ATTRIBUTES sa, DWORD flagsAndAttributes) {
+void NamedPipe::Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES sa,
+                     DWORD flagsAndAttributes) {
     wchar_t full[MAX_PATH];
     _snwprintf(full, MAX_PATH, L"\\\\%ls\\PIPE\\%ls", serverName, name);
     full[MAX_PATH - 1] = 0;

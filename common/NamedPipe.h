@@ -27,8 +27,8 @@ public:
 
     void Create(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances, DWORD outBufferSize,
                 DWORD inBufferSize, DWORD defaultTimeOut, LPSECURITY_ATTRIBUTES sa);
-    void Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWORD shareMode,
-              LPSECURITY_ATTRIBUTES sa, DWORD flagsAndAttributes);
+    void Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES sa,
+              DWORD flagsAndAttributes);
     static void ServerAvailable(LPCWSTR serverName, LPCWSTR name, DWORD timeOut);
     BOOL SetMode(BOOL byteMode, BOOL blocking);
     // Waits for a reader. A reader that opened the pipe before this call counts as connected.

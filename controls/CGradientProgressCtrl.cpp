@@ -26,7 +26,8 @@ int Scale(int value, int lower, int upper, int length) {
 }  // namespace
 
 CGradientProgressCtrl::CGradientProgressCtrl()
-    : m_crBk(GetSysColor(COLOR_BTNFACE)), m_crTextBar(GetSysColor(COLOR_CAPTIONTEXT)),
+    : m_crBk(GetSysColor(COLOR_BTNFACE)),
+      m_crTextBar(GetSysColor(COLOR_CAPTIONTEXT)),
       m_crTextBk(GetSysColor(COLOR_BTNTEXT)) {
     BOOL gradientCaptions = FALSE;
     SystemParametersInfoW(SPI_GETGRADIENTCAPTIONS, 0, &gradientCaptions, 0);
@@ -100,7 +101,8 @@ void CGradientProgressCtrl::OnPaint() {
 
     CRect full(0, 0, length, 0);
     CRect filled(0, 0, Scale(pos, lower, upper, length), 0);
-    if (info.style & kStyleMovingBlock) filled.left = std::min<int>(Scale(std::max(m_nTail, lower), lower, upper, length), filled.right);
+    if (info.style & kStyleMovingBlock)
+        filled.left = std::min<int>(Scale(std::max(m_nTail, lower), lower, upper, length), filled.right);
 
     if (m_hBarBrush) {
         CRect r = BarToClient(info, filled);
@@ -127,8 +129,8 @@ void CGradientProgressCtrl::PaintGradientBands(DrawInfo& info, const CRect& grad
     }
 }
 
-void CGradientProgressCtrl::PaintGradientBand(DrawInfo& info, const CRect& gradient, const CRect& clip,
-                                              COLORREF start, COLORREF end) {
+void CGradientProgressCtrl::PaintGradientBand(DrawInfo& info, const CRect& gradient, const CRect& clip, COLORREF start,
+                                              COLORREF end) {
     int sr = GetRValue(start), sg = GetGValue(start), sb = GetBValue(start);
     int dr = GetRValue(end) - sr, dg = GetGValue(end) - sg, db = GetBValue(end) - sb;
     int steps = std::max({std::abs(dr), std::abs(dg), std::abs(db)});
@@ -186,10 +188,10 @@ void CGradientProgressCtrl::PaintBarText(DrawInfo& info, const CRect& full, cons
     CPoint centre = BarToClient(info, full).CenterPoint();
     CPoint anchor = centre;
     switch (((lf.lfEscapement % 3600) + 3600) % 3600 / 900) {
-        case 1: anchor.x += size.cy / 2; break;
-        case 2: anchor.y -= size.cy / 2; break;
-        case 3: anchor.x -= size.cy / 2; break;
-        default: anchor.y += size.cy / 2; break;
+    case 1: anchor.x += size.cy / 2; break;
+    case 2: anchor.y -= size.cy / 2; break;
+    case 3: anchor.x -= size.cy / 2; break;
+    default: anchor.y += size.cy / 2; break;
     }
 
     if (m_crTextBar == m_crTextBk) {
@@ -206,8 +208,7 @@ void CGradientProgressCtrl::PaintBarText(DrawInfo& info, const CRect& full, cons
     selFont.Restore();
 }
 
-void CGradientProgressCtrl::PaintClippedText(DrawInfo& info, const CRect& clip, const CString& text,
-                                             CPoint anchor) {
+void CGradientProgressCtrl::PaintClippedText(DrawInfo& info, const CRect& clip, const CString& text, CPoint anchor) {
     if (clip.Width() <= 0) return;
     CDC* dc = info.dc;
     // Clip regions are in device units; the off-screen DC's origin may be moved.

@@ -10,7 +10,8 @@ CMemDC::CMemDC(CDC* dc, const CRect* rect, BOOL copyFirst) : m_pDC(dc) {
         m_bitmap.CreateCompatibleBitmap(dc->m_hDC, m_rect.Width(), m_rect.Height())) {
         m_hOldBitmap = SelectObject(m_bitmap.m_hObject);
         ::SetWindowOrgEx(m_hDC, m_rect.left, m_rect.top, nullptr);
-        if (copyFirst) BitBlt(m_rect.left, m_rect.top, m_rect.Width(), m_rect.Height(), dc, m_rect.left, m_rect.top, SRCCOPY);
+        if (copyFirst)
+            BitBlt(m_rect.left, m_rect.top, m_rect.Width(), m_rect.Height(), dc, m_rect.left, m_rect.top, SRCCOPY);
         return;
     }
     // Printing, or no memory for the bitmap: draw straight onto the DC.

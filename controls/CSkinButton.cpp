@@ -140,7 +140,8 @@ HBITMAP CSkinButton::CreateShadedCopy(HBITMAP source, COLORREF key, bool grey) {
                     int v = static_cast<int>(0.299 * r + 0.587 * g + 0.114 * b);
                     c = RGB(v, v, v);
                 } else {
-                    c = RGB(r - static_cast<int>(r * 0.25), g - static_cast<int>(g * 0.25), b - static_cast<int>(b * 0.25));
+                    c = RGB(r - static_cast<int>(r * 0.25), g - static_cast<int>(g * 0.25),
+                            b - static_cast<int>(b * 0.25));
                 }
             }
             SetPixel(dst, x, y, c);
@@ -174,16 +175,34 @@ DWORD CSkinButton::SetDefaultColors(BOOL repaint) {
 }
 
 DWORD CSkinButton::SetPressedStyle(BYTE style, BOOL repaint) {
-    if (style == 0) { m_nPressedX = 1; m_nPressedY = 1; }
-    else if (style == 1) { m_nPressedX = 0; m_nPressedY = 2; }
-    else return kInvalidStyle;
+    if (style == 0) {
+        m_nPressedX = 1;
+        m_nPressedY = 1;
+    } else if (style == 1) {
+        m_nPressedX = 0;
+        m_nPressedY = 2;
+    } else
+        return kInvalidStyle;
     Repaint(repaint);
     return kOk;
 }
 
-DWORD CSkinButton::SetFlatBorder(BOOL draw, BOOL repaint) { m_bDrawBorder = draw != FALSE; Repaint(repaint); return kOk; }
-DWORD CSkinButton::SetFlat(BOOL flat, BOOL repaint) { m_bFlat = flat != FALSE; Repaint(repaint); return kOk; }
-DWORD CSkinButton::SetTextOffset(int x, int y, BOOL repaint) { m_nTextX = x; m_nTextY = y; Repaint(repaint); return kOk; }
+DWORD CSkinButton::SetFlatBorder(BOOL draw, BOOL repaint) {
+    m_bDrawBorder = draw != FALSE;
+    Repaint(repaint);
+    return kOk;
+}
+DWORD CSkinButton::SetFlat(BOOL flat, BOOL repaint) {
+    m_bFlat = flat != FALSE;
+    Repaint(repaint);
+    return kOk;
+}
+DWORD CSkinButton::SetTextOffset(int x, int y, BOOL repaint) {
+    m_nTextX = x;
+    m_nTextY = y;
+    Repaint(repaint);
+    return kOk;
+}
 
 DWORD CSkinButton::ClearImageMargins() {
     if (m_images[0].bitmap) m_nMarginX = m_nMarginY = 0;
@@ -205,7 +224,10 @@ DWORD CSkinButton::SetURL(LPCWSTR url) {
 }
 
 DWORD CSkinButton::SetMenu(UINT menuId, HWND owner, BOOL repaint) {
-    if (m_hMenu) { DestroyMenu(m_hMenu); m_hMenu = nullptr; }
+    if (m_hMenu) {
+        DestroyMenu(m_hMenu);
+        m_hMenu = nullptr;
+    }
     m_hMenuOwner = owner;
     if (menuId) {
         LPCWSTR name = MAKEINTRESOURCEW(menuId);
@@ -275,7 +297,9 @@ DWORD CSkinButton::PaintBackground(CDC* dc, CRect* rect) {
         dc->FrameRect(rect, &black);
         rect->DeflateRect(1, 1);
     }
-    COLORREF fill = (m_bHover || m_bPressed) ? m_crColors[kColorBkIn] : m_bFocused ? m_crColors[kColorBkFocus] : m_crColors[kColorBkOut];
+    COLORREF fill = (m_bHover || m_bPressed) ? m_crColors[kColorBkIn]
+                    : m_bFocused             ? m_crColors[kColorBkFocus]
+                                             : m_crColors[kColorBkOut];
     CBrush brush(fill);
     dc->FillRect(rect, &brush);
     return kOk;
@@ -284,7 +308,8 @@ DWORD CSkinButton::PaintBackground(CDC* dc, CRect* rect) {
 DWORD CSkinButton::PaintBorder(CDC* dc, CRect* r) {
     if (!m_bPressed) {
         if (m_bFlat) {
-            if (m_bHover && m_bDrawBorder) dc->Draw3dRect(r, GetSysColor(COLOR_BTNHILIGHT), GetSysColor(COLOR_BTNSHADOW));
+            if (m_bHover && m_bDrawBorder)
+                dc->Draw3dRect(r, GetSysColor(COLOR_BTNHILIGHT), GetSysColor(COLOR_BTNSHADOW));
             return kOk;
         }
         auto line = [&](int color, int x1, int y1, int x2, int y2, int x3, int y3) {
@@ -345,8 +370,7 @@ void CSkinButton::PlaceImage(BOOL hasCaption, const CRect& item, CRect* caption,
             image->left += (image->Width() - w) / 2;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     if (pressed && !m_bCheckBox) image->OffsetRect(m_nPressedX, m_nPressedY);
 }
@@ -472,9 +496,9 @@ BOOL CSkinButton::OnClicked() {
         m_bMenuShown = true;
         Invalidate();
         HMENU popup = GetSubMenu(m_hMenu, 0);
-        UINT chosen = popup ? Tracker()(popup, TPM_NONOTIFY | TPM_RETURNCMD | TPM_RIGHTBUTTON, r.left, r.bottom,
-                                        m_hMenuOwner)
-                            : 0;
+        UINT chosen =
+            popup ? Tracker()(popup, TPM_NONOTIFY | TPM_RETURNCMD | TPM_RIGHTBUTTON, r.left, r.bottom, m_hMenuOwner)
+                  : 0;
         m_bMenuShown = false;
         Invalidate();
         if (chosen) ::PostMessageW(m_hMenuOwner, WM_COMMAND, chosen, 0);
@@ -494,8 +518,10 @@ void CSkinButton::OnEnable(BOOL enable) {
     if (!enable) {
         HWND parent = ::GetParent(m_hWnd);
         HWND next = parent ? ::GetNextDlgTabItem(parent, m_hWnd, FALSE) : nullptr;
-        if (next && next != m_hWnd) ::SetFocus(next);
-        else if (parent) ::SetFocus(parent);
+        if (next && next != m_hWnd)
+            ::SetFocus(next);
+        else if (parent)
+            ::SetFocus(parent);
         CancelHover();
     }
 }
@@ -514,8 +540,10 @@ HBRUSH CSkinButton::CtlColor(CDC*, UINT) { return static_cast<HBRUSH>(GetStockOb
 
 LRESULT CSkinButton::OnSetStyle(WPARAM style, LPARAM redraw) {
     UINT type = static_cast<UINT>(style) & BS_TYPEMASK;
-    if (type == BS_DEFPUSHBUTTON) m_bDefault = true;
-    else if (type == BS_PUSHBUTTON) m_bDefault = false;
+    if (type == BS_DEFPUSHBUTTON)
+        m_bDefault = true;
+    else if (type == BS_PUSHBUTTON)
+        m_bDefault = false;
     return DefWindowProc(BM_SETSTYLE, (style & ~BS_TYPEMASK) | BS_OWNERDRAW, redraw);
 }
 

@@ -32,7 +32,10 @@ public:
     int GetCheck() const { return m_nChecked; }
     DWORD SetURL(LPCWSTR url);
     DWORD SetMenu(UINT menuId, HWND owner, BOOL repaint = TRUE);
-    DWORD SetBtnCursor(HCURSOR cursor) { m_hCursor = cursor; return kOk; }
+    DWORD SetBtnCursor(HCURSOR cursor) {
+        m_hCursor = cursor;
+        return kOk;
+    }
     void SetAlwaysTrack(BOOL track) { m_bAlwaysTrack = track != FALSE; }
     COLORREF GetColor(BYTE index) const { return index < 6 ? m_crColors[index] : 0; }
     bool IsHovered() const { return m_bHover; }
@@ -72,14 +75,21 @@ protected:
     afx_msg LRESULT OnGetCheckMsg(WPARAM, LPARAM);
 
 private:
-    struct Image { HBITMAP bitmap = nullptr; int width = 0, height = 0; HBITMAP mask = nullptr; COLORREF key = 0; };
+    struct Image {
+        HBITMAP bitmap = nullptr;
+        int width = 0, height = 0;
+        HBITMAP mask = nullptr;
+        COLORREF key = 0;
+    };
     void FreeImages();
     DWORD TakeImage(Image& image, HBITMAP bitmap, COLORREF key);
     void CancelHover();
     void PlaceImage(BOOL hasCaption, const CRect& item, CRect* caption, BOOL pressed, int w, int h, CRect* image);
     static HBITMAP CreateMask(HBITMAP source, int w, int h, COLORREF key);
     static HBITMAP CreateShadedCopy(HBITMAP source, COLORREF key, bool grey);
-    void Repaint(BOOL repaint) { if (repaint && m_hWnd) Invalidate(); }
+    void Repaint(BOOL repaint) {
+        if (repaint && m_hWnd) Invalidate();
+    }
 
     bool m_bShowDisabledBitmap = true;
     int m_nMarginX = 3, m_nMarginY = 3;

@@ -5,8 +5,8 @@
 #include <vector>
 
 namespace {
-const UINT kBitmapIds[] = {CSkinFrame::kLeftBorder, CSkinFrame::kCaption, CSkinFrame::kRightBorder,
-                           CSkinFrame::kBottomBorder, CSkinFrame::kMenuButton, CSkinFrame::kMinimiseButton,
+const UINT kBitmapIds[] = {CSkinFrame::kLeftBorder,    CSkinFrame::kCaption,    CSkinFrame::kRightBorder,
+                           CSkinFrame::kBottomBorder,  CSkinFrame::kMenuButton, CSkinFrame::kMinimiseButton,
                            CSkinFrame::kRestoreButton, CSkinFrame::kCloseButton};
 }
 
@@ -20,12 +20,17 @@ CSkinFrame::MenuTracker& CSkinFrame::Tracker() {
 CSkinFrame::CSkinFrame() = default;
 
 CSkinFrame::~CSkinFrame() {
-    for (HBITMAP& b : m_hBitmaps) if (b) { DeleteObject(b); b = nullptr; }
+    for (HBITMAP& b : m_hBitmaps)
+        if (b) {
+            DeleteObject(b);
+            b = nullptr;
+        }
     if (m_hOffscreen) {
         SelectObject(m_hComposeDC, m_hOffscreenOld);
         DeleteObject(m_hOffscreen);
     }
-    for (HDC dc : {m_hComposeDC, m_hBitmapDC, m_hRegionDC}) if (dc) DeleteDC(dc);
+    for (HDC dc : {m_hComposeDC, m_hBitmapDC, m_hRegionDC})
+        if (dc) DeleteDC(dc);
     if (m_hFont) DeleteObject(m_hFont);
     m_menu.DestroyMenu();
 }
@@ -86,9 +91,7 @@ void CSkinFrame::CalcLayout() {
     m_nBottomMidEnd = raise(m_info[iBottom].bmWidth - 60, 40, 41);
     m_crTransparent = RGB(255, 0, 255);
     m_bUseRegion = true;
-    auto place = [](RECT& r, int from, const BITMAP& bm) {
-        r = RECT{from - bm.bmWidth / 2, 4, from, bm.bmHeight + 4};
-    };
+    auto place = [](RECT& r, int from, const BITMAP& bm) { r = RECT{from - bm.bmWidth / 2, 4, from, bm.bmHeight + 4}; };
     place(m_buttons[kSlotMenu], 74, m_info[iMenu]);
     place(m_buttons[kSlotMinimise], 50, m_info[iMinimise]);
     place(m_buttons[kSlotClose], 27, m_info[iClose]);
@@ -118,7 +121,10 @@ int CSkinFrame::HitTest(HWND hWnd, POINT screen) const {
     RECT icon{m_nLeft, 5, m_nLeft + GetSystemMetrics(SM_CXSMICON), 5 + GetSystemMetrics(SM_CYSMICON)};
     if (PtInRect(&icon, p)) return HTSYSMENU;
     if (m_bResizable && m_nState != 1) {
-        const struct { RECT r; int code; } sizing[] = {
+        const struct {
+            RECT r;
+            int code;
+        } sizing[] = {
             {{0, 0, m_nLeft, m_nTop}, HTTOPLEFT},
             {{W - m_nRight, 0, W, m_nTop}, HTTOPRIGHT},
             {{0, H - m_nBottom, m_nLeft, H}, HTBOTTOMLEFT},
@@ -128,7 +134,8 @@ int CSkinFrame::HitTest(HWND hWnd, POINT screen) const {
             {{m_nLeft, H - m_nBottom, W - m_nRight, H}, HTBOTTOM},
             {{m_nLeft, 0, W - m_nRight, m_nBottom}, HTTOP},
         };
-        for (const auto& s : sizing) if (PtInRect(&s.r, p)) return s.code;
+        for (const auto& s : sizing)
+            if (PtInRect(&s.r, p)) return s.code;
     }
     RECT caption{m_nLeft, 5, W - m_nRight, m_nTop};
     if (PtInRect(&caption, p)) return HTCAPTION;
@@ -277,7 +284,8 @@ void CSkinFrame::ApplyRegion(HWND hWnd) {
     HBITMAP bmp = CreateCompatibleBitmap(wdc, W, m_nTop);
     ReleaseDC(hWnd, wdc);
     BITMAP info{};
-    if (bmp && m_nTop > 0 && GetObjectW(bmp, sizeof(info), &info) && (info.bmBitsPixel == 24 || info.bmBitsPixel == 32)) {
+    if (bmp && m_nTop > 0 && GetObjectW(bmp, sizeof(info), &info) &&
+        (info.bmBitsPixel == 24 || info.bmBitsPixel == 32)) {
         HGDIOBJ old = SelectObject(m_hRegionDC, bmp);
         DrawCaption(m_hRegionDC, m_nLeft, W - m_nRight - m_nLeft + 1);
         DrawVertical(m_hRegionDC, iLeft, 0, m_info[iLeft].bmHeight);
@@ -348,9 +356,7 @@ void CSkinFrame::OnNcLButtonDown(HWND hWnd, UINT message, UINT hitCode, LPARAM p
 
 void CSkinFrame::OnNcLButtonUp(HWND hWnd, UINT, UINT hitCode, LPARAM) {
     switch (static_cast<int>(hitCode)) {
-    case HTCLOSE:
-        SendMessageW(hWnd, WM_CLOSE, 0, 0);
-        break;
+    case HTCLOSE: SendMessageW(hWnd, WM_CLOSE, 0, 0); break;
     case kHitMinimise:
         SendMessageW(hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
         m_nHot = 0;
@@ -360,8 +366,7 @@ void CSkinFrame::OnNcLButtonUp(HWND hWnd, UINT, UINT hitCode, LPARAM) {
         m_nHot = 0;
         Paint(hWnd);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -374,9 +379,7 @@ LRESULT CSkinFrame::HandleMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_ACTIVATE:
     case WM_NCPAINT:
-    case WM_NCACTIVATE:
-        Paint(hWnd);
-        break;
+    case WM_NCACTIVATE: Paint(hWnd); break;
     case WM_SETTEXT:
         DefWindowProcW(hWnd, message, wParam, lParam);
         Paint(hWnd);
@@ -391,9 +394,7 @@ LRESULT CSkinFrame::HandleMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM
         break;
     }
     case WM_WINDOWPOSCHANGING:
-    case WM_INITMENUPOPUP:
-        DefWindowProcW(hWnd, message, wParam, lParam);
-        break;
+    case WM_INITMENUPOPUP: DefWindowProcW(hWnd, message, wParam, lParam); break;
     case WM_NCCALCSIZE:
         if (wParam) {
             auto* p = reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam);
@@ -406,21 +407,16 @@ LRESULT CSkinFrame::HandleMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM
             DefWindowProcW(hWnd, message, wParam, lParam);
         }
         break;
-    case WM_NCHITTEST:
-        return HitTest(hWnd, CPoint(lParam));
-    case WM_NCMOUSEMOVE:
-        OnNcMouseMove(hWnd, message, static_cast<UINT>(wParam), lParam);
-        break;
-    case WM_NCLBUTTONDOWN:
-        OnNcLButtonDown(hWnd, message, static_cast<UINT>(wParam), lParam);
-        break;
-    case WM_NCLBUTTONUP:
-        OnNcLButtonUp(hWnd, message, static_cast<UINT>(wParam), lParam);
-        break;
+    case WM_NCHITTEST: return HitTest(hWnd, CPoint(lParam));
+    case WM_NCMOUSEMOVE: OnNcMouseMove(hWnd, message, static_cast<UINT>(wParam), lParam); break;
+    case WM_NCLBUTTONDOWN: OnNcLButtonDown(hWnd, message, static_cast<UINT>(wParam), lParam); break;
+    case WM_NCLBUTTONUP: OnNcLButtonUp(hWnd, message, static_cast<UINT>(wParam), lParam); break;
     case WM_NCLBUTTONDBLCLK:
         if (wParam == HTCAPTION && m_bResizable) {
-            if (m_nState == 1) Restore(hWnd);
-            else MaximiseToWorkArea(hWnd);
+            if (m_nState == 1)
+                Restore(hWnd);
+            else
+                MaximiseToWorkArea(hWnd);
             m_nHot = 0;
             Paint(hWnd);
         }
@@ -432,12 +428,14 @@ LRESULT CSkinFrame::HandleMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_MAXIMIZE) MaximiseToWorkArea(hWnd);
-        else if ((wParam & 0xFFF0) == SC_RESTORE && m_nState == 1) Restore(hWnd);
-        else DefWindowProcW(hWnd, message, wParam, lParam);
+        if ((wParam & 0xFFF0) == SC_MAXIMIZE)
+            MaximiseToWorkArea(hWnd);
+        else if ((wParam & 0xFFF0) == SC_RESTORE && m_nState == 1)
+            Restore(hWnd);
+        else
+            DefWindowProcW(hWnd, message, wParam, lParam);
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

@@ -10,8 +10,14 @@
 class CSkinFrame {
 public:
     enum : UINT {
-        kLeftBorder = 155, kRightBorder = 157, kCaption = 171, kBottomBorder = 158,
-        kCloseButton = 172, kMinimiseButton = 173, kMenuButton = 174, kRestoreButton = 161,
+        kLeftBorder = 155,
+        kRightBorder = 157,
+        kCaption = 171,
+        kBottomBorder = 158,
+        kCloseButton = 172,
+        kMinimiseButton = 173,
+        kMenuButton = 174,
+        kRestoreButton = 161,
     };
     enum : int { kHitMenu = 8, kHitMinimise = 9 };
 

@@ -7,7 +7,10 @@ namespace {
 // Temporary menu wrappers, kept per thread like the window ones.
 // Temporary wrappers never own the menu: the deleter detaches first.
 struct Detaching {
-    void operator()(CMenu* m) const { m->Detach(); delete m; }
+    void operator()(CMenu* m) const {
+        m->Detach();
+        delete m;
+    }
 };
 std::unordered_map<HMENU, std::unique_ptr<CMenu, Detaching>>& TempMenus() {
     thread_local std::unordered_map<HMENU, std::unique_ptr<CMenu, Detaching>> m;
@@ -18,7 +21,10 @@ std::unordered_map<HMENU, std::unique_ptr<CMenu, Detaching>>& TempMenus() {
 CMenu* CMenu::FromHandle(HMENU h) {
     if (!h) return nullptr;
     auto& slot = TempMenus()[h];
-    if (!slot) { slot.reset(new CMenu); slot->m_hMenu = h; }
+    if (!slot) {
+        slot.reset(new CMenu);
+        slot->m_hMenu = h;
+    }
     return slot.get();
 }
 

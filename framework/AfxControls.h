@@ -16,15 +16,28 @@ public:
     operator HMENU() const { return m_hMenu; }
     HMENU GetSafeHmenu() const { return m_hMenu; }
     static CMenu* FromHandle(HMENU h);
-    BOOL Attach(HMENU h) { if (!h || m_hMenu) return FALSE; m_hMenu = h; return TRUE; }
-    HMENU Detach() { HMENU h = m_hMenu; m_hMenu = nullptr; return h; }
+    BOOL Attach(HMENU h) {
+        if (!h || m_hMenu) return FALSE;
+        m_hMenu = h;
+        return TRUE;
+    }
+    HMENU Detach() {
+        HMENU h = m_hMenu;
+        m_hMenu = nullptr;
+        return h;
+    }
     BOOL LoadMenu(UINT id);
     BOOL CreatePopupMenu() { return Attach(::CreatePopupMenu()); }
-    BOOL DestroyMenu() { if (!m_hMenu) return FALSE; return ::DestroyMenu(Detach()); }
+    BOOL DestroyMenu() {
+        if (!m_hMenu) return FALSE;
+        return ::DestroyMenu(Detach());
+    }
     CMenu* GetSubMenu(int pos) const { return FromHandle(::GetSubMenu(m_hMenu, pos)); }
     int GetMenuItemCount() const { return ::GetMenuItemCount(m_hMenu); }
     UINT GetMenuItemID(int pos) const { return ::GetMenuItemID(m_hMenu, pos); }
-    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr) { return ::AppendMenuW(m_hMenu, flags, id, text); }
+    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr) {
+        return ::AppendMenuW(m_hMenu, flags, id, text);
+    }
     BOOL RemoveMenu(UINT pos, UINT flags) { return ::RemoveMenu(m_hMenu, pos, flags); }
     UINT EnableMenuItem(UINT id, UINT enable) { return ::EnableMenuItem(m_hMenu, id, enable); }
     DWORD CheckMenuItem(UINT id, UINT check) { return ::CheckMenuItem(m_hMenu, id, check); }
@@ -41,9 +54,13 @@ public:
     BOOL Create(LPCWSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF) {
         return CreateEx(0, L"STATIC", text, style | WS_CHILD, rect, parent, id);
     }
-    HBITMAP SetBitmap(HBITMAP bmp) { return reinterpret_cast<HBITMAP>(SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp))); }
+    HBITMAP SetBitmap(HBITMAP bmp) {
+        return reinterpret_cast<HBITMAP>(SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp)));
+    }
     HBITMAP GetBitmap() const { return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP)); }
-    HICON SetIcon(HICON icon) { return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon))); }
+    HICON SetIcon(HICON icon) {
+        return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon)));
+    }
 };
 
 class CButton : public CWnd {
@@ -78,7 +95,9 @@ public:
         SendMessage(EM_SETSEL, static_cast<WPARAM>(start), end);
         if (!noScroll) SendMessage(EM_SCROLLCARET);
     }
-    void ReplaceSel(LPCWSTR text, BOOL canUndo = FALSE) { SendMessage(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text)); }
+    void ReplaceSel(LPCWSTR text, BOOL canUndo = FALSE) {
+        SendMessage(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text));
+    }
     void SetLimitText(UINT max) { SendMessage(EM_SETLIMITTEXT, max); }
     void LimitText(int max = 0) { SendMessage(EM_LIMITTEXT, static_cast<WPARAM>(max)); }
     BOOL SetReadOnly(BOOL readOnly = TRUE) { return static_cast<BOOL>(SendMessage(EM_SETREADONLY, readOnly)); }
@@ -89,15 +108,24 @@ public:
 class CComboBox : public CWnd {
 public:
     int AddString(LPCWSTR s) { return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s))); }
-    int InsertString(int i, LPCWSTR s) { return static_cast<int>(SendMessage(CB_INSERTSTRING, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(s))); }
+    int InsertString(int i, LPCWSTR s) {
+        return static_cast<int>(SendMessage(CB_INSERTSTRING, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(s)));
+    }
     int DeleteString(UINT i) { return static_cast<int>(SendMessage(CB_DELETESTRING, i)); }
     void ResetContent() { SendMessage(CB_RESETCONTENT); }
     int GetCount() const { return static_cast<int>(SendMessage(CB_GETCOUNT)); }
     int GetCurSel() const { return static_cast<int>(SendMessage(CB_GETCURSEL)); }
     int SetCurSel(int i) { return static_cast<int>(SendMessage(CB_SETCURSEL, static_cast<WPARAM>(i))); }
-    int FindStringExact(int start, LPCWSTR s) const { return static_cast<int>(SendMessage(CB_FINDSTRINGEXACT, static_cast<WPARAM>(start), reinterpret_cast<LPARAM>(s))); }
-    DWORD_PTR GetItemData(int i) const { return static_cast<DWORD_PTR>(SendMessage(CB_GETITEMDATA, static_cast<WPARAM>(i))); }
-    int SetItemData(int i, DWORD_PTR d) { return static_cast<int>(SendMessage(CB_SETITEMDATA, static_cast<WPARAM>(i), static_cast<LPARAM>(d))); }
+    int FindStringExact(int start, LPCWSTR s) const {
+        return static_cast<int>(
+            SendMessage(CB_FINDSTRINGEXACT, static_cast<WPARAM>(start), reinterpret_cast<LPARAM>(s)));
+    }
+    DWORD_PTR GetItemData(int i) const {
+        return static_cast<DWORD_PTR>(SendMessage(CB_GETITEMDATA, static_cast<WPARAM>(i)));
+    }
+    int SetItemData(int i, DWORD_PTR d) {
+        return static_cast<int>(SendMessage(CB_SETITEMDATA, static_cast<WPARAM>(i), static_cast<LPARAM>(d)));
+    }
     void GetLBText(int i, CString& text) const;
 };
 
@@ -118,7 +146,9 @@ public:
     }
     int SetStep(int step) { return static_cast<int>(SendMessage(PBM_SETSTEP, static_cast<WPARAM>(step))); }
     int StepIt() { return static_cast<int>(SendMessage(PBM_STEPIT)); }
-    COLORREF SetBarColor(COLORREF c) { return static_cast<COLORREF>(SendMessage(PBM_SETBARCOLOR, 0, static_cast<LPARAM>(c))); }
+    COLORREF SetBarColor(COLORREF c) {
+        return static_cast<COLORREF>(SendMessage(PBM_SETBARCOLOR, 0, static_cast<LPARAM>(c)));
+    }
 };
 
 class CToolTipCtrl : public CWnd {
@@ -127,7 +157,9 @@ public:
     BOOL AddTool(CWnd* wnd, LPCWSTR text, LPCRECT rect = nullptr, UINT_PTR id = 0);
     void UpdateTipText(LPCWSTR text, CWnd* wnd, UINT_PTR id = 0);
     void DelTool(CWnd* wnd, UINT_PTR id = 0);
-    void RelayEvent(MSG* msg) { if (m_hWnd) SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg)); }
+    void RelayEvent(MSG* msg) {
+        if (m_hWnd) SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
+    }
     void Activate(BOOL activate) { SendMessage(TTM_ACTIVATE, activate); }
     int SetMaxTipWidth(int width) { return static_cast<int>(SendMessage(TTM_SETMAXTIPWIDTH, 0, width)); }
     void SetDelayTime(UINT which, int ms) { SendMessage(TTM_SETDELAYTIME, which, ms); }

@@ -32,19 +32,28 @@ afx_detail::TempGdiObjects::Maps& Temps() { return *afx_detail::ThreadGdiTemps()
 CGdiObject* CGdiObject::FromHandle(HGDIOBJ h) {
     if (!h) return nullptr;
     auto& slot = Temps().objects[h];
-    if (!slot) { slot.reset(new CGdiObject); slot->m_hObject = h; }
+    if (!slot) {
+        slot.reset(new CGdiObject);
+        slot->m_hObject = h;
+    }
     return slot.get();
 }
 
 CDC* CDC::FromHandle(HDC dc) {
     if (!dc) return nullptr;
     auto& slot = Temps().dcs[dc];
-    if (!slot) { slot.reset(new CDC); slot->Attach(dc); }
+    if (!slot) {
+        slot.reset(new CDC);
+        slot->Attach(dc);
+    }
     return slot.get();
 }
 
 CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
-CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); Detach(); }
+CPaintDC::~CPaintDC() {
+    ::EndPaint(m_hWnd, &m_ps);
+    Detach();
+}
 CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd ? wnd->m_hWnd : nullptr) { Attach(::GetDC(m_hWnd)); }
 CClientDC::~CClientDC() { ::ReleaseDC(m_hWnd, Detach()); }
 CWindowDC::CWindowDC(CWnd* wnd) : m_hWnd(wnd ? wnd->m_hWnd : nullptr) { Attach(::GetWindowDC(m_hWnd)); }

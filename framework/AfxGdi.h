@@ -12,8 +12,14 @@
 class CSize : public SIZE {
 public:
     CSize() { cx = cy = 0; }
-    CSize(int x, int y) { cx = x; cy = y; }
-    CSize(SIZE s) { cx = s.cx; cy = s.cy; }
+    CSize(int x, int y) {
+        cx = x;
+        cy = y;
+    }
+    CSize(SIZE s) {
+        cx = s.cx;
+        cy = s.cy;
+    }
     bool operator==(SIZE s) const { return cx == s.cx && cy == s.cy; }
     bool operator!=(SIZE s) const { return !(*this == s); }
 };
@@ -21,14 +27,23 @@ public:
 class CPoint : public POINT {
 public:
     CPoint() { x = y = 0; }
-    CPoint(int px, int py) { x = px; y = py; }
-    CPoint(POINT p) { x = p.x; y = p.y; }
+    CPoint(int px, int py) {
+        x = px;
+        y = py;
+    }
+    CPoint(POINT p) {
+        x = p.x;
+        y = p.y;
+    }
     // Packed coordinates are signed 16-bit values (a second monitor left of the first).
     explicit CPoint(LPARAM packed) {
         x = static_cast<short>(LOWORD(packed));
         y = static_cast<short>(HIWORD(packed));
     }
-    void Offset(int dx, int dy) { x += dx; y += dy; }
+    void Offset(int dx, int dy) {
+        x += dx;
+        y += dy;
+    }
     bool operator==(POINT p) const { return x == p.x && y == p.y; }
     bool operator!=(POINT p) const { return !(*this == p); }
     CPoint operator+(SIZE s) const { return CPoint(x + s.cx, y + s.cy); }
@@ -39,10 +54,25 @@ public:
 class CRect : public RECT {
 public:
     CRect() { left = top = right = bottom = 0; }
-    CRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
+    CRect(int l, int t, int r, int b) {
+        left = l;
+        top = t;
+        right = r;
+        bottom = b;
+    }
     CRect(const RECT& r) { CopyRect(r); }
-    CRect(const RECT* r) { if (r) CopyRect(*r); else SetRectEmpty(); }
-    CRect(POINT p, SIZE s) { left = p.x; top = p.y; right = p.x + s.cx; bottom = p.y + s.cy; }
+    CRect(const RECT* r) {
+        if (r)
+            CopyRect(*r);
+        else
+            SetRectEmpty();
+    }
+    CRect(POINT p, SIZE s) {
+        left = p.x;
+        top = p.y;
+        right = p.x + s.cx;
+        bottom = p.y + s.cy;
+    }
 
     operator LPRECT() { return this; }
     operator LPCRECT() const { return this; }
@@ -55,16 +85,41 @@ public:
     bool IsRectEmpty() const { return ::IsRectEmpty(this) != FALSE; }
     bool IsRectNull() const { return left == 0 && top == 0 && right == 0 && bottom == 0; }
     bool PtInRect(POINT p) const { return ::PtInRect(this, p) != FALSE; }
-    void SetRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
+    void SetRect(int l, int t, int r, int b) {
+        left = l;
+        top = t;
+        right = r;
+        bottom = b;
+    }
     void SetRectEmpty() { left = top = right = bottom = 0; }
-    void CopyRect(const RECT& r) { left = r.left; top = r.top; right = r.right; bottom = r.bottom; }
-    void OffsetRect(int dx, int dy) { left += dx; right += dx; top += dy; bottom += dy; }
+    void CopyRect(const RECT& r) {
+        left = r.left;
+        top = r.top;
+        right = r.right;
+        bottom = r.bottom;
+    }
+    void OffsetRect(int dx, int dy) {
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
+    }
     void OffsetRect(POINT p) { OffsetRect(p.x, p.y); }
     void MoveToXY(int x, int y) { OffsetRect(x - left, y - top); }
     void MoveToX(int x) { OffsetRect(x - left, 0); }
     void MoveToY(int y) { OffsetRect(0, y - top); }
-    void InflateRect(int dx, int dy) { left -= dx; top -= dy; right += dx; bottom += dy; }
-    void InflateRect(int l, int t, int r, int b) { left -= l; top -= t; right += r; bottom += b; }
+    void InflateRect(int dx, int dy) {
+        left -= dx;
+        top -= dy;
+        right += dx;
+        bottom += dy;
+    }
+    void InflateRect(int l, int t, int r, int b) {
+        left -= l;
+        top -= t;
+        right += r;
+        bottom += b;
+    }
     void DeflateRect(int dx, int dy) { InflateRect(-dx, -dy); }
     void DeflateRect(int l, int t, int r, int b) { InflateRect(-l, -t, -r, -b); }
     void NormalizeRect() {
@@ -87,8 +142,17 @@ public:
     HGDIOBJ m_hObject = nullptr;
     HGDIOBJ GetSafeHandle() const { return m_hObject; }
     operator HGDIOBJ() const { return m_hObject; }
-    BOOL Attach(HGDIOBJ h) { if (!h) return FALSE; DeleteObject(); m_hObject = h; return TRUE; }
-    HGDIOBJ Detach() { HGDIOBJ h = m_hObject; m_hObject = nullptr; return h; }
+    BOOL Attach(HGDIOBJ h) {
+        if (!h) return FALSE;
+        DeleteObject();
+        m_hObject = h;
+        return TRUE;
+    }
+    HGDIOBJ Detach() {
+        HGDIOBJ h = m_hObject;
+        m_hObject = nullptr;
+        return h;
+    }
     BOOL DeleteObject() {
         if (!m_hObject) return FALSE;
         BOOL ok = ::DeleteObject(Detach());
@@ -136,7 +200,11 @@ public:
         return Attach(::CreateBitmap(w, h, planes, bits, data));
     }
     int GetBitmap(BITMAP* bm) const { return GetObject(sizeof(BITMAP), bm); }
-    CSize GetSize() const { BITMAP bm{}; GetBitmap(&bm); return CSize(bm.bmWidth, bm.bmHeight); }
+    CSize GetSize() const {
+        BITMAP bm{};
+        GetBitmap(&bm);
+        return CSize(bm.bmWidth, bm.bmHeight);
+    }
     operator HBITMAP() const { return static_cast<HBITMAP>(m_hObject); }
     static CBitmap* FromHandle(HBITMAP h) { return static_cast<CBitmap*>(CGdiObject::FromHandle(h)); }
 };
@@ -161,13 +229,24 @@ public:
     CDC() = default;
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
-    virtual ~CDC() { if (m_bOwned) DeleteDC(); }
+    virtual ~CDC() {
+        if (m_bOwned) DeleteDC();
+    }
 
     HDC m_hDC = nullptr;
     operator HDC() const { return m_hDC; }
     HDC GetSafeHdc() const { return m_hDC; }
-    BOOL Attach(HDC dc) { m_hDC = dc; m_bOwned = false; return dc != nullptr; }
-    HDC Detach() { HDC dc = m_hDC; m_hDC = nullptr; m_bOwned = false; return dc; }
+    BOOL Attach(HDC dc) {
+        m_hDC = dc;
+        m_bOwned = false;
+        return dc != nullptr;
+    }
+    HDC Detach() {
+        HDC dc = m_hDC;
+        m_hDC = nullptr;
+        m_bOwned = false;
+        return dc;
+    }
     // A memory DC made here is owned and deleted with the object.
     BOOL CreateCompatibleDC(CDC* dc) {
         if (m_bOwned) DeleteDC();
@@ -212,7 +291,10 @@ public:
         ::ExtTextOutW(m_hDC, 0, 0, ETO_OPAQUE, r, nullptr, 0, nullptr);
         ::SetBkColor(m_hDC, old);
     }
-    void FillSolidRect(int x, int y, int w, int h, COLORREF c) { CRect r(x, y, x + w, y + h); FillSolidRect(&r, c); }
+    void FillSolidRect(int x, int y, int w, int h, COLORREF c) {
+        CRect r(x, y, x + w, y + h);
+        FillSolidRect(&r, c);
+    }
     void FrameRect(LPCRECT r, CBrush* b) { ::FrameRect(m_hDC, r, *b); }
     void Draw3dRect(LPCRECT r, COLORREF topLeft, COLORREF bottomRight) {
         Draw3dRect(r->left, r->top, r->right - r->left, r->bottom - r->top, topLeft, bottomRight);
@@ -224,7 +306,11 @@ public:
         FillSolidRect(x, y + h, w, -1, bottomRight);
     }
     void DrawFocusRect(LPCRECT r) { ::DrawFocusRect(m_hDC, r); }
-    CPoint MoveTo(int x, int y) { POINT p{}; ::MoveToEx(m_hDC, x, y, &p); return p; }
+    CPoint MoveTo(int x, int y) {
+        POINT p{};
+        ::MoveToEx(m_hDC, x, y, &p);
+        return p;
+    }
     BOOL LineTo(int x, int y) { return ::LineTo(m_hDC, x, y); }
     BOOL Rectangle(LPCRECT r) { return ::Rectangle(m_hDC, r->left, r->top, r->right, r->bottom); }
     BOOL RoundRect(LPCRECT r, POINT p) { return ::RoundRect(m_hDC, r->left, r->top, r->right, r->bottom, p.x, p.y); }
@@ -298,4 +384,4 @@ struct TempGdiObjects {
 TempGdiObjects& ThreadGdiTemps();
 // Frees the calling thread's temporary GDI object and DC wrappers.
 void DeleteTempGdiObjects();
-}
+}  // namespace afx_detail

@@ -4,7 +4,7 @@
 
 namespace {
 void Cleanup() { ::WSACleanup(); }
-}
+}  // namespace
 
 BOOL AfxSocketInit(WSADATA* data) {
     static WSADATA started;

@@ -18,8 +18,10 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
 
 void DDX_Text(CDataExchange* dx, int id, CString& value) {
     HWND h = dx->PrepareCtrl(id);
-    if (dx->m_bSaveAndValidate) CWnd::FromHandle(h)->GetWindowText(value);
-    else ::SetWindowTextW(h, value);
+    if (dx->m_bSaveAndValidate)
+        CWnd::FromHandle(h)->GetWindowText(value);
+    else
+        ::SetWindowTextW(h, value);
 }
 
 void DDX_Text(CDataExchange* dx, int id, int& value) {
@@ -37,6 +39,8 @@ void DDX_Text(CDataExchange* dx, int id, int& value) {
 
 void DDX_Check(CDataExchange* dx, int id, int& value) {
     HWND h = dx->PrepareCtrl(id);
-    if (dx->m_bSaveAndValidate) value = static_cast<int>(::SendMessageW(h, BM_GETCHECK, 0, 0));
-    else ::SendMessageW(h, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    if (dx->m_bSaveAndValidate)
+        value = static_cast<int>(::SendMessageW(h, BM_GETCHECK, 0, 0));
+    else
+        ::SendMessageW(h, BM_SETCHECK, static_cast<WPARAM>(value), 0);
 }

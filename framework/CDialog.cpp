@@ -45,7 +45,8 @@ const UINT kSysTimer = 0x0118;  // the system's own timer (caret blink), not in 
 INT_PTR CDialog::DoModal() {
     HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
     if (!parent) {
-        if (CWinApp* app = AfxGetApp()) if (app->m_pMainWnd && app->m_pMainWnd != this) parent = app->m_pMainWnd->m_hWnd;
+        if (CWinApp* app = AfxGetApp())
+            if (app->m_pMainWnd && app->m_pMainWnd != this) parent = app->m_pMainWnd->m_hWnd;
     }
     if (parent && !::IsWindow(parent)) parent = nullptr;
     if (parent) parent = ::GetAncestor(parent, GA_ROOT);

@@ -8,7 +8,7 @@ const DWORD kNoMode = MAXDWORD;
 const DWORD kAccess[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, kNoMode};
 // Win32 sharing by the flags' share bits, shifted down (shareCompat ... shareDenyNone). The old
 // compatibility mode does not exist in 32-bit systems: it means exclusive.
-const DWORD kShare[8] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+const DWORD kShare[8] = {0,       0,       FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          kNoMode, kNoMode, kNoMode};
 static_assert(CFile::modeReadWrite == 2 && CFile::shareDenyWrite >> 4 == 2 && CFile::shareDenyRead >> 4 == 3 &&
                   CFile::shareDenyNone >> 4 == 4,
@@ -61,9 +61,7 @@ BOOL CFile::Open(LPCTSTR fileName, UINT openFlags, CFileException* error) {
     return TRUE;
 }
 
-void CFile::ThrowLastError() const {
-    CFileException::ThrowOsError(static_cast<LONG>(::GetLastError()), m_strFileName);
-}
+void CFile::ThrowLastError() const { CFileException::ThrowOsError(static_cast<LONG>(::GetLastError()), m_strFileName); }
 
 UINT CFile::Read(void* buffer, UINT count) {
     if (count == 0) return 0;

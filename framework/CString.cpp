@@ -41,7 +41,10 @@ int FormatAnyV(std::basic_string<T>& out, const T* format, va_list args) {
     va_copy(copy, args);
     int n = Count(format, copy);
     va_end(copy);
-    if (n <= 0) { out.clear(); return n; }
+    if (n <= 0) {
+        out.clear();
+        return n;
+    }
     std::vector<T> buf(static_cast<size_t>(n) + 1);
     Print(buf.data(), buf.size(), format, args);
     out.assign(buf.data(), static_cast<size_t>(n));
@@ -52,10 +55,22 @@ int FormatAnyV(std::basic_string<T>& out, const T* format, va_list args) {
 int FormatV(std::string& out, const char* format, va_list args) { return FormatAnyV(out, format, args); }
 int FormatV(std::wstring& out, const wchar_t* format, va_list args) { return FormatAnyV(out, format, args); }
 
-char ToUpper(char c) { return static_cast<char>(reinterpret_cast<UINT_PTR>(::CharUpperA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c)))))); }
-wchar_t ToUpper(wchar_t c) { return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c))))); }
-char ToLower(char c) { return static_cast<char>(reinterpret_cast<UINT_PTR>(::CharLowerA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c)))))); }
-wchar_t ToLower(wchar_t c) { return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(::CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c))))); }
+char ToUpper(char c) {
+    return static_cast<char>(reinterpret_cast<UINT_PTR>(
+        ::CharUpperA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c))))));
+}
+wchar_t ToUpper(wchar_t c) {
+    return static_cast<wchar_t>(
+        reinterpret_cast<UINT_PTR>(::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
+}
+char ToLower(char c) {
+    return static_cast<char>(reinterpret_cast<UINT_PTR>(
+        ::CharLowerA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c))))));
+}
+wchar_t ToLower(wchar_t c) {
+    return static_cast<wchar_t>(
+        reinterpret_cast<UINT_PTR>(::CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
+}
 
 int CompareNoCase(const char* a, const char* b) { return ::lstrcmpiA(a, b); }
 int CompareNoCase(const wchar_t* a, const wchar_t* b) { return ::lstrcmpiW(a, b); }

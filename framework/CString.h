@@ -12,7 +12,8 @@
 #include <cstdarg>
 #include <string>
 
-template <typename T> class CStringT;
+template <typename T>
+class CStringT;
 using CStringW = CStringT<wchar_t>;
 using CStringA = CStringT<char>;
 using CString = CStringW;
@@ -61,13 +62,22 @@ public:
 
     CStringT& operator=(const CStringT&) = default;
     CStringT& operator=(CStringT&&) noexcept = default;
-    CStringT& operator=(const T* text) { Assign(text); return *this; }
-    CStringT& operator=(const YCHAR* text) { Assign(text); return *this; }
+    CStringT& operator=(const T* text) {
+        Assign(text);
+        return *this;
+    }
+    CStringT& operator=(const YCHAR* text) {
+        Assign(text);
+        return *this;
+    }
     CStringT& operator=(const CStringT<YCHAR>& other) {
         AssignOther(other.GetString(), other.GetLength());
         return *this;
     }
-    CStringT& operator=(T ch) { m_str.assign(1, ch); return *this; }
+    CStringT& operator=(T ch) {
+        m_str.assign(1, ch);
+        return *this;
+    }
 
     // Access
     int GetLength() const { return static_cast<int>(m_str.size()); }
@@ -81,20 +91,51 @@ public:
     void SetAt(int i, T ch) { m_str.at(static_cast<size_t>(i)) = ch; }
 
     // Concatenation
-    CStringT& operator+=(const CStringT& s) { m_str += s.m_str; return *this; }
-    CStringT& operator+=(const T* s) { if (s) m_str += s; return *this; }
+    CStringT& operator+=(const CStringT& s) {
+        m_str += s.m_str;
+        return *this;
+    }
+    CStringT& operator+=(const T* s) {
+        if (s) m_str += s;
+        return *this;
+    }
     CStringT& operator+=(const YCHAR* s) { return *this += CStringT(s); }
-    CStringT& operator+=(T ch) { m_str += ch; return *this; }
+    CStringT& operator+=(T ch) {
+        m_str += ch;
+        return *this;
+    }
     void Append(const T* s) { *this += s; }
-    void Append(const T* s, int length) { if (s && length > 0) m_str.append(s, static_cast<size_t>(length)); }
+    void Append(const T* s, int length) {
+        if (s && length > 0) m_str.append(s, static_cast<size_t>(length));
+    }
     void Append(const CStringT& s) { *this += s; }
     void AppendChar(T ch) { m_str += ch; }
 
-    friend CStringT operator+(const CStringT& a, const CStringT& b) { CStringT r(a); r += b; return r; }
-    friend CStringT operator+(const CStringT& a, const T* b) { CStringT r(a); r += b; return r; }
-    friend CStringT operator+(const T* a, const CStringT& b) { CStringT r(a); r += b; return r; }
-    friend CStringT operator+(const CStringT& a, T b) { CStringT r(a); r += b; return r; }
-    friend CStringT operator+(T a, const CStringT& b) { CStringT r(a); r += b; return r; }
+    friend CStringT operator+(const CStringT& a, const CStringT& b) {
+        CStringT r(a);
+        r += b;
+        return r;
+    }
+    friend CStringT operator+(const CStringT& a, const T* b) {
+        CStringT r(a);
+        r += b;
+        return r;
+    }
+    friend CStringT operator+(const T* a, const CStringT& b) {
+        CStringT r(a);
+        r += b;
+        return r;
+    }
+    friend CStringT operator+(const CStringT& a, T b) {
+        CStringT r(a);
+        r += b;
+        return r;
+    }
+    friend CStringT operator+(T a, const CStringT& b) {
+        CStringT r(a);
+        r += b;
+        return r;
+    }
 
     // Comparison (ordinal, as the framework's Compare)
     int Compare(const T* s) const { return m_str.compare(s ? s : EmptyText()); }
@@ -146,7 +187,10 @@ public:
     int Replace(T oldCh, T newCh) {
         int n = 0;
         for (auto& c : m_str)
-            if (c == oldCh) { c = newCh; ++n; }
+            if (c == oldCh) {
+                c = newCh;
+                ++n;
+            }
         return n;
     }
     int Replace(const T* oldText, const T* newText) {
@@ -177,14 +221,29 @@ public:
         if (count > 0 && index < GetLength()) m_str.erase(static_cast<size_t>(index), static_cast<size_t>(count));
         return GetLength();
     }
-    CStringT& MakeUpper() { for (auto& c : m_str) c = afx_string::ToUpper(c); return *this; }
-    CStringT& MakeLower() { for (auto& c : m_str) c = afx_string::ToLower(c); return *this; }
-    CStringT& MakeReverse() { std::reverse(m_str.begin(), m_str.end()); return *this; }
+    CStringT& MakeUpper() {
+        for (auto& c : m_str) c = afx_string::ToUpper(c);
+        return *this;
+    }
+    CStringT& MakeLower() {
+        for (auto& c : m_str) c = afx_string::ToLower(c);
+        return *this;
+    }
+    CStringT& MakeReverse() {
+        std::reverse(m_str.begin(), m_str.end());
+        return *this;
+    }
     CStringT& TrimLeft() { return TrimLeft(Whitespace()); }
     CStringT& TrimRight() { return TrimRight(Whitespace()); }
     CStringT& Trim() { return TrimRight().TrimLeft(); }
-    CStringT& TrimLeft(T ch) { const T set[2] = {ch, 0}; return TrimLeft(set); }
-    CStringT& TrimRight(T ch) { const T set[2] = {ch, 0}; return TrimRight(set); }
+    CStringT& TrimLeft(T ch) {
+        const T set[2] = {ch, 0};
+        return TrimLeft(set);
+    }
+    CStringT& TrimRight(T ch) {
+        const T set[2] = {ch, 0};
+        return TrimRight(set);
+    }
     CStringT& Trim(T ch) { return TrimRight(ch).TrimLeft(ch); }
     CStringT& TrimLeft(const T* set) {
         if (set) m_str.erase(0, FirstNotOf(set));
@@ -256,9 +315,13 @@ public:
     }
 
 private:
-    template <typename U> friend class CStringT;
+    template <typename U>
+    friend class CStringT;
 
-    static const T* EmptyText() { static const T e[1] = {0}; return e; }
+    static const T* EmptyText() {
+        static const T e[1] = {0};
+        return e;
+    }
     static const T* Whitespace() {
         static const T ws[] = {' ', '\t', '\r', '\n', '\v', '\f', 0};
         return ws;
@@ -275,7 +338,10 @@ private:
         if (n != Storage::npos) m_str.resize(n);
     }
     void Assign(const T* text) {
-        if (text) m_str.assign(text); else m_str.clear();
+        if (text)
+            m_str.assign(text);
+        else
+            m_str.clear();
     }
     void Assign(const YCHAR* text) { AssignOther(text, afx_string::Length(text)); }
     void AssignOther(const YCHAR* text, int length);

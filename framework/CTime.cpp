@@ -34,10 +34,10 @@ bool CTime::Local(struct tm& out) const {
     return _localtime64_s(&out, &t) == 0;
 }
 
-#define CTIME_FIELD(name, expr)          \
-    int CTime::name() const {            \
-        struct tm t = {};                \
-        return Local(t) ? (expr) : 0;    \
+#define CTIME_FIELD(name, expr)       \
+    int CTime::name() const {         \
+        struct tm t = {};             \
+        return Local(t) ? (expr) : 0; \
     }
 CTIME_FIELD(GetYear, t.tm_year + 1900)
 CTIME_FIELD(GetMonth, t.tm_mon + 1)

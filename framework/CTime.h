@@ -33,8 +33,14 @@ public:
     CTimeSpan operator-(CTime o) const { return CTimeSpan(m_nTime - o.m_nTime); }
     CTime operator-(CTimeSpan s) const { return CTime(m_nTime - s.GetTimeSpan()); }
     CTime operator+(CTimeSpan s) const { return CTime(m_nTime + s.GetTimeSpan()); }
-    CTime& operator+=(CTimeSpan s) { m_nTime += s.GetTimeSpan(); return *this; }
-    CTime& operator-=(CTimeSpan s) { m_nTime -= s.GetTimeSpan(); return *this; }
+    CTime& operator+=(CTimeSpan s) {
+        m_nTime += s.GetTimeSpan();
+        return *this;
+    }
+    CTime& operator-=(CTimeSpan s) {
+        m_nTime -= s.GetTimeSpan();
+        return *this;
+    }
     bool operator==(CTime o) const { return m_nTime == o.m_nTime; }
     bool operator!=(CTime o) const { return m_nTime != o.m_nTime; }
     bool operator<(CTime o) const { return m_nTime < o.m_nTime; }

@@ -93,7 +93,7 @@ BOOL CWinApp::GetProfileBinary(LPCWSTR section, LPCWSTR entry, BYTE** data, UINT
             *bytes = size;
             ok = TRUE;
         } else {
-            delete[] *data;
+            delete[] * data;
             *data = nullptr;
         }
     }

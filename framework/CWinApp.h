@@ -13,7 +13,10 @@ public:
     // The main message loop; returns ExitInstance's code once WM_QUIT arrives.
     virtual int Run();
     virtual BOOL PreTranslateMessage(MSG* msg);
-    virtual BOOL OnIdle(LONG) { afx_detail::DeleteTempObjects(); return FALSE; }
+    virtual BOOL OnIdle(LONG) {
+        afx_detail::DeleteTempObjects();
+        return FALSE;
+    }
 
     void SetRegistryKey(LPCWSTR company);
     BOOL WriteProfileBinary(LPCWSTR section, LPCWSTR entry, const BYTE* data, UINT bytes);

@@ -48,7 +48,7 @@ private:
 };
 
 // Worker form: returns the thread object, or null when the thread could not be made.
-CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority = THREAD_PRIORITY_NORMAL,
-                           UINT stackSize = 0, DWORD createFlags = 0, LPSECURITY_ATTRIBUTES security = nullptr);
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority = THREAD_PRIORITY_NORMAL, UINT stackSize = 0,
+                           DWORD createFlags = 0, LPSECURITY_ATTRIBUTES security = nullptr);
 // The calling thread's object when it was started by AfxBeginThread, else null.
 CWinThread* AfxGetThread();

@@ -24,7 +24,10 @@ struct Locked {
     ~Locked() { LeaveCriticalSection(&Handles().lock); }
 };
 
-void MapAdd(HWND h, CWnd* w) { Locked l; Handles().map[h] = w; }
+void MapAdd(HWND h, CWnd* w) {
+    Locked l;
+    Handles().map[h] = w;
+}
 void MapRemove(HWND h, CWnd* w) {
     Locked l;
     auto it = Handles().map.find(h);
@@ -59,7 +62,8 @@ void DeleteTempObjects() {
 }  // namespace afx_detail
 
 HINSTANCE AfxGetInstanceHandle() {
-    if (CWinApp* app = AfxGetApp()) if (app->m_hInstance) return app->m_hInstance;
+    if (CWinApp* app = AfxGetApp())
+        if (app->m_hInstance) return app->m_hInstance;
     return GetModuleHandleW(nullptr);
 }
 HINSTANCE AfxGetResourceHandle() { return g_resource ? g_resource : AfxGetInstanceHandle(); }
@@ -83,7 +87,10 @@ CWnd* CWnd::FromHandle(HWND hWnd) {
     if (!hWnd) return nullptr;
     if (CWnd* w = FromHandlePermanent(hWnd)) return w;
     auto& slot = State().tempWnds[hWnd];
-    if (!slot) { slot.reset(new TempWnd); slot->m_hWnd = hWnd; }
+    if (!slot) {
+        slot.reset(new TempWnd);
+        slot->m_hWnd = hWnd;
+    }
     return slot.get();
 }
 
@@ -104,8 +111,8 @@ HWND CWnd::Detach() {
 BOOL CWnd::SubclassWindow(HWND hWnd) {
     if (!Attach(hWnd)) return FALSE;
     PreSubclassWindow();
-    WNDPROC old = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+    WNDPROC old =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
     if (old != &AfxWndProc) m_pfnSuper = old;
     return TRUE;
 }
@@ -130,8 +137,7 @@ CWnd::~CWnd() {
     }
     if (m_hWnd) {
         // Deleted in the middle of its own destruction: hand the window back to its class.
-        if (m_pfnSuper && ::IsWindow(h) &&
-            reinterpret_cast<WNDPROC>(GetWindowLongPtrW(h, GWLP_WNDPROC)) == &AfxWndProc)
+        if (m_pfnSuper && ::IsWindow(h) && reinterpret_cast<WNDPROC>(GetWindowLongPtrW(h, GWLP_WNDPROC)) == &AfxWndProc)
             SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
         if (CWinApp* app = AfxGetApp()) app->ForgetWindow(this);
         Detach();
@@ -147,8 +153,8 @@ LRESULT CALLBACK AfxCreateHook::Hook(int code, WPARAM wParam, LPARAM lParam) {
         s.initWnd = nullptr;
         HWND h = reinterpret_cast<HWND>(wParam);
         w->Attach(h);
-        WNDPROC old = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+        WNDPROC old =
+            reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
         if (old != &AfxWndProc) w->m_pfnSuper = old;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -183,8 +189,8 @@ void RegisterDefaultClass() {
 }
 }  // namespace
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect,
-                    CWnd* parent, UINT id, LPVOID param) {
+BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                    UINT id, LPVOID param) {
     if (m_hWnd) return FALSE;
     if (!className || !*className) {
         RegisterDefaultClass();
@@ -193,8 +199,8 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD 
     HWND h;
     {
         AfxCreateHook hook(this);
-        h = ::CreateWindowExW(exStyle, className, windowName, style, rect.left, rect.top,
-                              rect.right - rect.left, rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr,
+        h = ::CreateWindowExW(exStyle, className, windowName, style, rect.left, rect.top, rect.right - rect.left,
+                              rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr,
                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AfxGetInstanceHandle(), param);
     }
     if (!h && m_hWnd) Detach();
@@ -283,11 +289,17 @@ static bool IsCtlColor(UINT m) { return m >= WM_CTLCOLORMSGBOX && m <= WM_CTLCOL
 BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     LRESULT r = 0;
     if (message == WM_COMMAND) {
-        if (OnCommand(wParam, lParam)) { *result = 0; return TRUE; }
+        if (OnCommand(wParam, lParam)) {
+            *result = 0;
+            return TRUE;
+        }
         return FALSE;
     }
     if (message == WM_NOTIFY) {
-        if (OnNotify(wParam, lParam, &r)) { *result = r; return TRUE; }
+        if (OnNotify(wParam, lParam, &r)) {
+            *result = r;
+            return TRUE;
+        }
         return FALSE;
     }
     UINT key = IsCtlColor(message) ? WM_CTLCOLOR : message;
@@ -298,13 +310,17 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
     // Without a handler of the parent's own, the child colours and draws itself.
     if (IsCtlColor(message) || message == WM_DRAWITEM || message == WM_MEASUREITEM) {
         HWND child = nullptr;
-        if (IsCtlColor(message)) child = reinterpret_cast<HWND>(lParam);
+        if (IsCtlColor(message))
+            child = reinterpret_cast<HWND>(lParam);
         else if (message == WM_DRAWITEM) {
             auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
             if (dis && dis->CtlType != ODT_MENU) child = dis->hwndItem;
         }
         CWnd* c = FromHandlePermanent(child);
-        if (c && c->OnChildNotify(message, wParam, lParam, &r)) { *result = r; return TRUE; }
+        if (c && c->OnChildNotify(message, wParam, lParam, &r)) {
+            *result = r;
+            return TRUE;
+        }
     }
     return FALSE;
 }
@@ -435,7 +451,8 @@ BOOL ModifyStyleBits(HWND hWnd, int which, DWORD remove, DWORD add, UINT flags) 
     DWORD next = (style & ~remove) | add;
     if (style == next) return FALSE;
     ::SetWindowLongW(hWnd, which, static_cast<LONG>(next));
-    if (flags) ::SetWindowPos(hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | flags);
+    if (flags)
+        ::SetWindowPos(hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | flags);
     return TRUE;
 }
 }  // namespace
@@ -454,8 +471,10 @@ CMenu* CWnd::GetMenu() const { return CMenu::FromHandle(::GetMenu(m_hWnd)); }
 void CWnd::CenterWindow(CWnd* alternate) {
     CRect area;
     HWND around = alternate ? alternate->m_hWnd : ::GetParent(m_hWnd);
-    if (around && ::IsWindowVisible(around) && !::IsIconic(around)) ::GetWindowRect(around, &area);
-    else SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    if (around && ::IsWindowVisible(around) && !::IsIconic(around))
+        ::GetWindowRect(around, &area);
+    else
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     CRect me;
     GetWindowRect(&me);
     int x = area.left + (area.Width() - me.Width()) / 2;
@@ -463,7 +482,8 @@ void CWnd::CenterWindow(CWnd* alternate) {
     if (GetStyle() & WS_CHILD) {
         POINT p{x, y};
         ::ScreenToClient(::GetParent(m_hWnd), &p);
-        x = p.x; y = p.y;
+        x = p.x;
+        y = p.y;
     }
     ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

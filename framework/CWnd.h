@@ -185,10 +185,10 @@ public:
     BOOL SubclassDlgItem(UINT id, CWnd* parent);
     HWND UnsubclassWindow();
 
-    BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect,
-                  CWnd* parent, UINT id, LPVOID param = nullptr);
-    virtual BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
-                        UINT id, LPVOID param = nullptr);
+    BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                  UINT id, LPVOID param = nullptr);
+    virtual BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id,
+                        LPVOID param = nullptr);
     virtual BOOL DestroyWindow();
 
     // Routing
@@ -215,7 +215,9 @@ public:
     BOOL PostMessage(UINT m, WPARAM w = 0, LPARAM l = 0) const { return ::PostMessageW(m_hWnd, m, w, l); }
     BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
     void MoveWindow(int x, int y, int w, int h, BOOL repaint = TRUE) { ::MoveWindow(m_hWnd, x, y, w, h, repaint); }
-    void MoveWindow(LPCRECT r, BOOL repaint = TRUE) { MoveWindow(r->left, r->top, r->right - r->left, r->bottom - r->top, repaint); }
+    void MoveWindow(LPCRECT r, BOOL repaint = TRUE) {
+        MoveWindow(r->left, r->top, r->right - r->left, r->bottom - r->top, repaint);
+    }
     BOOL SetWindowPos(const CWnd* after, int x, int y, int cx, int cy, UINT flags) {
         return ::SetWindowPos(m_hWnd, after ? after->m_hWnd : nullptr, x, y, cx, cy, flags);
     }
@@ -227,7 +229,11 @@ public:
     void ClientToScreen(LPRECT r) const { ::MapWindowPoints(m_hWnd, nullptr, reinterpret_cast<LPPOINT>(r), 2); }
     void SetWindowText(LPCWSTR text) { ::SetWindowTextW(m_hWnd, text); }
     void GetWindowText(CString& text) const;
-    CString GetWindowText() const { CString s; GetWindowText(s); return s; }
+    CString GetWindowText() const {
+        CString s;
+        GetWindowText(s);
+        return s;
+    }
     int GetWindowTextLength() const { return ::GetWindowTextLengthW(m_hWnd); }
     CWnd* GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
     void GetDlgItemText(int id, CString& text) const;
@@ -246,7 +252,8 @@ public:
     void Invalidate(BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, erase); }
     void InvalidateRect(LPCRECT r, BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, r, erase); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
-    BOOL RedrawWindow(LPCRECT r = nullptr, HRGN rgn = nullptr, UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE) {
+    BOOL RedrawWindow(LPCRECT r = nullptr, HRGN rgn = nullptr,
+                      UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE) {
         return ::RedrawWindow(m_hWnd, r, rgn, flags);
     }
     CWnd* SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
@@ -271,11 +278,17 @@ public:
     BOOL ModifyStyleEx(DWORD remove, DWORD add, UINT flags = 0) { return ModifyStyleEx(m_hWnd, remove, add, flags); }
     static BOOL ModifyStyle(HWND hWnd, DWORD remove, DWORD add, UINT flags);
     static BOOL ModifyStyleEx(HWND hWnd, DWORD remove, DWORD add, UINT flags);
-    UINT_PTR SetTimer(UINT_PTR id, UINT elapse, TIMERPROC proc = nullptr) { return ::SetTimer(m_hWnd, id, elapse, proc); }
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapse, TIMERPROC proc = nullptr) {
+        return ::SetTimer(m_hWnd, id, elapse, proc);
+    }
     BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
-    void SetFont(CFont* font, BOOL redraw = TRUE) { SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font ? font->m_hObject : nullptr), redraw); }
+    void SetFont(CFont* font, BOOL redraw = TRUE) {
+        SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font ? font->m_hObject : nullptr), redraw);
+    }
     CFont* GetFont() const { return CFont::FromHandle(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT))); }
-    HICON SetIcon(HICON icon, BOOL big) { return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big, reinterpret_cast<LPARAM>(icon))); }
+    HICON SetIcon(HICON icon, BOOL big) {
+        return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big, reinterpret_cast<LPARAM>(icon)));
+    }
     CDC* GetDC() { return CDC::FromHandle(::GetDC(m_hWnd)); }
     CDC* GetWindowDC() { return CDC::FromHandle(::GetWindowDC(m_hWnd)); }
     int ReleaseDC(CDC* dc) { return ::ReleaseDC(m_hWnd, dc ? dc->m_hDC : nullptr); }
@@ -377,4 +390,4 @@ HINSTANCE AfxFindResourceHandle(LPCWSTR name, LPCWSTR type);
 namespace afx_detail {
 // Frees the calling thread's temporary wrappers (windows, GDI objects and DCs made by FromHandle).
 void DeleteTempObjects();
-}
+}  // namespace afx_detail

@@ -13,8 +13,8 @@
 namespace {
 // Limits that keep one bad client from hurting the others.
 const std::size_t kMaxHead = 8 * 1024;
-const DWORD kReadTimeOutMs = 5000;      // one silent read
-const DWORD kHeadDeadlineMs = 10000;    // the whole head
+const DWORD kReadTimeOutMs = 5000;    // one silent read
+const DWORD kHeadDeadlineMs = 10000;  // the whole head
 const int kWorkers = 4;
 const std::size_t kMaxQueued = 64;
 
@@ -50,8 +50,14 @@ struct Lacewing::Webserver::Impl {
     HANDLE queued = nullptr;  // semaphore: connections waiting for a worker
     std::deque<SOCKET> queue;
 
-    static DWORD WINAPI AcceptMain(LPVOID p) { static_cast<Impl*>(p)->AcceptLoop(); return 0; }
-    static DWORD WINAPI WorkerMain(LPVOID p) { static_cast<Impl*>(p)->WorkerLoop(); return 0; }
+    static DWORD WINAPI AcceptMain(LPVOID p) {
+        static_cast<Impl*>(p)->AcceptLoop();
+        return 0;
+    }
+    static DWORD WINAPI WorkerMain(LPVOID p) {
+        static_cast<Impl*>(p)->WorkerLoop();
+        return 0;
+    }
 
     void AcceptLoop() {
         for (;;) {
@@ -119,8 +125,14 @@ struct Lacewing::Webserver::Impl {
     void Serve(SOCKET c) {
         std::string head;
         int rc = ReadHead(c, head);
-        if (rc == 400) { SendResponse(c, 400, "Bad Request", std::string()); return; }
-        if (rc == 408) { SendResponse(c, 408, "Request Timeout", std::string()); return; }
+        if (rc == 400) {
+            SendResponse(c, 400, "Bad Request", std::string());
+            return;
+        }
+        if (rc == 408) {
+            SendResponse(c, 408, "Request Timeout", std::string());
+            return;
+        }
         if (rc != 0) return;
         std::size_t lineEnd = head.find("\r\n");
         std::string line = head.substr(0, lineEnd);
@@ -207,9 +219,7 @@ Lacewing::Webserver::~Webserver() {
     delete m_pImpl;
 }
 
-void Lacewing::Webserver::RegisterHandlerGet(HandlerGet handler, HandlerMode::Type) {
-    m_pImpl->handler = handler;
-}
+void Lacewing::Webserver::RegisterHandlerGet(HandlerGet handler, HandlerMode::Type) { m_pImpl->handler = handler; }
 
 void Lacewing::Webserver::Host(int port) {
     Unhost();

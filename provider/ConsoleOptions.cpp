@@ -23,7 +23,8 @@ int ParseConsoleOptions(int argc, wchar_t** argv, const char* program, const cha
         if (flag(a)) continue;
         // Asked first with no value, so an unknown option is named as such even when it ends the line.
         if (i + 1 >= argc) {
-            if (valued(a, std::wstring()) == OptionResult::Unknown) return ConsoleUsage(program, "unknown option " + Narrow(a));
+            if (valued(a, std::wstring()) == OptionResult::Unknown)
+                return ConsoleUsage(program, "unknown option " + Narrow(a));
             return ConsoleUsage(program, Narrow(a) + " needs a value");
         }
         std::wstring v = argv[++i];

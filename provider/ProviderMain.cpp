@@ -231,8 +231,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     PlainReceiver plain;
     if (o.plainPort >= 0 && !plain.Start(o.address, static_cast<uint16_t>(o.plainPort))) {
-        fprintf(stderr, "ferrant_provider: cannot listen on %s:%lld (plain receiver): error %d\n",
-                o.address.c_str(), o.plainPort, WSAGetLastError());
+        fprintf(stderr, "ferrant_provider: cannot listen on %s:%lld (plain receiver): error %d\n", o.address.c_str(),
+                o.plainPort, WSAGetLastError());
         return 1;
     }
 

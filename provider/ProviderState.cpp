@@ -45,8 +45,10 @@ ServerRecord ToRecord(const ServerInfo& s) {
 
 // The text of an XML element as its writer meant it: the five predefined entities undone.
 std::string XmlText(const std::string& escaped) {
-    static const struct { const char* entity; char c; } kEntities[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    static const struct {
+        const char* entity;
+        char c;
+    } kEntities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
     std::string out;
     for (size_t i = 0; i < escaped.size();) {
         bool replaced = false;
@@ -422,7 +424,8 @@ void ProviderState::RenameFile(const Bytes& m) {
     if (m.size() < sizeof q) return;
     std::memcpy(&q, m.data(), sizeof q);
     auto it = m_files.find(q.fileId);
-    if (it != m_files.end() && it->second.userId == q.userId) it->second.name = ReadTextField(q.newName, sizeof q.newName);
+    if (it != m_files.end() && it->second.userId == q.userId)
+        it->second.name = ReadTextField(q.newName, sizeof q.newName);
 }
 
 bool ProviderState::Content(uint64_t fileId, Bytes& out) const {

@@ -56,15 +56,15 @@ struct ReceivedRequest {
 
 // How the servers misbehave for one message code.
 struct Fault {
-    int delayMs = 0;                      // wait before replying
-    int splitBytes = 0;                   // send the reply in pieces of this size
-    int shortBytes = -1;                  // send only this many bytes of the reply, then close
-    bool closeWithoutReply = false;       // close instead of replying (242: right after the record)
-    bool wrongMagic = false;              // reply header carries another magic
-    std::optional<uint32_t> bodyLength;   // reply header announces this body length
-    std::optional<uint32_t> count;        // u32 at body offset 0 replaced
-    bool stall = false;                   // never answer (242: stop reading); held unread till the peer goes
-    int64_t cutAfterBytes = -1;           // 242: close the data connection after this many file bytes
+    int delayMs = 0;                     // wait before replying
+    int splitBytes = 0;                  // send the reply in pieces of this size
+    int shortBytes = -1;                 // send only this many bytes of the reply, then close
+    bool closeWithoutReply = false;      // close instead of replying (242: right after the record)
+    bool wrongMagic = false;             // reply header carries another magic
+    std::optional<uint32_t> bodyLength;  // reply header announces this body length
+    std::optional<uint32_t> count;       // u32 at body offset 0 replaced
+    bool stall = false;                  // never answer (242: stop reading); held unread till the peer goes
+    int64_t cutAfterBytes = -1;          // 242: close the data connection after this many file bytes
     // 242: reset the data connection (SO_LINGER 0, no FIN) once at most this many bytes of the
     // segment are left to read, e.g. bytes the sender's socket already took; 0: after the last byte.
     int64_t cutWhenLeftBytes = -1;
@@ -73,7 +73,7 @@ struct Fault {
     bool neverRead = false;
     // 245: rewrites each descriptor of the segment list before count and bodyLength apply.
     std::function<void(protocol::SegmentDescriptor&)> editSegment;
-    int times = -1;                       // requests it applies to; -1 = all
+    int times = -1;  // requests it applies to; -1 = all
 };
 
 // Paces reads to a byte rate with a small burst allowance.

@@ -42,8 +42,7 @@ SessionService::~SessionService() {
 
 bool SessionService::Start(const std::string& address, uint16_t port) {
     m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (m_listener == INVALID_SOCKET)
-        return false;
+    if (m_listener == INVALID_SOCKET) return false;
     BOOL reuse = TRUE;
     setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
     sockaddr_in local = {};
@@ -63,8 +62,7 @@ bool SessionService::Start(const std::string& address, uint16_t port) {
 }
 
 void SessionService::Stop() {
-    if (!m_thread.joinable())
-        return;
+    if (!m_thread.joinable()) return;
     SetEvent(m_stop);
     m_thread.join();
     closesocket(m_listener);
@@ -127,14 +125,10 @@ std::string SessionService::Response() const {
                                   "<faultstring>session unknown</faultstring></SOAP-ENV:Fault>"));
     case Reply::NoResult:
         return HttpReply("200 OK", xml, Envelope("<ns2:authsessionResponse></ns2:authsessionResponse>"));
-    case Reply::Html:
-        return HttpReply("200 OK", "text/html", "<html><body><h1>Welcome</h1></body></html>");
-    case Reply::NotFound:
-        return HttpReply("404 Not Found", "text/html", "<html><body>Not Found</body></html>");
-    case Reply::Custom:
-        return HttpReply("200 OK", xml, m_customBody);
-    default:
-        return std::string();
+    case Reply::Html: return HttpReply("200 OK", "text/html", "<html><body><h1>Welcome</h1></body></html>");
+    case Reply::NotFound: return HttpReply("404 Not Found", "text/html", "<html><body>Not Found</body></html>");
+    case Reply::Custom: return HttpReply("200 OK", xml, m_customBody);
+    default: return std::string();
     }
 }
 
@@ -142,24 +136,19 @@ bool SessionService::ReadRequest(SOCKET client, std::string& request) {
     char buffer[4096];
     size_t headEnd = std::string::npos, wanted = 0;
     for (;;) {
-        if (headEnd != std::string::npos && request.size() >= wanted)
-            return true;
-        if (!WaitReadable(client, m_stop, 15000))
-            return false;
+        if (headEnd != std::string::npos && request.size() >= wanted) return true;
+        if (!WaitReadable(client, m_stop, 15000)) return false;
         int n = recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            return !request.empty();
+        if (n <= 0) return !request.empty();
         request.append(buffer, n);
         if (headEnd == std::string::npos) {
             headEnd = request.find("\r\n\r\n");
             if (headEnd != std::string::npos) {
                 size_t length = 0;
                 std::string head = request.substr(0, headEnd);
-                for (auto& c : head)
-                    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+                for (auto& c : head) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
                 size_t at = head.find("content-length:");
-                if (at != std::string::npos)
-                    length = std::strtoul(head.c_str() + at + 15, nullptr, 10);
+                if (at != std::string::npos) length = std::strtoul(head.c_str() + at + 15, nullptr, 10);
                 wanted = headEnd + 4 + length;
             }
         }
@@ -172,8 +161,7 @@ void SessionService::Serve(SOCKET client) {
     Reply reply;
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (!request.empty())
-            m_requests.push_back(request);
+        if (!request.empty()) m_requests.push_back(request);
         reply = m_reply;
     }
     if (complete) {
@@ -191,8 +179,7 @@ void SessionService::Serve(SOCKET client) {
 void SessionService::Run() {
     while (WaitReadable(m_listener, m_stop, INFINITE)) {
         SOCKET client = accept(m_listener, nullptr, nullptr);
-        if (client == INVALID_SOCKET)
-            continue;
+        if (client == INVALID_SOCKET) continue;
         Serve(client);
     }
 }

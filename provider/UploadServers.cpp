@@ -90,8 +90,8 @@ void DataServer::Serve(SOCKET s) {
     request.bytes.assign(p, p + sizeof record);
     // A record that does not fit its file's segments is refused before any byte is taken. It is
     // recorded once checked, so a test that waits for it also sees the refusal counted.
-    bool accepted = record.header.magic == kMagic && record.header.code == MSG_CODE_SEND_FILE_DATA &&
-                    m_state.AcceptSegment(record);
+    bool accepted =
+        record.header.magic == kMagic && record.header.code == MSG_CODE_SEND_FILE_DATA && m_state.AcceptSegment(record);
     m_state.Record(request);
     if (!accepted) return;
     Fault f = m_state.TakeFault(MSG_CODE_SEND_FILE_DATA);

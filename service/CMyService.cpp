@@ -175,8 +175,8 @@ bool CMyService::LaunchClient(const std::string& launchText) {
     }
     std::wstring path = folder + L"\\Ferrant.exe";
     std::wstring wideText = AnsiToWide(launchText.c_str());
-    std::u16string line16 = launch::CommandLine(std::u16string(path.begin(), path.end()),
-                                                std::u16string(wideText.begin(), wideText.end()));
+    std::u16string line16 =
+        launch::CommandLine(std::u16string(path.begin(), path.end()), std::u16string(wideText.begin(), wideText.end()));
     std::wstring commandLine(line16.begin(), line16.end());
     ServiceTrace(path.c_str());
     ServiceTrace(commandLine.c_str());

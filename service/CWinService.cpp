@@ -76,25 +76,44 @@ DWORD NonZero(DWORD error) { return error ? error : kErrorFallback; }
 
 void CWinServiceCommandLineInfo::ParseParam(const wchar_t* param, BOOL flag, BOOL) {
     if (!flag || !param) return;
-    static const struct { const wchar_t* word; int action; } kActions[] = {
-        {L"install", InstallService}, {L"start", StartTheService}, {L"pause", PauseService},
-        {L"continue", ContinueService}, {L"stop", StopService}, {L"remove", UninstallService},
-        {L"uninstall", UninstallService}, {L"debug", DebugService}, {L"app", DebugService},
-        {L"application", DebugService}, {L"console", DebugService}, {L"help", ShowServiceHelp},
+    static const struct {
+        const wchar_t* word;
+        int action;
+    } kActions[] = {
+        {L"install", InstallService},     {L"start", StartTheService}, {L"pause", PauseService},
+        {L"continue", ContinueService},   {L"stop", StopService},      {L"remove", UninstallService},
+        {L"uninstall", UninstallService}, {L"debug", DebugService},    {L"app", DebugService},
+        {L"application", DebugService},   {L"console", DebugService},  {L"help", ShowServiceHelp},
         {L"?", ShowServiceHelp},
     };
-    if (EqualNoCase(param, L"silent")) { m_bSilent = TRUE; return; }
-    if (EqualNoCase(param, L"auto")) { m_bAutoStart = TRUE; return; }
+    if (EqualNoCase(param, L"silent")) {
+        m_bSilent = TRUE;
+        return;
+    }
+    if (EqualNoCase(param, L"auto")) {
+        m_bAutoStart = TRUE;
+        return;
+    }
     for (const auto& a : kActions)
-        if (EqualNoCase(param, a.word)) { m_nShellCommand = a.action; return; }
+        if (EqualNoCase(param, a.word)) {
+            m_nShellCommand = a.action;
+            return;
+        }
     std::wstring token = param, rest;
-    if (StartsWithNoCase(token, L"T:", rest)) m_dwTimeout = static_cast<DWORD>(_wtoi(rest.c_str()));
-    else if (StartsWithNoCase(token, L"SCL:", rest)) m_strServiceCommandLine = rest;
-    else if (StartsWithNoCase(token, L"SD:", rest)) m_strServiceDescription = rest;
-    else if (StartsWithNoCase(token, L"SN:", rest)) m_strServiceName = rest;
-    else if (StartsWithNoCase(token, L"SDN:", rest)) m_strServiceDisplayName = rest;
-    else if (StartsWithNoCase(token, L"P:", rest)) m_strPassword = rest;
-    else if (StartsWithNoCase(token, L"U:", rest)) m_strUserName = rest;
+    if (StartsWithNoCase(token, L"T:", rest))
+        m_dwTimeout = static_cast<DWORD>(_wtoi(rest.c_str()));
+    else if (StartsWithNoCase(token, L"SCL:", rest))
+        m_strServiceCommandLine = rest;
+    else if (StartsWithNoCase(token, L"SD:", rest))
+        m_strServiceDescription = rest;
+    else if (StartsWithNoCase(token, L"SN:", rest))
+        m_strServiceName = rest;
+    else if (StartsWithNoCase(token, L"SDN:", rest))
+        m_strServiceDisplayName = rest;
+    else if (StartsWithNoCase(token, L"P:", rest))
+        m_strPassword = rest;
+    else if (StartsWithNoCase(token, L"U:", rest))
+        m_strUserName = rest;
 }
 
 // ---- construction
@@ -218,16 +237,12 @@ DWORD CWinService::ProcessShellCommand(CWinServiceCommandLineInfo& info) {
             ShowMessage(message, info.m_bSilent);
         }
         break;
-    case CWinServiceCommandLineInfo::DebugService:
-        try {
-            RunAsConsole();
+    case CWinServiceCommandLineInfo::DebugService: try { RunAsConsole();
         } catch (CWinServiceTerminateException& e) {
             error = e.m_dwWin32ExitCode;
         }
         break;
-    case CWinServiceCommandLineInfo::ShowServiceHelp:
-        ShowHelp();
-        break;
+    case CWinServiceCommandLineInfo::ShowServiceHelp: ShowHelp(); break;
     }
     return error;
 }
@@ -379,8 +394,8 @@ void CWinService::RunAsConsole() {
     int argc = 0;
     LPWSTR* all = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<LPWSTR> kept;
-    static const wchar_t* const kDrop[] = {L"-debug", L"/debug", L"-app", L"/app", L"-application",
-                                           L"/application", L"-console", L"/console"};
+    static const wchar_t* const kDrop[] = {L"-debug",       L"/debug",       L"-app",     L"/app",
+                                           L"-application", L"/application", L"-console", L"/console"};
     for (int i = 0; all && i < argc; ++i) {
         bool drop = false;
         for (const wchar_t* d : kDrop) drop = drop || EqualNoCase(all[i], d);
@@ -414,9 +429,9 @@ std::vector<wchar_t> CWinService::GetDependencies() { return EventLogSource::Bui
 void CWinService::GetErrorMessage(std::wstring& text, DWORD error) {
     text.clear();
     LPWSTR buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     if (n && buffer) {
         text = buffer;
         while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
@@ -479,8 +494,10 @@ BOOL CWinService::Install(std::wstring& message, DWORD& error) {
             std::wstring path = ProgramPath();
             std::size_t dot = path.rfind(L'.');
             std::size_t slash = path.rfind(L'\\');
-            if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot + 1);
-            else path += L'.';
+            if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
+                path.resize(dot + 1);
+            else
+                path += L'.';
             m_strEventMessageFile = path + L"DLL";
         }
         if (!EventLogSource::InstallSource(m_eventLogSource.m_strLog.c_str(), m_eventLogSource.m_strSource.c_str(),
@@ -543,10 +560,10 @@ BOOL CWinService::SetServiceToStatus(int operation, DWORD& error, DWORD waitMs, 
     SERVICE_STATUS status{};
     if (!service.QueryStatus(status)) return FailStep(GetLastError(), 24, error, nullptr, 0xC000000F);
     if (status.dwCurrentState != op.target) {
-        BOOL sent = operation == 0 ? service.Start(0, nullptr)
-                  : operation == 1 ? service.Pause()
-                  : operation == 2 ? service.Continue()
-                                   : service.Stop();
+        BOOL sent = operation == 0   ? service.Start(0, nullptr)
+                    : operation == 1 ? service.Pause()
+                    : operation == 2 ? service.Continue()
+                                     : service.Stop();
         if (!sent && operation != 3) return FailStep(GetLastError(), op.string, error, nullptr, op.event);
         if (!sent) {  // a refused stop logs its code alone
             error = NonZero(GetLastError());

@@ -20,8 +20,17 @@ public:
 
 class CWinServiceCommandLineInfo {
 public:
-    enum Action { RunAsService = 0, StartTheService, PauseService, ContinueService, StopService,
-                  InstallService, UninstallService, DebugService, ShowServiceHelp };
+    enum Action {
+        RunAsService = 0,
+        StartTheService,
+        PauseService,
+        ContinueService,
+        StopService,
+        InstallService,
+        UninstallService,
+        DebugService,
+        ShowServiceHelp
+    };
 
     virtual ~CWinServiceCommandLineInfo() = default;
     virtual void ParseParam(const wchar_t* param, BOOL flag, BOOL last);

@@ -83,14 +83,13 @@ void ScmManager::Close() {
 
 ScmServiceHandle::ScmServiceHandle() {
     if (HMODULE advapi = GetModuleHandleW(L"ADVAPI32.DLL"))
-        m_pfnChangeConfig2 = reinterpret_cast<ChangeConfig2Fn>(
-            reinterpret_cast<void*>(GetProcAddress(advapi, "ChangeServiceConfig2W")));
+        m_pfnChangeConfig2 =
+            reinterpret_cast<ChangeConfig2Fn>(reinterpret_cast<void*>(GetProcAddress(advapi, "ChangeServiceConfig2W")));
 }
 
-BOOL ScmServiceHandle::Create(ScmManager& manager, LPCWSTR name, LPCWSTR displayName, DWORD access,
-                              DWORD serviceType, DWORD startType, DWORD errorControl, LPCWSTR binaryPath,
-                              LPCWSTR loadOrderGroup, LPDWORD tagId, LPCWSTR dependencies, LPCWSTR account,
-                              LPCWSTR password) {
+BOOL ScmServiceHandle::Create(ScmManager& manager, LPCWSTR name, LPCWSTR displayName, DWORD access, DWORD serviceType,
+                              DWORD startType, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR loadOrderGroup,
+                              LPDWORD tagId, LPCWSTR dependencies, LPCWSTR account, LPCWSTR password) {
     Close();
     m_hService = CreateServiceW(manager.Handle(), name, displayName, access, serviceType, startType, errorControl,
                                 binaryPath, loadOrderGroup, tagId, dependencies, account, password);

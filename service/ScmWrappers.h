@@ -36,8 +36,8 @@ public:
     ScmServiceHandle& operator=(const ScmServiceHandle&) = delete;
 
     BOOL Create(ScmManager& manager, LPCWSTR name, LPCWSTR displayName, DWORD access, DWORD serviceType,
-                DWORD startType, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR loadOrderGroup,
-                LPDWORD tagId, LPCWSTR dependencies, LPCWSTR account, LPCWSTR password);
+                DWORD startType, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR loadOrderGroup, LPDWORD tagId,
+                LPCWSTR dependencies, LPCWSTR account, LPCWSTR password);
     void Attach(SC_HANDLE handle);
     BOOL Stop() { return Control(SERVICE_CONTROL_STOP); }
     BOOL Pause() { return Control(SERVICE_CONTROL_PAUSE); }
@@ -70,8 +70,8 @@ public:
 
     BOOL Register(LPCWSTR server, LPCWSTR source);
     BOOL Deregister();
-    BOOL Report(WORD type, WORD category, DWORD eventId, PSID sid, WORD numStrings, DWORD dataSize,
-                LPCWSTR* strings, LPVOID data);
+    BOOL Report(WORD type, WORD category, DWORD eventId, PSID sid, WORD numStrings, DWORD dataSize, LPCWSTR* strings,
+                LPVOID data);
     BOOL Report(WORD type, DWORD eventId, LPCWSTR text);
     BOOL Report(WORD type, DWORD eventId, LPCWSTR text1, LPCWSTR text2);
 

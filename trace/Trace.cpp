@@ -12,15 +12,11 @@ namespace {
 TraceOptions* g_options = nullptr;
 volatile LONG g_idCounter = 0;
 
-void StopTraceSenderAtExit()
-{
-    StopTraceSender();
-}
+void StopTraceSenderAtExit() { StopTraceSender(); }
 
 // Built on first use and never destroyed, so lines from static constructors and destructors of
 // any translation unit find the objects alive; after the stop they are dropped by the sender.
-bool InitTraceGlobals()
-{
+bool InitTraceGlobals() {
     g_options = new TraceOptions;
     g_winTrace = new WinTrace;
     g_idCounter = StartTraceSender();
@@ -28,8 +24,7 @@ bool InitTraceGlobals()
     return true;
 }
 
-void EnsureTraceGlobals()
-{
+void EnsureTraceGlobals() {
     static bool ready = InitTraceGlobals();
     (void)ready;
 }
@@ -37,35 +32,34 @@ void EnsureTraceGlobals()
 // Starts the sender before the program's main code, as the other static objects expect.
 const bool g_startedAtLoad = (EnsureTraceGlobals(), true);
 
-char* DupText(const char* text)
-{
-    if (!text)
-        return nullptr;
+char* DupText(const char* text) {
+    if (!text) return nullptr;
     std::size_t n = std::strlen(text) + 1;
     char* copy = static_cast<char*>(std::malloc(n));
-    if (copy)
-        std::memcpy(copy, text, n);
+    if (copy) std::memcpy(copy, text, n);
     return copy;
 }
 
 }  // namespace
 
 TraceOptions::TraceOptions()
-    : processName(nullptr), host(DupText("127.0.0.1")), sendMode(1), port(8090),
-      sendProcessName(0), dateInTimeStamp(0), sendThreadId(1)
-{
+    : processName(nullptr),
+      host(DupText("127.0.0.1")),
+      sendMode(1),
+      port(8090),
+      sendProcessName(0),
+      dateInTimeStamp(0),
+      sendThreadId(1) {
     InitializeCriticalSection(&m_nameLock);
 }
 
-TraceOptions::~TraceOptions()
-{
+TraceOptions::~TraceOptions() {
     std::free(processName);
     std::free(host);
     DeleteCriticalSection(&m_nameLock);
 }
 
-const char* TraceOptions::GetProcessName()
-{
+const char* TraceOptions::GetProcessName() {
     EnterCriticalSection(&m_nameLock);
     if (!processName) {
         wchar_t path[MAX_PATH + 1] = {};
@@ -80,8 +74,7 @@ const char* TraceOptions::GetProcessName()
     return name;
 }
 
-void TraceOptions::SetHost(const char* newHost)
-{
+void TraceOptions::SetHost(const char* newHost) {
     std::free(host);
     host = DupText(newHost);
 }
@@ -92,10 +85,8 @@ TraceNodeBase::~TraceNodeBase() = default;
 TraceToSend::TraceToSend() : m_pContextList(nullptr), m_pWinTraceContext(nullptr) {}
 TraceToSend::~TraceToSend() = default;
 
-TraceNode::TraceNode(const TraceNodeBase* parentNode, bool generateUniqueId)
-{
-    if (generateUniqueId)
-        id = CreateTraceId();
+TraceNode::TraceNode(const TraceNodeBase* parentNode, bool generateUniqueId) {
+    if (generateUniqueId) id = CreateTraceId();
     if (parentNode) {
         enabled = parentNode->enabled;
         iconIndex = parentNode->iconIndex;
@@ -105,19 +96,14 @@ TraceNode::TraceNode(const TraceNodeBase* parentNode, bool generateUniqueId)
     InitializeCriticalSection(&m_lock);
 }
 
-TraceNode::~TraceNode()
-{
+TraceNode::~TraceNode() {
     DeleteCriticalSection(&m_lock);
     delete m_pContextList;
 }
 
-WinTrace::WinTrace() : debug(nullptr), warning(nullptr), error(nullptr)
-{
-    CreateChildNodes();
-}
+WinTrace::WinTrace() : debug(nullptr), warning(nullptr), error(nullptr) { CreateChildNodes(); }
 
-void WinTrace::CreateChildNodes()
-{
+void WinTrace::CreateChildNodes() {
     winTraceId = id;
     m_pContextList = new TraceContextList;
     InitializeCriticalSection(&m_lock);
@@ -133,8 +119,7 @@ void WinTrace::CreateChildNodes()
     }
 }
 
-WinTrace::~WinTrace()
-{
+WinTrace::~WinTrace() {
     delete debug;
     delete warning;
     delete error;
@@ -142,52 +127,41 @@ WinTrace::~WinTrace()
     delete m_pContextList;
 }
 
-TraceNode* GetLogNode()
-{
+TraceNode* GetLogNode() {
     EnsureTraceGlobals();
     return g_winTrace->debug;
 }
 
-TraceOptions* GetTraceOptions()
-{
+TraceOptions* GetTraceOptions() {
     EnsureTraceGlobals();
     return g_options;
 }
 
-std::string WideToAnsiDup(const wchar_t* text)
-{
-    if (!text)
-        return std::string();
+std::string WideToAnsiDup(const wchar_t* text) {
+    if (!text) return std::string();
     int need = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (need <= 0)
-        return std::string();
+    if (need <= 0) return std::string();
     std::string out(static_cast<std::size_t>(need), '\0');
     int got = WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], need, nullptr, nullptr);
-    if (got <= 0)
-        return std::string();
+    if (got <= 0) return std::string();
     out.resize(std::strlen(out.c_str()));
     return out;
 }
 
-std::string CreateTraceId()
-{
+std::string CreateTraceId() {
     SYSTEMTIME st;
     FILETIME ft;
     GetSystemTime(&st);
-    if (!SystemTimeToFileTime(&st, &ft))
-        return std::string();
+    if (!SystemTimeToFileTime(&st, &ft)) return std::string();
     uint32_t counter = static_cast<uint32_t>(InterlockedIncrement(&g_idCounter));
     unsigned short seeds[3];
     GetTraceIdSeeds(seeds);
-    return FormatTraceId(ft.dwLowDateTime, ft.dwHighDateTime, counter, seeds[0], seeds[1],
-                         seeds[2]);
+    return FormatTraceId(ft.dwLowDateTime, ft.dwHighDateTime, counter, seeds[0], seeds[1], seeds[2]);
 }
 
-TraceContextEntry* TraceToSend::FindThreadContext()
-{
+TraceContextEntry* TraceToSend::FindThreadContext() {
     TraceContextList* list = m_pWinTraceContext ? m_pWinTraceContext : m_pContextList;
-    if (!list)
-        return nullptr;
+    if (!list) return nullptr;
     TraceContextEntry* found = nullptr;
     EnterCriticalSection(&m_lock);
     DWORD self = GetCurrentThreadId();
@@ -201,62 +175,47 @@ TraceContextEntry* TraceToSend::FindThreadContext()
     return found;
 }
 
-std::string TraceToSend::GetParentId()
-{
+std::string TraceToSend::GetParentId() {
     TraceContextEntry* context = FindThreadContext();
     return context ? context->nodeId : id;
 }
 
-TraceCommandList* TraceToSend::PrepareNewNode(const char* leftText, const char* newId)
-{
+TraceCommandList* TraceToSend::PrepareNewNode(const char* leftText, const char* newId) {
     TraceCommandList* list = new TraceCommandList;
     std::string parent = GetParentId();
     AddCommand(*list, kTraceParentId, parent.c_str());
     AddCommand(*list, kTraceNewNode, newId);
     AddCommand(*list, kTraceLeftText, leftText);
-    if (iconIndex != -1)
-        AddCommandInt(*list, kTraceIcon, iconIndex);
+    if (iconIndex != -1) AddCommandInt(*list, kTraceIcon, iconIndex);
     return list;
 }
 
-void TraceToSend::Send(const wchar_t* leftText, const wchar_t* rightText)
-{
-    if (!enabled)
-        return;
+void TraceToSend::Send(const wchar_t* leftText, const wchar_t* rightText) {
+    if (!enabled) return;
     std::string left = WideToAnsiDup(leftText);
     std::string right = WideToAnsiDup(rightText);
     std::string newId = CreateTraceId();
-    TraceCommandList* list = PrepareNewNode(leftText ? left.c_str() : nullptr,
-                                            newId.empty() ? nullptr : newId.c_str());
-    if (rightText)
-        AddCommand(*list, kTraceRightText, right.c_str());
+    TraceCommandList* list = PrepareNewNode(leftText ? left.c_str() : nullptr, newId.empty() ? nullptr : newId.c_str());
+    if (rightText) AddCommand(*list, kTraceRightText, right.c_str());
     PostCommandList(list, winTraceId);
 }
 
-void TraceToSend::SendA(const char* leftText, const char* rightText)
-{
-    if (!enabled)
-        return;
+void TraceToSend::SendA(const char* leftText, const char* rightText) {
+    if (!enabled) return;
     std::string newId = CreateTraceId();
     TraceCommandList* list = PrepareNewNode(leftText, newId.empty() ? nullptr : newId.c_str());
-    if (rightText)
-        AddCommand(*list, kTraceRightText, rightText);
+    if (rightText) AddCommand(*list, kTraceRightText, rightText);
     PostCommandList(list, winTraceId);
 }
 
-void PostCommandList(TraceCommandList* list, const std::string& winTraceId)
-{
+void PostCommandList(TraceCommandList* list, const std::string& winTraceId) {
     TraceOptions* options = GetTraceOptions();
-    if (options->sendThreadId)
-        AddCommandIntFront(*list, kTraceThreadId, static_cast<int>(GetCurrentThreadId()));
+    if (options->sendThreadId) AddCommandIntFront(*list, kTraceThreadId, static_cast<int>(GetCurrentThreadId()));
     SYSTEMTIME now;
     GetLocalTime(&now);
-    TraceClock clock{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                     now.wMilliseconds};
+    TraceClock clock{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
     AddCommandFront(*list, kTraceTime, FormatTraceTime(clock, options->dateInTimeStamp != 0).c_str());
-    if (options->sendProcessName)
-        AddCommandFront(*list, kTraceProcessName, options->GetProcessName());
-    if (!winTraceId.empty())
-        AddCommandFront(*list, kTraceWindowId, winTraceId.c_str());
+    if (options->sendProcessName) AddCommandFront(*list, kTraceProcessName, options->GetProcessName());
+    if (!winTraceId.empty()) AddCommandFront(*list, kTraceWindowId, winTraceId.c_str());
     EnqueueCommandList(list);
 }

@@ -42,8 +42,8 @@ struct TraceClock {
 std::string FormatTraceTime(const TraceClock& t, bool withDate);
 
 // 32 lowercase hex digits from a file time, the id counter and the three 16-bit seed words.
-std::string FormatTraceId(uint32_t fileTimeLow, uint32_t fileTimeHigh, uint32_t counter,
-                          uint16_t seed1, uint16_t seed2, uint16_t seed3);
+std::string FormatTraceId(uint32_t fileTimeLow, uint32_t fileTimeHigh, uint32_t counter, uint16_t seed1, uint16_t seed2,
+                          uint16_t seed3);
 
 // Every command followed by one zero byte, plus one more zero byte at the end. The length
 // on the wire is size() - 1 for TCP and size() for the window message.

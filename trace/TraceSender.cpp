@@ -49,36 +49,27 @@ volatile LONG g_handled = 0;
 const wchar_t kViewerClass[] = L"TFormReceiver";
 const wchar_t kViewerTitle[] = L"FormReceiver";
 
-void FreeQueue(TraceQueue& queue)
-{
-    for (TraceCommandList* list : queue)
-        delete list;
+void FreeQueue(TraceQueue& queue) {
+    for (TraceCommandList* list : queue) delete list;
     queue.clear();
 }
 
-TraceLogFileRecord* FindLogFileRecord(const std::string& winTraceId, bool create)
-{
-    if (winTraceId.empty() || winTraceId == "_")
-        return g_defaultRecord;
-    if (!g_records)
-        return nullptr;
+TraceLogFileRecord* FindLogFileRecord(const std::string& winTraceId, bool create) {
+    if (winTraceId.empty() || winTraceId == "_") return g_defaultRecord;
+    if (!g_records) return nullptr;
     for (TraceLogFileRecord* r : *g_records)
-        if (r->winTraceId == winTraceId)
-            return r;
-    if (!create)
-        return nullptr;
+        if (r->winTraceId == winTraceId) return r;
+    if (!create) return nullptr;
     TraceLogFileRecord* r = new TraceLogFileRecord;
     r->winTraceId = winTraceId;
     g_records->push_back(r);
     return r;
 }
 
-bool SendAll(const char* data, int length)
-{
+bool SendAll(const char* data, int length) {
     while (length > 0) {
         int sent = send(g_viewerSocket, data, length, 0);
-        if (sent == SOCKET_ERROR || sent == 0)
-            return false;
+        if (sent == SOCKET_ERROR || sent == 0) return false;
         data += sent;
         length -= sent;
     }
@@ -86,23 +77,19 @@ bool SendAll(const char* data, int length)
 }
 
 // Nothing is ever read back, so a readable socket means the viewer has gone.
-bool ViewerClosedConnection()
-{
+bool ViewerClosedConnection() {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(g_viewerSocket, &readable);
     timeval none = {0, 0};
-    if (select(0, &readable, nullptr, nullptr, &none) <= 0)
-        return false;
+    if (select(0, &readable, nullptr, nullptr, &none) <= 0) return false;
     char byte;
     return recv(g_viewerSocket, &byte, 1, 0) <= 0;
 }
 
-bool ConnectViewer()
-{
+bool ConnectViewer() {
     WSADATA wsa;
-    if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0)
-        return false;
+    if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return false;
     TraceOptions* options = GetTraceOptions();
     std::memset(&g_viewerAddress, 0, sizeof g_viewerAddress);
     const char* host = options->host;
@@ -136,23 +123,17 @@ bool ConnectViewer()
     return true;
 }
 
-void SendToSocket(const std::string& buffer, std::size_t total)
-{
-    if (g_connected && ViewerClosedConnection())
-        CloseViewerSocket();
-    if (!g_connected && !ConnectViewer())
-        return;
+void SendToSocket(const std::string& buffer, std::size_t total) {
+    if (g_connected && ViewerClosedConnection()) CloseViewerSocket();
+    if (!g_connected && !ConnectViewer()) return;
     std::string prefix = TraceTcpLengthPrefix(total);
-    if (!SendAll(prefix.data(), static_cast<int>(prefix.size())) ||
-        !SendAll(buffer.data(), static_cast<int>(total)))
+    if (!SendAll(prefix.data(), static_cast<int>(prefix.size())) || !SendAll(buffer.data(), static_cast<int>(total)))
         CloseViewerSocket();  // the next list reconnects, so a restarted viewer gets it
 }
 
-void SendToWindow(std::string& buffer)
-{
+void SendToWindow(std::string& buffer) {
     HWND viewer = FindOrStartViewer();
-    if (!viewer)
-        return;
+    if (!viewer) return;
     COPYDATASTRUCT data;
     data.dwData = 123;
     data.cbData = static_cast<DWORD>(buffer.size());  // commands, their zeros and the final zero
@@ -160,8 +141,7 @@ void SendToWindow(std::string& buffer)
     SendMessageW(viewer, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
 }
 
-void SendCommandLists()
-{
+void SendCommandLists() {
     while (!g_senderQueue->empty()) {
         TraceCommandList* list = g_senderQueue->front();
         g_senderQueue->pop_front();
@@ -185,8 +165,7 @@ void SendCommandLists()
     }
 }
 
-unsigned __stdcall TraceSenderThreadProc(void*)
-{
+unsigned __stdcall TraceSenderThreadProc(void*) {
     g_senderQueue = new TraceQueue;
     HANDLE events[2] = {g_stopEvent, g_dataEvent};
     while (!g_stopFlag) {
@@ -214,20 +193,12 @@ unsigned __stdcall TraceSenderThreadProc(void*)
 
 }  // namespace
 
-void GetTraceIdSeeds(unsigned short seeds[3])
-{
-    std::memcpy(seeds, g_seeds, sizeof g_seeds);
-}
+void GetTraceIdSeeds(unsigned short seeds[3]) { std::memcpy(seeds, g_seeds, sizeof g_seeds); }
 
-unsigned long TraceSenderHandledCount()
-{
-    return static_cast<unsigned long>(g_handled);
-}
+unsigned long TraceSenderHandledCount() { return static_cast<unsigned long>(g_handled); }
 
-int StartTraceSender()
-{
-    if (g_started)
-        return std::rand();
+int StartTraceSender() {
+    if (g_started) return std::rand();
     g_started = true;
     InitializeCriticalSection(&g_queueLock);
     g_seeds[0] = static_cast<unsigned short>((GetTickCount() & 0xFFFFu) * unsigned(std::rand()));
@@ -241,15 +212,12 @@ int StartTraceSender()
     g_dataEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_stopFlag = 0;
-    g_senderThread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, TraceSenderThreadProc, nullptr, 0, nullptr));
-    if (!g_senderThread)
-        g_stopRequested = true;  // no sender: drop lines instead of piling them up
+    g_senderThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, TraceSenderThreadProc, nullptr, 0, nullptr));
+    if (!g_senderThread) g_stopRequested = true;  // no sender: drop lines instead of piling them up
     return std::rand();
 }
 
-void EnqueueCommandList(TraceCommandList* list)
-{
+void EnqueueCommandList(TraceCommandList* list) {
     if (!g_started) {
         delete list;
         return;
@@ -266,10 +234,8 @@ void EnqueueCommandList(TraceCommandList* list)
     LeaveCriticalSection(&g_queueLock);
 }
 
-void StopTraceSender()
-{
-    if (!g_stopEvent)
-        return;
+void StopTraceSender() {
+    if (!g_stopEvent) return;
     EnterCriticalSection(&g_queueLock);
     g_stopRequested = true;
     LeaveCriticalSection(&g_queueLock);
@@ -284,17 +250,14 @@ void StopTraceSender()
     CloseHandle(g_dataEvent);
     CloseHandle(g_doneEvent);
     g_stopEvent = g_dataEvent = g_doneEvent = nullptr;
-    if (g_senderThread)
-        CloseHandle(g_senderThread);
+    if (g_senderThread) CloseHandle(g_senderThread);
     g_senderThread = nullptr;
     CloseViewerSocket();
-    if (g_viewerProcess)
-        CloseHandle(g_viewerProcess);
+    if (g_viewerProcess) CloseHandle(g_viewerProcess);
     g_viewerProcess = nullptr;
     // The options and the nodes stay alive: code running after this (other threads, static
     // destructors) may still hold the log node; its lines are dropped at the queue.
-    for (TraceLogFileRecord* r : *g_records)
-        delete r;
+    for (TraceLogFileRecord* r : *g_records) delete r;
     delete g_records;
     g_records = nullptr;
     g_defaultRecord = nullptr;
@@ -303,10 +266,8 @@ void StopTraceSender()
     LeaveCriticalSection(&g_queueLock);
 }
 
-void CloseViewerSocket()
-{
-    if (!g_connected)
-        return;
+void CloseViewerSocket() {
+    if (!g_connected) return;
     shutdown(g_viewerSocket, SD_BOTH);
     closesocket(g_viewerSocket);
     WSACleanup();
@@ -314,42 +275,33 @@ void CloseViewerSocket()
     g_connected = 0;
 }
 
-HWND FindOrStartViewer()
-{
+HWND FindOrStartViewer() {
     HWND viewer = FindWindowW(kViewerClass, kViewerTitle);
-    if (viewer)
-        return viewer;
+    if (viewer) return viewer;
     if (g_viewerProcess) {
         // Started earlier and still running: don't start another copy for every line.
-        if (WaitForSingleObject(g_viewerProcess, 0) == WAIT_TIMEOUT)
-            return nullptr;
+        if (WaitForSingleObject(g_viewerProcess, 0) == WAIT_TIMEOUT) return nullptr;
         CloseHandle(g_viewerProcess);
         g_viewerProcess = nullptr;
     }
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer", 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
     wchar_t path[MAX_PATH];
     DWORD size = sizeof path;
     DWORD type = 0;
-    LONG read = RegQueryValueExW(key, L"FilePath", nullptr, &type, reinterpret_cast<BYTE*>(path),
-                                 &size);
+    LONG read = RegQueryValueExW(key, L"FilePath", nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
     RegCloseKey(key);
-    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return nullptr;
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return nullptr;
     std::size_t chars = size / sizeof(wchar_t);
     path[chars < MAX_PATH ? chars : MAX_PATH - 1] = L'\0';
-    if (!path[0])
-        return nullptr;
+    if (!path[0]) return nullptr;
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return nullptr;
     WaitForInputIdle(process.hProcess, 3000);
     CloseHandle(process.hThread);
@@ -357,21 +309,18 @@ HWND FindOrStartViewer()
     // Input-idle may come before the window exists; give it a short, bounded while more.
     for (int i = 0; i < 40; ++i) {
         viewer = FindWindowW(kViewerClass, kViewerTitle);
-        if (viewer || WaitForSingleObject(g_viewerProcess, 50) != WAIT_TIMEOUT)
-            break;
+        if (viewer || WaitForSingleObject(g_viewerProcess, 50) != WAIT_TIMEOUT) break;
     }
     return viewer;
 }
 
-int LogCommandList(const TraceCommandList& list)
-{
+int LogCommandList(const TraceCommandList& list) {
     TraceLogFileRecord* record = g_defaultRecord;
     for (const std::string& command : list) {
         int code = TraceCommandCodeOf(command);
         std::string payload = TraceCommandPayload(command);
         if (code == kTraceSignalEvent) {
-            HANDLE event = reinterpret_cast<HANDLE>(
-                static_cast<uintptr_t>(std::strtoul(payload.c_str(), nullptr, 10)));
+            HANDLE event = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoul(payload.c_str(), nullptr, 10)));
             SetEvent(event);
             return 1;
         }
@@ -379,8 +328,7 @@ int LogCommandList(const TraceCommandList& list)
             record = FindLogFileRecord(payload, false);
         else if (code == kTraceFlushLog)
             return 0;
-        if (!record || record->mode == 3)
-            return 0;  // no log file: the list goes to the viewer
+        if (!record || record->mode == 3) return 0;  // no log file: the list goes to the viewer
     }
     return 0;
 }

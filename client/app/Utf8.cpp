@@ -44,8 +44,7 @@ std::string Utf16ToUtf8(const char16_t* text, size_t length) {
     out.reserve(length * 3);
     for (size_t i = 0; i < length; ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -65,14 +64,30 @@ std::u16string Utf8ToUtf16(const char* text, size_t length) {
         unsigned char b = p[i];
         size_t need;
         char32_t c, min;
-        if (b < 0x80) { out += b; ++i; continue; }
-        if (b >= 0xC2 && b <= 0xDF) { need = 1; c = b & 0x1F; min = 0x80; }
-        else if (b >= 0xE0 && b <= 0xEF) { need = 2; c = b & 0x0F; min = 0x800; }
-        else if (b >= 0xF0 && b <= 0xF4) { need = 3; c = b & 0x07; min = 0x10000; }
-        else { out += static_cast<char16_t>(kReplacement); ++i; continue; }
+        if (b < 0x80) {
+            out += b;
+            ++i;
+            continue;
+        }
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1;
+            c = b & 0x1F;
+            min = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2;
+            c = b & 0x0F;
+            min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3;
+            c = b & 0x07;
+            min = 0x10000;
+        } else {
+            out += static_cast<char16_t>(kReplacement);
+            ++i;
+            continue;
+        }
         size_t k = 1;
-        for (; k <= need && i + k < length && IsContinuation(p[i + k]); ++k)
-            c = (c << 6) | (p[i + k] & 0x3F);
+        for (; k <= need && i + k < length && IsContinuation(p[i + k]); ++k) c = (c << 6) | (p[i + k] & 0x3F);
         if (k <= need || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
             // A malformed sequence: one replacement, resume after the bytes looked at.
             out += static_cast<char16_t>(kReplacement);

@@ -18,11 +18,9 @@ std::string ToUtf8(const CString& s) {
 
 CString FromAnsi(const char* bytes, int length) {
     CString out;
-    if (length <= 0)
-        return out;
+    if (length <= 0) return out;
     int n = MultiByteToWideChar(CP_ACP, 0, bytes, length, nullptr, 0);
-    if (n <= 0)
-        return out;
+    if (n <= 0) return out;
     std::wstring wide(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes, length, &wide[0], n);
     out = wide.c_str();
@@ -30,11 +28,9 @@ CString FromAnsi(const char* bytes, int length) {
 }
 
 std::string ToAnsi(const CString& s) {
-    if (s.GetLength() == 0)
-        return std::string();
+    if (s.GetLength() == 0) return std::string();
     int n = WideCharToMultiByte(CP_ACP, 0, s.GetString(), s.GetLength(), nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return std::string();
+    if (n <= 0) return std::string();
     std::string out(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_ACP, 0, s.GetString(), s.GetLength(), &out[0], n, nullptr, nullptr);
     return out;
@@ -75,13 +71,9 @@ int CLoginSession::LoginExchange(const CString& mail, const CString* password) {
     return 1;
 }
 
-int CLoginSession::Login(CString mail, CString password) {
-    return LoginExchange(mail, &password);
-}
+int CLoginSession::Login(CString mail, CString password) { return LoginExchange(mail, &password); }
 
-int CLoginSession::LoginBySession(CString mail) {
-    return LoginExchange(mail, nullptr);
-}
+int CLoginSession::LoginBySession(CString mail) { return LoginExchange(mail, nullptr); }
 
 int CLoginSession::QuerySessionKey(CString user) {
     std::string userName = ToUtf8(user);
@@ -124,12 +116,10 @@ int CLoginSession::QuerySessionKey(CString user) {
 BOOL ExtractBetween(CString text, CString start, CString end, CString& out) {
     out = CString();
     int first = text.Find(start.GetString());
-    if (first < 0)
-        return FALSE;
+    if (first < 0) return FALSE;
     first += start.GetLength();
     int last = text.Find(end.GetString(), first);
-    if (last < 0)
-        return FALSE;
+    if (last < 0) return FALSE;
     out = text.Mid(first, last - first);
     return TRUE;
 }

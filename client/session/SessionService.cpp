@@ -71,8 +71,8 @@ AuthSessionOutcome CallAuthSession(const std::string& userName, const std::strin
 
     ns2__authsessionResponse response;
     response.result = nullptr;
-    outcome.error = soap_call_ns2__authsession(&soap, endpoint.empty() ? nullptr : endpoint.c_str(), "",
-                                               user.data(), key.data(), bind.data(), response);
+    outcome.error = soap_call_ns2__authsession(&soap, endpoint.empty() ? nullptr : endpoint.c_str(), "", user.data(),
+                                               key.data(), bind.data(), response);
     if (outcome.error != SOAP_OK) {
         outcome.fault = PrintFault(&soap);
         std::fputs(outcome.fault.c_str(), stderr);

@@ -31,8 +31,7 @@ const wchar_t kCreateQxUser[] =
     L"password varchar(50), isrempwd int, isautologin int, isshowfloatwnd int, logintime timestamp, "
     L"comment varchar (200));";
 
-CSqlite::CSqlite()
-    : m_pDb(nullptr), m_nLastError(0), m_nRowCount(0), m_nColumnCount(0), m_nCurrentRow(0) {
+CSqlite::CSqlite() : m_pDb(nullptr), m_nLastError(0), m_nRowCount(0), m_nColumnCount(0), m_nCurrentRow(0) {
     InitializeCriticalSection(&m_lock);
 }
 
@@ -147,8 +146,8 @@ std::wstring SqlEscape(const wchar_t* text) {
     return out;
 }
 
-void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain,
-                          const wchar_t* serverIp, const wchar_t* now) {
+void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain, const wchar_t* serverIp,
+                          const wchar_t* now) {
     db.Open(path);
     if (!db.IsTableExist(L"qxconfig")) db.ExecDML(kCreateQxConfig);
     if (db.Query(L"select * from qxconfig") == SQLITE_OK && db.GetRowCount() == 0) {

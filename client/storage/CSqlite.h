@@ -52,5 +52,5 @@ extern const wchar_t kCreateQxUser[];
 
 // Start-up: creates the tables that are missing and the configuration row when there is none.
 // `now` is the local time as "%Y-%m-%d %H:%M:%S". Leaves the database closed.
-void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain,
-                          const wchar_t* serverIp, const wchar_t* now);
+void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain, const wchar_t* serverIp,
+                          const wchar_t* now);

@@ -170,21 +170,24 @@ int Write(sqlite3_file* file, const void* in, int n, sqlite3_int64 off) {
 
 #define FORWARD(name, sig, args) \
     int name sig { return reinterpret_cast<CodecFile*>(file)->real()->pMethods->x##name args; }
-FORWARD(Truncate, (sqlite3_file* file, sqlite3_int64 size), (reinterpret_cast<CodecFile*>(file)->real(), size))
-FORWARD(Sync, (sqlite3_file* file, int flags), (reinterpret_cast<CodecFile*>(file)->real(), flags))
-FORWARD(FileSize, (sqlite3_file* file, sqlite3_int64* size), (reinterpret_cast<CodecFile*>(file)->real(), size))
-FORWARD(Lock, (sqlite3_file* file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
-FORWARD(Unlock, (sqlite3_file* file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
-FORWARD(CheckReservedLock, (sqlite3_file* file, int* out), (reinterpret_cast<CodecFile*>(file)->real(), out))
-FORWARD(SectorSize, (sqlite3_file* file), (reinterpret_cast<CodecFile*>(file)->real()))
-FORWARD(DeviceCharacteristics, (sqlite3_file* file), (reinterpret_cast<CodecFile*>(file)->real()))
+FORWARD(Truncate, (sqlite3_file * file, sqlite3_int64 size), (reinterpret_cast<CodecFile*>(file)->real(), size))
+FORWARD(Sync, (sqlite3_file * file, int flags), (reinterpret_cast<CodecFile*>(file)->real(), flags))
+FORWARD(FileSize, (sqlite3_file * file, sqlite3_int64* size), (reinterpret_cast<CodecFile*>(file)->real(), size))
+FORWARD(Lock, (sqlite3_file * file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
+FORWARD(Unlock, (sqlite3_file * file, int level), (reinterpret_cast<CodecFile*>(file)->real(), level))
+FORWARD(CheckReservedLock, (sqlite3_file * file, int* out), (reinterpret_cast<CodecFile*>(file)->real(), out))
+FORWARD(SectorSize, (sqlite3_file * file), (reinterpret_cast<CodecFile*>(file)->real()))
+FORWARD(DeviceCharacteristics, (sqlite3_file * file), (reinterpret_cast<CodecFile*>(file)->real()))
 #undef FORWARD
 
 int AttachKey(CodecFile* f, const void* key, int nKey);
 
 bool Unhex(const char* text, std::string& out) {
     auto digit = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
     };
     out.clear();
     for (; text[0]; text += 2) {
@@ -215,9 +218,25 @@ int FileControl(sqlite3_file* file, int op, void* arg) {
 }
 
 // Version 1: no shared memory (so no WAL) and no memory-mapped pages, which would bypass the codec.
-const sqlite3_io_methods g_methods = {1, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock,
-                                      CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics,
-                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const sqlite3_io_methods g_methods = {1,
+                                      Close,
+                                      Read,
+                                      Write,
+                                      Truncate,
+                                      Sync,
+                                      FileSize,
+                                      Lock,
+                                      Unlock,
+                                      CheckReservedLock,
+                                      FileControl,
+                                      SectorSize,
+                                      DeviceCharacteristics,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr};
 
 int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
     CodecFile* f = reinterpret_cast<CodecFile*>(file);
@@ -333,9 +352,7 @@ extern "C" int sqlite3_key_v2(sqlite3* db, const char* zDbName, const void* key,
     return storage::AttachKey(f, key, nKey);
 }
 
-extern "C" int sqlite3_key(sqlite3* db, const void* key, int nKey) {
-    return sqlite3_key_v2(db, "main", key, nKey);
-}
+extern "C" int sqlite3_key(sqlite3* db, const void* key, int nKey) { return sqlite3_key_v2(db, "main", key, nKey); }
 
 namespace {
 // The whole of one database into another, through the backup machinery.

@@ -62,11 +62,14 @@ int AesCbc::Init(int direction, const uint8_t key[32], const uint8_t iv[16]) {
     if (!key) return -4;
     m_nDirection = direction;
     m_nRounds = 14;
-    if (iv) std::memcpy(m_chain, iv, 16); else std::memset(m_chain, 0, 16);
+    if (iv)
+        std::memcpy(m_chain, iv, 16);
+    else
+        std::memset(m_chain, 0, 16);
     const int nk = 8, total = 4 * (m_nRounds + 1);
     for (int i = 0; i < nk; ++i)
         m_encryptKey[i] = (uint32_t(key[4 * i]) << 24) | (uint32_t(key[4 * i + 1]) << 16) |
-                 (uint32_t(key[4 * i + 2]) << 8) | key[4 * i + 3];
+                          (uint32_t(key[4 * i + 2]) << 8) | key[4 * i + 3];
     uint8_t rcon = 1;
     for (int i = nk; i < total; ++i) {
         uint32_t t = m_encryptKey[i - 1];
@@ -179,7 +182,8 @@ uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 void Sha256Block(uint32_t h[8], const uint8_t* p) {
     uint32_t w[64];
     for (int i = 0; i < 16; ++i)
-        w[i] = (uint32_t(p[4 * i]) << 24) | (uint32_t(p[4 * i + 1]) << 16) | (uint32_t(p[4 * i + 2]) << 8) | p[4 * i + 3];
+        w[i] =
+            (uint32_t(p[4 * i]) << 24) | (uint32_t(p[4 * i + 1]) << 16) | (uint32_t(p[4 * i + 2]) << 8) | p[4 * i + 3];
     for (int i = 16; i < 64; ++i) {
         uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
         uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
@@ -189,9 +193,23 @@ void Sha256Block(uint32_t h[8], const uint8_t* p) {
     for (int i = 0; i < 64; ++i) {
         uint32_t t1 = hh + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + K256[i] + w[i];
         uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        hh = g; g = f; f = e; e = d + t1; d = c; c = b; b = a; a = t1 + t2;
+        hh = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
     }
-    h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += hh;
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+    h[5] += f;
+    h[6] += g;
+    h[7] += hh;
 }
 
 // MD-style padding shared by both digests: 0x80, zeros, the bit count in the last 8 bytes.
@@ -207,7 +225,10 @@ void Digest(const uint8_t* data, size_t length, bool bigEndian, Block block) {
     uint64_t bits = uint64_t(length) * 8;
     for (int i = 0; i < 8; ++i) {
         uint8_t byte = static_cast<uint8_t>(bits >> (8 * i));
-        if (bigEndian) tail[tailLen - 1 - i] = byte; else tail[tailLen - 8 + i] = byte;
+        if (bigEndian)
+            tail[tailLen - 1 - i] = byte;
+        else
+            tail[tailLen - 8 + i] = byte;
     }
     block(tail);
     if (tailLen == 128) block(tail + 64);
@@ -237,21 +258,36 @@ const int SMd5[16] = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21}
 void Md5Block(uint32_t h[4], const uint8_t* p) {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i)
-        m[i] = p[4 * i] | (uint32_t(p[4 * i + 1]) << 8) | (uint32_t(p[4 * i + 2]) << 16) | (uint32_t(p[4 * i + 3]) << 24);
+        m[i] =
+            p[4 * i] | (uint32_t(p[4 * i + 1]) << 8) | (uint32_t(p[4 * i + 2]) << 16) | (uint32_t(p[4 * i + 3]) << 24);
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
     for (int i = 0; i < 64; ++i) {
         uint32_t f;
         int g;
-        if (i < 16) { f = (b & c) | (~b & d); g = i; }
-        else if (i < 32) { f = (d & b) | (~d & c); g = (5 * i + 1) % 16; }
-        else if (i < 48) { f = b ^ c ^ d; g = (3 * i + 5) % 16; }
-        else { f = c ^ (b | ~d); g = (7 * i) % 16; }
+        if (i < 16) {
+            f = (b & c) | (~b & d);
+            g = i;
+        } else if (i < 32) {
+            f = (d & b) | (~d & c);
+            g = (5 * i + 1) % 16;
+        } else if (i < 48) {
+            f = b ^ c ^ d;
+            g = (3 * i + 5) % 16;
+        } else {
+            f = c ^ (b | ~d);
+            g = (7 * i) % 16;
+        }
         uint32_t t = a + f + KMd5[i] + m[g];
         int s = SMd5[(i / 16) * 4 + i % 4];
-        a = d; d = c; c = b;
+        a = d;
+        d = c;
+        c = b;
         b = b + ((t << s) | (t >> (32 - s)));
     }
-    h[0] += a; h[1] += b; h[2] += c; h[3] += d;
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
 }
 }  // namespace
 

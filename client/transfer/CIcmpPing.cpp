@@ -48,8 +48,8 @@ USHORT CIcmpPing::Checksum(const void* buffer, int size) {
 
 void CIcmpPing::FillEchoRequest(char* buffer, int size) {
     if (size < static_cast<int>(icmp::kEchoHeaderSize)) return;
-    icmp::FillEchoRequest(reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(size),
-                          ProcessIdentifier(), GetTickCount());
+    icmp::FillEchoRequest(reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(size), ProcessIdentifier(),
+                          GetTickCount());
 }
 
 int CIcmpPing::WaitReadable(SOCKET s, DWORD timeoutMs, BOOL* readable) {
@@ -66,9 +66,8 @@ int CIcmpPing::WaitReadable(SOCKET s, DWORD timeoutMs, BOOL* readable) {
 }
 
 int CIcmpPing::IsMyEchoReply(const char* buffer, int length) {
-    if (length > 0 &&
-        icmp::IsEchoReplyFor(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(length),
-                             ProcessIdentifier()))
+    if (length > 0 && icmp::IsEchoReplyFor(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(length),
+                                           ProcessIdentifier()))
         return 1;
     SetLastError(59);
     return 0;
@@ -131,8 +130,7 @@ int CIcmpPing::Ping2(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE dat
         }
         if (IsMyEchoReply(reply, n) && from.sin_addr.s_addr == to.sin_addr.s_addr) {
             result->address = from.sin_addr.s_addr;
-            result->roundTrip = static_cast<uint32_t>((now.QuadPart - start.QuadPart) * 1000 /
-                                                      g_frequency.QuadPart);
+            result->roundTrip = static_cast<uint32_t>((now.QuadPart - start.QuadPart) * 1000 / g_frequency.QuadPart);
             closesocket(s);
             return 1;
         }

@@ -97,8 +97,7 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
     const StopTest stopped = [row] { return row->m_bPause || row->m_bCancel; };
     EngineLog(L"into SConnect");
     // A host text that is no address cannot be connected to (it would parse as broadcast).
-    if (address.sin_addr.s_addr == INADDR_NONE ||
-        SConnect(s, &address, g_SegmentTimeouts.connect, stopped) != 0) {
+    if (address.sin_addr.s_addr == INADDR_NONE || SConnect(s, &address, g_SegmentTimeouts.connect, stopped) != 0) {
         CloseSocket(s);
         return 0;
     }
@@ -131,7 +130,8 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
             if (offset < 0 || file.Seek(offset, CFile::begin) != static_cast<ULONGLONG>(offset)) break;
             const UINT got = file.Read(buffer.data(), chunk);
             if (got < 1) break;
-            const int sent = SWriteNonBlocking(s, buffer.data(), static_cast<int>(got), g_SegmentTimeouts.chunk, stopped);
+            const int sent =
+                SWriteNonBlocking(s, buffer.data(), static_cast<int>(got), g_SegmentTimeouts.chunk, stopped);
             if (sent < 0) {
                 EngineLog(L"send error %d.", WSAGetLastError());
                 Abandon(s);
@@ -158,7 +158,8 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
         CloseSocket(s);
         return 0;
     }
-    if (row->SegmentSnapshot(index).bytesRemaining == 0 && !ShutDownAndWaitForClose(s, g_SegmentTimeouts.close, stopped)) {
+    if (row->SegmentSnapshot(index).bytesRemaining == 0 &&
+        !ShutDownAndWaitForClose(s, g_SegmentTimeouts.close, stopped)) {
         EngineLog(L"no orderly close after the last byte of segment %d.", index);
         // A pause may still let the last bytes arrive; a silent or broken server gets none.
         if (!row->m_bPause || row->m_bCancel) {

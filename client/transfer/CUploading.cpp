@@ -123,8 +123,7 @@ void CUploading::SetLink(uint32_t link, bool enabled) {
 void CUploading::OnSegmentPaused(int) { SetLink(LINK_RESUME, true); }
 
 void CUploading::SetTransferData(uint32_t index, uint32_t serverId, uint32_t userId, uint32_t fileId,
-                                 uint32_t segmentNumber, uint32_t offset, uint32_t bytesDone,
-                                 uint32_t bytesRemaining) {
+                                 uint32_t segmentNumber, uint32_t offset, uint32_t bytesDone, uint32_t bytesRemaining) {
     if (index >= static_cast<uint32_t>(kMaxSegments)) return;
     // Unsigned on the wire: a count at or above 2^31 is no negative number.
     auto widen = [](uint32_t v) { return static_cast<int64_t>(static_cast<uint64_t>(v)); };
@@ -199,17 +198,16 @@ int CUploading::UploadFile() {
     if (m_bCancel) return 0;
 
     EngineLog(L"into MSG_CODE_REQ_UPLOAD_FILE");
-    const protocol::Bytes request = protocol::BuildUploadFile(
-        userId, length, m_nServerId, static_cast<uint32_t>(m_nThreadCount.load()),
-        WideToUtf8String(m_strFileName), WideToUtf8String(m_strFilePath));
+    const protocol::Bytes request =
+        protocol::BuildUploadFile(userId, length, m_nServerId, static_cast<uint32_t>(m_nThreadCount.load()),
+                                  WideToUtf8String(m_strFileName), WideToUtf8String(m_strFilePath));
     std::memcpy(&m_request, request.data(), sizeof m_request);
     EngineLog(L"%s", static_cast<LPCWSTR>(m_strHost));
     uint64_t fileId = 0;
     {
         CServerExchange announce(m_sockUpload);
-        const bool answered =
-            announce.ConnectToControl(m_strHost) && announce.Request(request, m_arrUploadReply) &&
-            protocol::ParseUploadFileReply(m_arrUploadReply.data(), m_arrUploadReply.size(), fileId);
+        const bool answered = announce.ConnectToControl(m_strHost) && announce.Request(request, m_arrUploadReply) &&
+                              protocol::ParseUploadFileReply(m_arrUploadReply.data(), m_arrUploadReply.size(), fileId);
         m_arrUploadReply.clear();
         if (!answered) return EndRun(Report());
     }

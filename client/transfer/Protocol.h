@@ -157,27 +157,33 @@ static_assert(sizeof(LoginRequest) == 120, "LoginRequest");
 static_assert(offsetof(LoginRequest, mail) == 12 + 8 && offsetof(LoginRequest, password) == 12 + 58, "LoginRequest");
 static_assert(sizeof(LoginReply) == 44, "LoginReply");
 static_assert(offsetof(LoginReply, usedSpace) == 12 + 8 && offsetof(LoginReply, totalSpace) == 12 + 16 &&
-              offsetof(LoginReply, userId) == 12 + 24, "LoginReply");
+                  offsetof(LoginReply, userId) == 12 + 24,
+              "LoginReply");
 static_assert(sizeof(IdRequest) == 20 && sizeof(UserFileRequest) == 28, "id requests");
 static_assert(sizeof(UserSpaceReply) == 28, "UserSpaceReply");
 static_assert(sizeof(ServerRecord) == 44, "ServerRecord");
 static_assert(offsetof(ServerRecord, host) == 8 && offsetof(ServerRecord, load) == 28 &&
-              offsetof(ServerRecord, extra) == 32 && offsetof(ServerRecord, port) == 36, "ServerRecord");
+                  offsetof(ServerRecord, extra) == 32 && offsetof(ServerRecord, port) == 36,
+              "ServerRecord");
 static_assert(sizeof(FileServerReply) == 56, "FileServerReply");
 static_assert(sizeof(UploadFileRequest) == 564, "UploadFileRequest");
 static_assert(offsetof(UploadFileRequest, fileSize) == 12 + 8 && offsetof(UploadFileRequest, serverId) == 12 + 16 &&
-              offsetof(UploadFileRequest, threadCount) == 12 + 20 && offsetof(UploadFileRequest, fileName) == 12 + 40 &&
-              offsetof(UploadFileRequest, filePath) == 12 + 296, "UploadFileRequest");
+                  offsetof(UploadFileRequest, threadCount) == 12 + 20 &&
+                  offsetof(UploadFileRequest, fileName) == 12 + 40 && offsetof(UploadFileRequest, filePath) == 12 + 296,
+              "UploadFileRequest");
 static_assert(sizeof(SegmentDescriptor) == 48, "SegmentDescriptor");
 static_assert(offsetof(SegmentDescriptor, startOffset) == 24 && offsetof(SegmentDescriptor, bytesDone) == 32 &&
-              offsetof(SegmentDescriptor, bytesRemaining) == 40, "SegmentDescriptor");
+                  offsetof(SegmentDescriptor, bytesRemaining) == 40,
+              "SegmentDescriptor");
 static_assert(sizeof(SegmentRecord) == 68, "SegmentRecord");
 static_assert(offsetof(SegmentRecord, serverId) == 12 && offsetof(SegmentRecord, fileId) == 36 &&
-              offsetof(SegmentRecord, bytesRemaining) == 60, "SegmentRecord");
+                  offsetof(SegmentRecord, bytesRemaining) == 60,
+              "SegmentRecord");
 static_assert(sizeof(FileListRecord) == 884, "FileListRecord");
 static_assert(offsetof(FileListRecord, filePath) == 280 && offsetof(FileListRecord, fileName) == 536 &&
-              offsetof(FileListRecord, linkKey) == 808 && offsetof(FileListRecord, fileSize) == 872 &&
-              offsetof(FileListRecord, hoursLeft) == 880 && offsetof(FileListRecord, finished) == 882, "FileListRecord");
+                  offsetof(FileListRecord, linkKey) == 808 && offsetof(FileListRecord, fileSize) == 872 &&
+                  offsetof(FileListRecord, hoursLeft) == 880 && offsetof(FileListRecord, finished) == 882,
+              "FileListRecord");
 static_assert(sizeof(RenameFileRequest) == 284, "RenameFileRequest");
 
 using Bytes = std::vector<uint8_t>;

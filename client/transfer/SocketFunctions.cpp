@@ -217,7 +217,8 @@ int SetSocketBufSize(SOCKET s, int receiveSize, int sendSize) {
         if (r < 0) return r;
     }
     if (receiveSize != 0) {
-        int r = ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveSize), sizeof(receiveSize));
+        int r =
+            ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveSize), sizeof(receiveSize));
         if (r < 0) return r;
     }
     return 0;

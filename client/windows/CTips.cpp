@@ -98,9 +98,7 @@ void CTips::OnNcCalcSize(BOOL valid, NCCALCSIZE_PARAMS* params) {
     CDialog::OnNcCalcSize(valid, params);
 }
 
-LRESULT CTips::OnNcHitTest(CPoint point) {
-    return m_frame.HandleMessage(m_hWnd, WM_NCHITTEST, 0, Pack(point));
-}
+LRESULT CTips::OnNcHitTest(CPoint point) { return m_frame.HandleMessage(m_hWnd, WM_NCHITTEST, 0, Pack(point)); }
 
 void CTips::OnNcMouseMove(UINT hit, CPoint point) {
     m_frame.OnNcMouseMove(m_hWnd, WM_NCMOUSEMOVE, hit, Pack(point));
@@ -111,6 +109,4 @@ void CTips::OnNcLButtonDown(UINT hit, CPoint point) {
     m_frame.OnNcLButtonDown(m_hWnd, WM_NCLBUTTONDOWN, hit, Pack(point));
 }
 
-void CTips::OnNcLButtonUp(UINT hit, CPoint point) {
-    m_frame.OnNcLButtonUp(m_hWnd, WM_NCLBUTTONUP, hit, Pack(point));
-}
+void CTips::OnNcLButtonUp(UINT hit, CPoint point) { m_frame.OnNcLButtonUp(m_hWnd, WM_NCLBUTTONUP, hit, Pack(point)); }

@@ -39,10 +39,10 @@ CString Text(const std::wstring& s) { return CString(s.c_str()); }
 
 const wchar_t* LinkText(uint32_t link) {
     switch (link) {
-        case CUploading::LINK_RESUME: return L"续传";
-        case CUploading::LINK_RETRY: return L"重传";
-        case CUploading::LINK_DONE: return L"完成";
-        default: return L"暂停";
+    case CUploading::LINK_RESUME: return L"续传";
+    case CUploading::LINK_RETRY: return L"重传";
+    case CUploading::LINK_DONE: return L"完成";
+    default: return L"暂停";
     }
 }
 
@@ -72,12 +72,18 @@ void CUploading::SetUpLinks() {
 void CUploading::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
     const std::pair<int, CWnd*> controls[] = {
-        {IDC_FILE_NAME, &m_stcFileName},        {IDC_PROGRESS, &m_progress},
-        {IDC_PAUSE_RESUME, &m_lnkPauseResume},  {IDC_DONE, &m_stcDone},
-        {IDC_SPEED, &m_stcSpeed},               {IDC_PERCENT, &m_stcPercent},
-        {IDC_REMAIN, &m_stcRemain},             {IDC_CANCEL, &m_lnkCancel},
-        {IDC_SEPARATOR, &m_lnkSeparator},       {IDC_DONE_CAPTION, &m_stcDoneCaption},
-        {IDC_SPEED_CAPTION, &m_stcSpeedCaption}, {IDC_REMAIN_CAPTION, &m_stcRemainCaption},
+        {IDC_FILE_NAME, &m_stcFileName},
+        {IDC_PROGRESS, &m_progress},
+        {IDC_PAUSE_RESUME, &m_lnkPauseResume},
+        {IDC_DONE, &m_stcDone},
+        {IDC_SPEED, &m_stcSpeed},
+        {IDC_PERCENT, &m_stcPercent},
+        {IDC_REMAIN, &m_stcRemain},
+        {IDC_CANCEL, &m_lnkCancel},
+        {IDC_SEPARATOR, &m_lnkSeparator},
+        {IDC_DONE_CAPTION, &m_stcDoneCaption},
+        {IDC_SPEED_CAPTION, &m_stcSpeedCaption},
+        {IDC_REMAIN_CAPTION, &m_stcRemainCaption},
     };
     for (const auto& c : controls) DDX_Control(dx, c.first, *c.second);
 }
@@ -239,24 +245,23 @@ void CUploading::ShowTip(const CString& text, const CString& title) {
 
 void CUploading::OnPauseResume() {
     switch (m_nState) {
-        case STATE_RETRY:
-            if (!FileReadable()) {
-                ShowTip(kFileBusyText, kFileErrorTitle);
-                return;
-            }
-            if (!NetworkConnected()) {
-                ShowTip(kNoNetworkText, L"");
-                return;
-            }
-            StartUploadThread();
+    case STATE_RETRY:
+        if (!FileReadable()) {
+            ShowTip(kFileBusyText, kFileErrorTitle);
             return;
-        case STATE_DONE:
-            // The page deletes the row when it takes it: not while the link's own click is
-            // still being handled, the link being one of the row's members.
-            PostMessage(WM_ROW_HAND_OVER);
+        }
+        if (!NetworkConnected()) {
+            ShowTip(kNoNetworkText, L"");
             return;
-        default:
-            break;
+        }
+        StartUploadThread();
+        return;
+    case STATE_DONE:
+        // The page deletes the row when it takes it: not while the link's own click is
+        // still being handled, the link being one of the row's members.
+        PostMessage(WM_ROW_HAND_OVER);
+        return;
+    default: break;
     }
     m_bPause = !m_bPause;
     if (m_bPause) {
@@ -296,14 +301,14 @@ HBRUSH CUploading::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kWhite);
     if (kind == CTLCOLOR_STATIC && wnd) {
         switch (::GetDlgCtrlID(wnd->m_hWnd)) {
-            case IDC_FILE_NAME: dc->SetTextColor(RGB(0, 0, 0)); break;
-            case IDC_DONE_CAPTION:
-            case IDC_DONE:
-            case IDC_SPEED_CAPTION:
-            case IDC_SPEED:
-            case IDC_REMAIN:
-            case IDC_REMAIN_CAPTION: dc->SetTextColor(kCaptionColour); break;
-            default: break;
+        case IDC_FILE_NAME: dc->SetTextColor(RGB(0, 0, 0)); break;
+        case IDC_DONE_CAPTION:
+        case IDC_DONE:
+        case IDC_SPEED_CAPTION:
+        case IDC_SPEED:
+        case IDC_REMAIN:
+        case IDC_REMAIN_CAPTION: dc->SetTextColor(kCaptionColour); break;
+        default: break;
         }
     }
     dc->SetBkColor(kWhite);

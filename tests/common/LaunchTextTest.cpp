@@ -23,7 +23,10 @@ TEST(LaunchText, NothingHandedOver) {
 }
 
 TEST(LaunchText, FromRequestTable) {
-    struct Case { const char* request; const char* text; } cases[] = {
+    struct Case {
+        const char* request;
+        const char* text;
+    } cases[] = {
         {"/Ferrant?url=a&usr=b&sid=c", "url=a&usr=b&sid=c"},
         {"/Ferrant", ""},
         {"/Ferrant?", ""},

@@ -9,8 +9,7 @@
 namespace {
 // Each test uses its own pipe name so that parallel runs never meet.
 std::wstring TestPipeName(const char* tag) {
-    return L"FerrantPipeTest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-           std::wstring(tag, tag + strlen(tag));
+    return L"FerrantPipeTest_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::wstring(tag, tag + strlen(tag));
 }
 
 void CreateServer(NamedPipe& pipe, const std::wstring& name) {
@@ -41,8 +40,10 @@ TEST(NamedPipe, CloseWhenNotOpenReturnsZero) {
 }
 
 TEST(NamedPipe, ModeTable) {
-    struct Case { BOOL byteMode, blocking; DWORD mode; } cases[] = {
-        {TRUE, TRUE, 0}, {TRUE, FALSE, 1}, {FALSE, TRUE, 2}, {FALSE, FALSE, 3}};
+    struct Case {
+        BOOL byteMode, blocking;
+        DWORD mode;
+    } cases[] = {{TRUE, TRUE, 0}, {TRUE, FALSE, 1}, {FALSE, TRUE, 2}, {FALSE, FALSE, 3}};
     for (const auto& c : cases) EXPECT_EQ(NamedPipe::ModeFor(c.byteMode, c.blocking), c.mode);
 }
 
@@ -50,18 +51,22 @@ TEST(NamedPipe, FailuresRaiseWithTheSystemCode) {
     std::wstring name = TestPipeName("missing");
     EXPECT_EQ(ErrorOf([](const std::wstring& n) { NamedPipe::ServerAvailable(L".", n.c_str(), 100); }, name),
               static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(ErrorOf([](const std::wstring& n) {
-                  NamedPipe p;
-                  p.Open(L".", n.c_str(), GENERIC_READ, 0, nullptr, 0);
-              }, name),
+    EXPECT_EQ(ErrorOf(
+                  [](const std::wstring& n) {
+                      NamedPipe p;
+                      p.Open(L".", n.c_str(), GENERIC_READ, 0, nullptr, 0);
+                  },
+                  name),
               static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     // A second instance of a one-instance pipe is refused.
     NamedPipe first;
     CreateServer(first, TestPipeName("busy"));
-    EXPECT_EQ(ErrorOf([](const std::wstring& n) {
-                  NamedPipe p;
-                  CreateServer(p, n);
-              }, TestPipeName("busy")),
+    EXPECT_EQ(ErrorOf(
+                  [](const std::wstring& n) {
+                      NamedPipe p;
+                      CreateServer(p, n);
+                  },
+                  TestPipeName("busy")),
               static_cast<DWORD>(ERROR_PIPE_BUSY));
 }
 

@@ -71,7 +71,12 @@ protected:
 };
 
 TEST_F(GradientProgress, FilledPartFollowsPositionInExactColours) {
-    struct Case { int lower, upper, pos; DWORD style; int filled; bool fromRight; };
+    struct Case {
+        int lower, upper, pos;
+        DWORD style;
+        int filled;
+        bool fromRight;
+    };
     const Case cases[] = {
         {0, 100, 0, 0, 0, false},
         {0, 100, 50, 0, 50, false},
@@ -98,7 +103,9 @@ TEST_F(GradientProgress, FilledPartFollowsPositionInExactColours) {
 }
 
 TEST_F(GradientProgress, EmptyRangeOrOutsidePositionPaintsBackgroundOnly) {
-    struct Case { int lower, upper, fakePos; };
+    struct Case {
+        int lower, upper, fakePos;
+    };
     const Case cases[] = {
         {50, 50, INT_MIN},  // a range of one value: nothing to scale by
         {100, 0, INT_MIN},  // inverted
@@ -176,7 +183,11 @@ TEST_F(GradientProgress, PercentTextIsDrawnOverTheBar) {
 }
 
 TEST(GradientProgressText, WindowTextIsNeverAnUncheckedFormat) {
-    struct Case { const wchar_t* format; int value; const wchar_t* text; };
+    struct Case {
+        const wchar_t* format;
+        int value;
+        const wchar_t* text;
+    };
     const Case cases[] = {
         {L"%d%%", 50, L"50%"},
         {L"%d", -7, L"-7"},

@@ -119,7 +119,10 @@ TEST_F(HyperLink, FailedShellOpenFallsBackToTheRegisteredBrowser) {
 }
 
 TEST(HyperLinkCommand, FallbackLineIsCutAtTheUrlPlaceholder) {
-    struct Case { const wchar_t* registered; const wchar_t* line; };
+    struct Case {
+        const wchar_t* registered;
+        const wchar_t* line;
+    };
     const Case cases[] = {
         {L"\"C:\\web\\browser.exe\" \"%1\"", L"\"C:\\web\\browser.exe\"  U"},
         {L"C:\\web\\browser.exe -nohome %1 -x", L"C:\\web\\browser.exe -nohome  U"},

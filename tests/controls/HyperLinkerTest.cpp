@@ -49,14 +49,19 @@ protected:
     }
 
     // What the label answers to its parent's colour message, on a DC of our own.
-    struct Colouring { HBRUSH brush; COLORREF text; int mode; BYTE underline; };
+    struct Colouring {
+        HBRUSH brush;
+        COLORREF text;
+        int mode;
+        BYTE underline;
+    };
     Colouring Colour(CWnd& w) {
         HDC dc = CreateCompatibleDC(nullptr);
         SetTextColor(dc, RGB(1, 2, 3));
         SetBkMode(dc, OPAQUE);
         Colouring c{};
-        c.brush = reinterpret_cast<HBRUSH>(dlg.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                           reinterpret_cast<LPARAM>(w.m_hWnd)));
+        c.brush = reinterpret_cast<HBRUSH>(
+            dlg.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(w.m_hWnd)));
         c.text = GetTextColor(dc);
         c.mode = GetBkMode(dc);
         LOGFONTW lf{};
@@ -91,13 +96,17 @@ TEST_F(HyperLinker, CursorIsTheProgramsLinkCursorElseTheHand) {
 }
 
 TEST_F(HyperLinker, HoverCapturesAndEveryWayOfLeavingReleases) {
-    struct Way { const char* name; std::function<void(HostDialog&)> leave; };
+    struct Way {
+        const char* name;
+        std::function<void(HostDialog&)> leave;
+    };
     CWnd other;
     ASSERT_TRUE(other.CreateEx(0, L"STATIC", L"", WS_POPUP, CRect(0, 0, 10, 10), nullptr, 0));
     const Way ways[] = {
         {"mouse outside", [](HostDialog& d) { d.label.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(-4, -4)); }},
         {"hidden", [](HostDialog& d) { d.label.ShowWindow(SW_HIDE); }},
-        {"hidden by position", [](HostDialog& d) {
+        {"hidden by position",
+         [](HostDialog& d) {
              d.label.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
          }},
         {"capture taken", [&other](HostDialog&) { other.SetCapture(); }},

@@ -96,7 +96,14 @@ COLORREF FacePixel(UINT id, int x, int y) {
 TEST(SkinButton, FacesByState) {
     Host h;
     ASSERT_GT(h.item.Width(), 75);  // wider than the face: the background shows right of it
-    struct Case { const char* name; UINT state; bool hover; UINT face; int shift; COLORREF background; };
+    struct Case {
+        const char* name;
+        UINT state;
+        bool hover;
+        UINT face;
+        int shift;
+        COLORREF background;
+    };
     const Case cases[] = {
         {"normal", 0, false, 180, 0, RGB(10, 10, 200)},
         {"hovered", 0, true, 181, 0, RGB(10, 200, 10)},
@@ -143,16 +150,20 @@ TEST(SkinButton, ShadedNormalFacesKeepTheHoveredKey) {
     // A key other than black: the hovered face's mask blackens its key pixels, so a shaded copy
     // made after it would lose its transparent corners.
     constexpr COLORREF kKey = RGB(255, 0, 255);
-    struct Case { const char* name; INT_PTR normal; COLORREF shaded; };
+    struct Case {
+        const char* name;
+        INT_PTR normal;
+        COLORREF shaded;
+    };
     const Case cases[] = {
         {"grey", CSkinButton::kGreyOfHovered, RGB(134, 134, 134)},
         {"darker", CSkinButton::kDarkerOfHovered, RGB(150, 90, 30)},
     };
     for (const Case& c : cases) {
         Host h;
-        ASSERT_EQ(h.dlg.button.SetBitmapHandles(MakeFace(kKey, RGB(200, 120, 40)), kKey,
-                                                reinterpret_cast<HBITMAP>(c.normal)),
-                  CSkinButton::kOk)
+        ASSERT_EQ(
+            h.dlg.button.SetBitmapHandles(MakeFace(kKey, RGB(200, 120, 40)), kKey, reinterpret_cast<HBITMAP>(c.normal)),
+            CSkinButton::kOk)
             << c.name;
         Host::Picture p;
         h.Draw(p, 0);
@@ -180,7 +191,10 @@ TEST(SkinButton, CaptionColoursByState) {
     b.SetColor(CSkinButton::kColorFgIn, RGB(1, 1, 1));
     b.SetColor(CSkinButton::kColorFgOut, RGB(3, 3, 3));
     b.SetColor(CSkinButton::kColorFgFocus, RGB(5, 5, 5));
-    struct Case { UINT state; COLORREF text; };
+    struct Case {
+        UINT state;
+        COLORREF text;
+    };
     for (const Case& c : {Case{0, RGB(3, 3, 3)}, Case{ODS_SELECTED, RGB(1, 1, 1)}, Case{ODS_FOCUS, RGB(5, 5, 5)},
                           Case{ODS_DISABLED, GetSysColor(COLOR_3DSHADOW)}}) {
         Host::Picture p;
@@ -192,7 +206,11 @@ TEST(SkinButton, CaptionColoursByState) {
 TEST(SkinButton, SettersRefuseBadValues) {
     Host h;
     CSkinButton& b = h.dlg.button;
-    struct Case { const char* what; DWORD got; DWORD expected; };
+    struct Case {
+        const char* what;
+        DWORD got;
+        DWORD expected;
+    };
     const Case cases[] = {
         {"align 3", b.SetAlign(3), CSkinButton::kOk},
         {"align 4", b.SetAlign(4), CSkinButton::kInvalidAlign},
@@ -202,7 +220,8 @@ TEST(SkinButton, SettersRefuseBadValues) {
         {"pressed style 2", b.SetPressedStyle(2), CSkinButton::kInvalidStyle},
         {"not a bitmap", b.SetBitmapHandles(reinterpret_cast<HBITMAP>(0x1234), 0), CSkinButton::kInvalidBitmap},
         {"not a bitmap to grey",
-         b.SetBitmapHandles(reinterpret_cast<HBITMAP>(0x1234), 0, reinterpret_cast<HBITMAP>(CSkinButton::kGreyOfHovered)),
+         b.SetBitmapHandles(reinterpret_cast<HBITMAP>(0x1234), 0,
+                            reinterpret_cast<HBITMAP>(CSkinButton::kGreyOfHovered)),
          CSkinButton::kInvalidBitmap},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;

@@ -28,16 +28,28 @@ protected:
         frame.Paint(m_hWnd);
         return 0;
     }
-    afx_msg void OnPaint() { CDialog::OnPaint(); frame.Paint(m_hWnd); }
+    afx_msg void OnPaint() {
+        CDialog::OnPaint();
+        frame.Paint(m_hWnd);
+    }
     afx_msg void OnNcPaint() { frame.Paint(m_hWnd); }
-    afx_msg BOOL OnNcActivate(BOOL) { frame.Paint(m_hWnd); return TRUE; }
+    afx_msg BOOL OnNcActivate(BOOL) {
+        frame.Paint(m_hWnd);
+        return TRUE;
+    }
     afx_msg void OnNcCalcSize(BOOL valid, NCCALCSIZE_PARAMS* p) {
         frame.HandleMessage(m_hWnd, WM_NCCALCSIZE, valid, reinterpret_cast<LPARAM>(p));
     }
     afx_msg LRESULT OnNcHitTest(CPoint p) { return frame.HandleMessage(m_hWnd, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)); }
-    afx_msg void OnNcMouseMove(UINT hit, CPoint p) { frame.OnNcMouseMove(m_hWnd, WM_NCMOUSEMOVE, hit, MAKELPARAM(p.x, p.y)); }
-    afx_msg void OnNcLButtonDown(UINT hit, CPoint p) { frame.OnNcLButtonDown(m_hWnd, WM_NCLBUTTONDOWN, hit, MAKELPARAM(p.x, p.y)); }
-    afx_msg void OnNcLButtonUp(UINT hit, CPoint p) { frame.OnNcLButtonUp(m_hWnd, WM_NCLBUTTONUP, hit, MAKELPARAM(p.x, p.y)); }
+    afx_msg void OnNcMouseMove(UINT hit, CPoint p) {
+        frame.OnNcMouseMove(m_hWnd, WM_NCMOUSEMOVE, hit, MAKELPARAM(p.x, p.y));
+    }
+    afx_msg void OnNcLButtonDown(UINT hit, CPoint p) {
+        frame.OnNcLButtonDown(m_hWnd, WM_NCLBUTTONDOWN, hit, MAKELPARAM(p.x, p.y));
+    }
+    afx_msg void OnNcLButtonUp(UINT hit, CPoint p) {
+        frame.OnNcLButtonUp(m_hWnd, WM_NCLBUTTONUP, hit, MAKELPARAM(p.x, p.y));
+    }
     afx_msg void OnClose() { ++closes; }
     afx_msg void OnSysCommand(UINT id, LPARAM) { sysCommands.push_back(id); }
     DECLARE_MESSAGE_MAP()
@@ -78,7 +90,11 @@ struct Shown {
 
 TEST(SkinFrame, LayoutAndHitCodes) {
     // Positions come from the real window rectangle: x < 0 counts from the right edge.
-    struct Case { const char* where; int x, y; int main, login, resizable; };
+    struct Case {
+        const char* where;
+        int x, y;
+        int main, login, resizable;
+    };
     const Case cases[] = {
         {"close", -19, 10, HTCLOSE, HTCLOSE, HTCLOSE},
         {"minimise", -42, 10, CSkinFrame::kHitMinimise, HTCAPTION, HTCAPTION},
@@ -132,8 +148,18 @@ TEST(SkinFrame, PressesAndReleases) {
     Shown s(kMainStyle);
     s.dlg.frame.SetCaptionMenu(136);
     std::vector<UINT> tracked;
-    CSkinFrame::Tracker() = [&](HMENU, UINT flags, int, int, HWND) { tracked.push_back(flags); return TRUE; };
-    struct Case { const char* what; UINT message; int hit; size_t tracks; int closes; size_t minimises; };
+    CSkinFrame::Tracker() = [&](HMENU, UINT flags, int, int, HWND) {
+        tracked.push_back(flags);
+        return TRUE;
+    };
+    struct Case {
+        const char* what;
+        UINT message;
+        int hit;
+        size_t tracks;
+        int closes;
+        size_t minimises;
+    };
     const Case cases[] = {
         // Only the icon area opens the window menu; the buttons act on their own.
         {"press close", WM_NCLBUTTONDOWN, HTCLOSE, 0, 0, 0},

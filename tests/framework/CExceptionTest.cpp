@@ -8,7 +8,10 @@ TEST(CFileException, CausesFollowTheFrameworkNumbering) {
     EXPECT_EQ(2, CFileException::fileNotFound);
     EXPECT_EQ(11, CFileException::sharingViolation);
     EXPECT_EQ(14, CFileException::endOfFile);
-    struct Case { LONG os; int cause; } cases[] = {
+    struct Case {
+        LONG os;
+        int cause;
+    } cases[] = {
         {NO_ERROR, CFileException::none},
         {ERROR_FILE_NOT_FOUND, CFileException::fileNotFound},
         {ERROR_PATH_NOT_FOUND, CFileException::badPath},

@@ -22,7 +22,9 @@ std::unique_ptr<CFileException, void (*)(CFileException*)> Thrown(Op op) {
     } catch (CFileException* e) {
         caught = e;
     }
-    return {caught, [](CFileException* e) { if (e) e->Delete(); }};
+    return {caught, [](CFileException* e) {
+                if (e) e->Delete();
+            }};
 }
 
 }  // namespace
@@ -40,13 +42,14 @@ TEST(CFile, OpenModes) {
         ULONGLONG lengthAfter;
     } cases[] = {
         {L"data.bin", CFile::modeRead, TRUE, CFileException::none, 0, 10},
-        {L"data.bin", CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite, TRUE, CFileException::none, 0, 10},
+        {L"data.bin", CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite, TRUE, CFileException::none, 0,
+         10},
         {L"missing.bin", CFile::modeRead, FALSE, CFileException::fileNotFound, ERROR_FILE_NOT_FOUND, 0},
         {L"no\\such\\dir.bin", CFile::modeRead, FALSE, CFileException::badPath, ERROR_PATH_NOT_FOUND, 0},
         {L"new.bin", CFile::modeCreate | CFile::modeWrite, TRUE, CFileException::none, 0, 0},
         {L"data.bin", CFile::modeCreate | CFile::modeWrite, TRUE, CFileException::none, 0, 0},  // truncates
-        {L"data.bin", CFile::modeRead | 3, FALSE, CFileException::genericException, 0, 0},     // no such mode
-        {L"data.bin", CFile::modeRead | 0x50, FALSE, CFileException::genericException, 0, 0},  // no such sharing
+        {L"data.bin", CFile::modeRead | 3, FALSE, CFileException::genericException, 0, 0},      // no such mode
+        {L"data.bin", CFile::modeRead | 0x50, FALSE, CFileException::genericException, 0, 0},   // no such sharing
     };
     for (const auto& c : cases) {
         CFile f;
@@ -67,7 +70,10 @@ TEST(CFile, ShareModes) {
     TempDir dir;
     CString path = dir.File(L"shared.bin");
     WriteFile(path, "abc");
-    struct Case { UINT first, second; BOOL secondOpens; } cases[] = {
+    struct Case {
+        UINT first, second;
+        BOOL secondOpens;
+    } cases[] = {
         {CFile::modeRead | CFile::shareExclusive, CFile::modeRead | CFile::shareDenyNone, FALSE},
         {CFile::modeRead | CFile::shareCompat, CFile::modeRead | CFile::shareDenyNone, FALSE},
         {CFile::modeRead | CFile::shareDenyNone, CFile::modeRead | CFile::shareExclusive, FALSE},

@@ -53,7 +53,10 @@ SOCKET ConnectTo(CSocket& sock, Listener& peer) {
 
 TEST(CSocket, ConnectsByNameAndByDottedAddress) {
     AfxSocketInit();
-    struct Case { const char* listenOn; const wchar_t* host; } cases[] = {
+    struct Case {
+        const char* listenOn;
+        const wchar_t* host;
+    } cases[] = {
         {"127.0.1.30", L"127.0.1.30"},
         {"127.0.0.1", L"localhost"},
     };

@@ -12,7 +12,10 @@ TEST(CString, NullAndEmptySourcesGiveEmptyStrings) {
 }
 
 TEST(CString, ExtractionClampsCounts) {
-    struct Case { int first, count; const wchar_t* mid; } cases[] = {
+    struct Case {
+        int first, count;
+        const wchar_t* mid;
+    } cases[] = {
         {0, 3, L"abc"}, {1, 100, L"bcdef"}, {-5, 2, L"ab"}, {4, -1, L""}, {10, 2, L""}, {6, 0, L""},
     };
     CString s(L"abcdef");
@@ -85,7 +88,11 @@ TEST(CString, ConversionsUseTheAnsiCodePage) {
 }
 
 TEST(CString, ExplicitCodePagesRoundTripCjk) {
-    struct Case { UINT cp; const char* bytes; const wchar_t* wide; } cases[] = {
+    struct Case {
+        UINT cp;
+        const char* bytes;
+        const wchar_t* wide;
+    } cases[] = {
         {936, "\xD6\xD0\xCE\xC4", L"中文"},
         {CP_UTF8, "\xE4\xB8\xAD\xE6\x96\x87", L"中文"},
         {CP_UTF8, "\xF0\x9F\x98\x80", L"\U0001F600"},  // a surrogate pair
@@ -104,7 +111,10 @@ TEST(CString, ExplicitCodePagesRoundTripCjk) {
 }
 
 TEST(CString, FormatEdgeCases) {
-    struct Case { const wchar_t* expected; CString got; };
+    struct Case {
+        const wchar_t* expected;
+        CString got;
+    };
     CString empty, percent, chars, widths, nothing, longText;
     empty.Format(L"%s", L"");
     percent.Format(L"100%% of %d", 5);
@@ -114,10 +124,7 @@ TEST(CString, FormatEdgeCases) {
     std::wstring big(5000, L'z');
     longText.Format(L"<%s>", big.c_str());
     Case cases[] = {
-        {L"", empty},
-        {L"100% of 5", percent},
-        {L"宽n|中h", chars},
-        {L"[ab  ][  cd][003.1][ff][-5]", widths},
+        {L"", empty},   {L"100% of 5", percent}, {L"宽n|中h", chars}, {L"[ab  ][  cd][003.1][ff][-5]", widths},
         {L"", nothing},
     };
     for (const auto& c : cases) EXPECT_EQ(CString(c.expected), c.got) << CStringA(c.expected).GetString();

@@ -34,7 +34,8 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000) {
 
 void DropQuit() {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
 }
 
 // A dialog whose test decides what happens once it runs. Every run is bounded by a timer.
@@ -59,18 +60,27 @@ public:
     void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, kEdit, text); }
 
 protected:
-    afx_msg BOOL OnNcCreate(LPCREATESTRUCTW cs) { early.push_back(WM_NCCREATE); return CDialog::OnNcCreate(cs); }
+    afx_msg BOOL OnNcCreate(LPCREATESTRUCTW cs) {
+        early.push_back(WM_NCCREATE);
+        return CDialog::OnNcCreate(cs);
+    }
     afx_msg void OnNcCalcSize(BOOL valid, NCCALCSIZE_PARAMS* p) {
         if (!initDone) early.push_back(WM_NCCALCSIZE);
         CDialog::OnNcCalcSize(valid, p);
     }
-    afx_msg int OnCreate(LPCREATESTRUCTW cs) { early.push_back(WM_CREATE); return CDialog::OnCreate(cs); }
+    afx_msg int OnCreate(LPCREATESTRUCTW cs) {
+        early.push_back(WM_CREATE);
+        return CDialog::OnCreate(cs);
+    }
     afx_msg void OnShowWindow(BOOL show, UINT status) {
         if (show) everShown = true;
         CDialog::OnShowWindow(show, status);
     }
     afx_msg void OnTimer(UINT_PTR id) {
-        if (id == kSafetyTimer) { EndDialog(-2); return; }
+        if (id == kSafetyTimer) {
+            EndDialog(-2);
+            return;
+        }
         KillTimer(id);
         visibleAtTimer = IsWindowVisible() != FALSE;
         if (onTimer) onTimer(*this);
@@ -96,7 +106,8 @@ TEST(Dialog, ModalResultsByHowTheBoxEnds) {
         {"EndDialog", [](ProbeDialog& d) { d.EndDialog(42); }, 42},
         {"OK button", [](ProbeDialog& d) { d.GetDlgItem(IDOK)->PostMessage(BM_CLICK); }, IDOK},
         {"Cancel button", [](ProbeDialog& d) { d.GetDlgItem(IDCANCEL)->PostMessage(BM_CLICK); }, IDCANCEL},
-        {"Escape", [](ProbeDialog& d) { d.GetDlgItem(kEdit)->PostMessage(WM_KEYDOWN, VK_ESCAPE, 0x00010001); }, IDCANCEL},
+        {"Escape", [](ProbeDialog& d) { d.GetDlgItem(kEdit)->PostMessage(WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
+         IDCANCEL},
         {"Enter", [](ProbeDialog& d) { d.GetDlgItem(kEdit)->PostMessage(WM_KEYDOWN, VK_RETURN, 0x001C0001); }, IDOK},
         {"close", [](ProbeDialog& d) { d.PostMessage(WM_CLOSE); }, IDCANCEL},
     };
@@ -214,7 +225,10 @@ public:
     HBRUSH ownBrush = nullptr;
 
 protected:
-    afx_msg BOOL OnClicked() { ++clicks; return spareParent; }
+    afx_msg BOOL OnClicked() {
+        ++clicks;
+        return spareParent;
+    }
     afx_msg HBRUSH CtlColor(CDC*, UINT) { return ownBrush; }
     DECLARE_MESSAGE_MAP()
 };
@@ -261,7 +275,11 @@ TEST(Reflection, CommandGoesToTheChildFirst) {
 
 TEST(Reflection, CtlColorReflectedOnlyFromTheParentsDefault) {
     CBrush child(RGB(1, 2, 3)), parent(RGB(4, 5, 6));
-    struct Case { bool parentAnswers; HBRUSH childBrush; HBRUSH expected; };
+    struct Case {
+        bool parentAnswers;
+        HBRUSH childBrush;
+        HBRUSH expected;
+    };
     const Case cases[] = {
         {false, child, child},
         {true, child, parent},
@@ -277,8 +295,10 @@ TEST(Reflection, CtlColorReflectedOnlyFromTheParentsDefault) {
         auto got = reinterpret_cast<HBRUSH>(
             dlg.SendMessage(WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dlg.go.m_hWnd)));
         ::ReleaseDC(dlg.m_hWnd, dc);
-        if (c.expected) EXPECT_EQ(got, c.expected);
-        else EXPECT_NE(got, static_cast<HBRUSH>(child));
+        if (c.expected)
+            EXPECT_EQ(got, c.expected);
+        else
+            EXPECT_NE(got, static_cast<HBRUSH>(child));
         dlg.DestroyWindow();
     }
 }
@@ -293,9 +313,18 @@ public:
     bool selfDeleteInPostNcDestroy = false;
 
 protected:
-    afx_msg BOOL OnNcCreate(LPCREATESTRUCTW cs) { seen.push_back(WM_NCCREATE); return CWnd::OnNcCreate(cs); }
-    afx_msg void OnNcCalcSize(BOOL v, NCCALCSIZE_PARAMS* p) { seen.push_back(WM_NCCALCSIZE); CWnd::OnNcCalcSize(v, p); }
-    afx_msg int OnCreate(LPCREATESTRUCTW cs) { seen.push_back(WM_CREATE); return CWnd::OnCreate(cs); }
+    afx_msg BOOL OnNcCreate(LPCREATESTRUCTW cs) {
+        seen.push_back(WM_NCCREATE);
+        return CWnd::OnNcCreate(cs);
+    }
+    afx_msg void OnNcCalcSize(BOOL v, NCCALCSIZE_PARAMS* p) {
+        seen.push_back(WM_NCCALCSIZE);
+        CWnd::OnNcCalcSize(v, p);
+    }
+    afx_msg int OnCreate(LPCREATESTRUCTW cs) {
+        seen.push_back(WM_CREATE);
+        return CWnd::OnCreate(cs);
+    }
     afx_msg void OnDestroy() {
         if (destroyedFlag) *destroyedFlag = true;
         CWnd::OnDestroy();
@@ -428,7 +457,10 @@ public:
     CPoint point{1, 1};
 
 protected:
-    afx_msg LRESULT OnProbe(WPARAM, LPARAM l) { got = l; return 77; }
+    afx_msg LRESULT OnProbe(WPARAM, LPARAM l) {
+        got = l;
+        return 77;
+    }
     afx_msg LRESULT OnUser(WPARAM w, LPARAM) { return static_cast<LRESULT>(w) * 2; }
     afx_msg void OnNcMouseMove(UINT, CPoint p) { point = p; }
     DECLARE_MESSAGE_MAP()

@@ -21,7 +21,10 @@ void Handler(Lacewing::Webserver&, Lacewing::Webserver::Request& request) {
 }
 
 struct Wsa {
-    Wsa() { WSADATA d; WSAStartup(MAKEWORD(2, 2), &d); }
+    Wsa() {
+        WSADATA d;
+        WSAStartup(MAKEWORD(2, 2), &d);
+    }
     ~Wsa() { WSACleanup(); }
 };
 
@@ -72,7 +75,10 @@ protected:
 };
 
 TEST_F(WebserverTest, AnswersGetThroughTheHandler) {
-    struct Case { const char* target; const char* body; } cases[] = {
+    struct Case {
+        const char* target;
+        const char* body;
+    } cases[] = {
         {"/isInstallQuillex", "result=1"},
         {"/isinstallquillex", ""},
         {"/x?isInstallQuillex&y", "result=1"},
@@ -88,7 +94,10 @@ TEST_F(WebserverTest, AnswersGetThroughTheHandler) {
 
 TEST_F(WebserverTest, RefusesWhatIsNotAWellFormedGet) {
     std::string bigHead = "GET /" + std::string(10 * 1024, 'a') + " HTTP/1.1\r\n\r\n";
-    struct Case { std::string raw; const char* status; } cases[] = {
+    struct Case {
+        std::string raw;
+        const char* status;
+    } cases[] = {
         {"POST /isInstallQuillex HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 405"},
         {"DELETE / HTTP/1.1\r\n\r\n", "HTTP/1.1 405"},
         {bigHead, "HTTP/1.1 400"},

@@ -130,7 +130,12 @@ TEST_F(ProviderTest, WholeUploadRoadOverRawSockets) {
 TEST_F(ProviderTest, InjectedFaultsReachTheClientsReader) {
     const std::string host = "127.0.2.2";
     StartAt(host);
-    struct Case { const char* name; Fault fault; bool ok; size_t servers; };
+    struct Case {
+        const char* name;
+        Fault fault;
+        bool ok;
+        size_t servers;
+    };
     Fault split, shortReply, closeNow, wrongMagic, hostileLength, hostileCount, delay, stall;
     split.splitBytes = 3;
     shortReply.shortBytes = 20;
@@ -192,9 +197,13 @@ TEST_F(ProviderTest, RefusalsAndChosenPorts) {
     ASSERT_TRUE(ParseLoginReply(m.data(), m.size(), who));
     EXPECT_FALSE(who.accepted);
     // Quota 100: 60 fits, a further 60 does not; a refusing server takes nothing.
-    struct Upload { uint64_t size; bool refuse; bool accepted; };
-    for (const Upload& u : {Upload{60, false, true}, Upload{60, false, false}, Upload{10, true, false},
-                            Upload{40, false, true}}) {
+    struct Upload {
+        uint64_t size;
+        bool refuse;
+        bool accepted;
+    };
+    for (const Upload& u :
+         {Upload{60, false, true}, Upload{60, false, false}, Upload{10, true, false}, Upload{40, false, true}}) {
         m_provider.State().SetRefuseUploads(u.refuse);
         ASSERT_TRUE(client.Send(BuildUploadFile(7, u.size, 1, 1, "a", "b")));
         ASSERT_TRUE(ReadReply(client.Fn(), MSG_CODE_REQ_UPLOAD_FILE, HeaderCheck::Magic, m));

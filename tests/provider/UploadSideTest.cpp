@@ -231,7 +231,11 @@ TEST_F(UploadSideTest, BrokenDataConnectionsResumeFromTheSegmentList) {
 
 TEST_F(UploadSideTest, ThrottleHoldsAnUploadMidwayUntilLifted) {
     StartAt("127.0.9.3");
-    struct Case { const char* name; uint32_t threads; bool overall; };
+    struct Case {
+        const char* name;
+        uint32_t threads;
+        bool overall;
+    };
     const Case cases[] = {{"per connection", 1, false}, {"overall", 4, true}};
     const uint64_t size = 80000, rate = 40000;
     const Bytes content = Pattern(size);
@@ -310,7 +314,10 @@ TEST_F(UploadSideTest, HostileSegmentRecordsAreRefusedAndWriteNothing) {
     SendSegments(fileId, {SegmentInfo{1, 10000, 0, 100}}, content);
     ASSERT_TRUE(WaitForReceived(fileId, 100, 5000));
 
-    struct Case { const char* name; int64_t segment, fileId, offset, remaining; };
+    struct Case {
+        const char* name;
+        int64_t segment, fileId, offset, remaining;
+    };
     const int64_t id = int64_t(fileId);
     const Case cases[] = {
         {"unknown file id", 0, id + 1, 0, 100},
@@ -409,7 +416,7 @@ TEST_F(UploadSideTest, DataFaultsResetOrHoldTheConnection) {
     struct Case {
         const char* name;
         Fault fault;
-        uint64_t size;    // of the file, one segment
+        uint64_t size;  // of the file, one segment
         Sends sends;
         uint64_t stored;  // bytes the server keeps
         bool resetClose;  // a held connection's sender closes abortively, else plainly
@@ -467,7 +474,8 @@ TEST_F(UploadSideTest, DataFaultsResetOrHoldTheConnection) {
             if (c.sends == Sends::UntilFull) {
                 uint64_t sent = 0;
                 auto quietSince = std::chrono::steady_clock::now();
-                while (sent < c.size && std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(300)) {
+                while (sent < c.size &&
+                       std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(300)) {
                     int n = data.SendNow(content.data() + sent, size_t(c.size - sent));
                     ASSERT_GE(n, 0) << "error " << data.Error();
                     if (n == 0) {

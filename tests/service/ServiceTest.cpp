@@ -32,11 +32,13 @@ public:
 }  // namespace
 
 TEST(ServiceCommandLine, ActionsTable) {
-    struct Case { const wchar_t* token; int action; } cases[] = {
-        {L"/install", 5}, {L"-INSTALL", 5}, {L"/InStAlL", 5}, {L"install", 0}, {L"/start", 1},
-        {L"/pause", 2}, {L"/continue", 3}, {L"/stop", 4}, {L"/remove", 6}, {L"/uninstall", 6},
-        {L"/debug", 7}, {L"-app", 7}, {L"/application", 7}, {L"/console", 7}, {L"/help", 8},
-        {L"/?", 8}, {L"/unknown", 0},
+    struct Case {
+        const wchar_t* token;
+        int action;
+    } cases[] = {
+        {L"/install", 5},     {L"-INSTALL", 5}, {L"/InStAlL", 5}, {L"install", 0},    {L"/start", 1},   {L"/pause", 2},
+        {L"/continue", 3},    {L"/stop", 4},    {L"/remove", 6},  {L"/uninstall", 6}, {L"/debug", 7},   {L"-app", 7},
+        {L"/application", 7}, {L"/console", 7}, {L"/help", 8},    {L"/?", 8},         {L"/unknown", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::string(c.token, c.token + wcslen(c.token)));
@@ -46,8 +48,8 @@ TEST(ServiceCommandLine, ActionsTable) {
 }
 
 TEST(ServiceCommandLine, OptionsTable) {
-    auto info = Parse({L"/T:12000", L"/sdn:Mixed Case", L"/SN:svc", L"/SD:desc", L"/SCL:-x y", L"/U:bob",
-                       L"/P:pw", L"/auto", L"/silent"});
+    auto info = Parse({L"/T:12000", L"/sdn:Mixed Case", L"/SN:svc", L"/SD:desc", L"/SCL:-x y", L"/U:bob", L"/P:pw",
+                       L"/auto", L"/silent"});
     EXPECT_EQ(info.m_dwTimeout, 12000u);
     EXPECT_EQ(info.m_strServiceDisplayName, L"Mixed Case");
     EXPECT_EQ(info.m_strServiceName, L"svc");
@@ -58,10 +60,10 @@ TEST(ServiceCommandLine, OptionsTable) {
     EXPECT_TRUE(info.m_bAutoStart);
     EXPECT_TRUE(info.m_bSilent);
 
-    EXPECT_EQ(Parse({L"/T:"}).m_dwTimeout, 5000u);      // nothing after the colon: ignored
+    EXPECT_EQ(Parse({L"/T:"}).m_dwTimeout, 5000u);  // nothing after the colon: ignored
     EXPECT_EQ(Parse({L"/T:abc"}).m_dwTimeout, 0u);
     auto later = Parse({L"/start", L"/stop", L"/SN:a", L"/SN:b"});
-    EXPECT_EQ(later.m_nShellCommand, 4);                 // later tokens override earlier ones
+    EXPECT_EQ(later.m_nShellCommand, 4);  // later tokens override earlier ones
     EXPECT_EQ(later.m_strServiceName, L"b");
 }
 
@@ -76,7 +78,8 @@ TEST(ServiceCommandLine, FailuresNeverExitWithZero) {
     EXPECT_EQ(messages, L"");  // silent
     info = Parse({L"/start", L"/T:500"});
     EXPECT_NE(service.ProcessShellCommand(info), 0u);
-    EXPECT_EQ(messages.compare(0, 36, L"Failed to start the service, Error:1"), 0) << std::string(messages.begin(), messages.end());
+    EXPECT_EQ(messages.compare(0, 36, L"Failed to start the service, Error:1"), 0)
+        << std::string(messages.begin(), messages.end());
     messages.clear();
     info = Parse({L"/remove", L"/T:500"});
     EXPECT_EQ(service.ProcessShellCommand(info), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
@@ -127,8 +130,14 @@ TEST(ServiceFramework, BodyFailuresEndInAStoppedStatusWithACode) {
             if (kind == 3) throw 7;
         }
     };
-    struct Case { int kind; DWORD win32, specific; } cases[] = {
-        {0, 0, 0}, {1, ERROR_ACCESS_DENIED, 42}, {2, ERROR_EXCEPTION_IN_SERVICE, 0}, {3, ERROR_EXCEPTION_IN_SERVICE, 0},
+    struct Case {
+        int kind;
+        DWORD win32, specific;
+    } cases[] = {
+        {0, 0, 0},
+        {1, ERROR_ACCESS_DENIED, 42},
+        {2, ERROR_EXCEPTION_IN_SERVICE, 0},
+        {3, ERROR_EXCEPTION_IN_SERVICE, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
@@ -152,8 +161,7 @@ TEST(ServiceFramework, RefusedCreateFailsTheInstallAtOnce) {
     DWORD error = 0;
     EXPECT_FALSE(service.Install(message, error));
     EXPECT_NE(error, 0u);
-    EXPECT_EQ(message.find(L"CWinService::Install, Failed call to CreateService, Error:" + std::to_wstring(error)),
-              0u);
+    EXPECT_EQ(message.find(L"CWinService::Install, Failed call to CreateService, Error:" + std::to_wstring(error)), 0u);
     EXPECT_TRUE(service.m_strUserName.empty());
     EXPECT_TRUE(service.m_strPassword.empty());
     EXPECT_TRUE(service.m_strEventMessageFile.empty());  // stopped before the event source
@@ -164,7 +172,11 @@ TEST(ServiceFramework, MessagesByMode) {
     std::wstring system, text;
     service.GetErrorMessage(system, 5);
     ASSERT_FALSE(system.empty());
-    struct Case { int mode; BOOL log; std::wstring want; } cases[] = {
+    struct Case {
+        int mode;
+        BOOL log;
+        std::wstring want;
+    } cases[] = {
         {0, FALSE, L"5"},
         {1, FALSE, L"5, " + system},
         {2, TRUE, system},
@@ -229,15 +241,27 @@ TEST(EventLogWrappers, DescriptionNeedsTheSystemCall) {
 }
 
 TEST(LauncherService, IntervalSaturates) {
-    struct Case { int from; DWORD control; int to; } cases[] = {
-        {1000, 200, 2000}, {1000, 128, 2000}, {1000, 201, 500}, {0x7FFFFFFF, 200, 0x7FFFFFFF},
-        {0x40000000, 200, 0x7FFFFFFF}, {1, 201, 1},
+    struct Case {
+        int from;
+        DWORD control;
+        int to;
+    } cases[] = {
+        {1000, 200, 2000},
+        {1000, 128, 2000},
+        {1000, 201, 500},
+        {0x7FFFFFFF, 200, 0x7FFFFFFF},
+        {0x40000000, 200, 0x7FFFFFFF},
+        {1, 201, 1},
     };
     for (const auto& c : cases) EXPECT_EQ(CMyService::NextInterval(c.from, c.control), c.to);
 }
 
 TEST(LauncherService, RequestPlanTable) {
-    struct Case { const char* text; bool launch, probe; const char* launchText; } cases[] = {
+    struct Case {
+        const char* text;
+        bool launch, probe;
+        const char* launchText;
+    } cases[] = {
         {"/Ferrant?url=a&usr=b&sid=c", true, false, "url=a&usr=b&sid=c"},
         {"/Ferrant", true, false, ""},
         {"/isInstallQuillex", false, true, ""},
@@ -291,7 +315,10 @@ TEST(LauncherService, LaunchHandsTheTextOverCommandLineAndPipe) {
     service.m_strClientFolder = StandInFolder();
     service.m_strPipeName = L"FerrantLaunchTest" + std::to_wstring(GetCurrentProcessId());
     service.m_dwPipeWaitMs = 20000;
-    struct Case { const char* text; const char* pipeText; } cases[] = {
+    struct Case {
+        const char* text;
+        const char* pipeText;
+    } cases[] = {
         {"url=a&usr=b&sid=c", "url=a&usr=b&sid=c"},
         {"", ""},
     };

@@ -24,7 +24,9 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD ms = 3000) {
     }
 }
 
-inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+inline void Pump(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
 
 // Pixel of the window at (x, y) in window coordinates, as the screen shows it.
 inline COLORREF WindowPixel(HWND hWnd, int x, int y) {

@@ -47,8 +47,8 @@ private:
 inline CString Wide(const std::string& ascii) { return CString(std::wstring(ascii.begin(), ascii.end()).c_str()); }
 
 // A stand-in with the account `userId` and one upload server on `address`; not started yet.
-inline std::unique_ptr<provider::Provider> NewProvider(const std::string& address, const char* mail,
-                                                       uint64_t userId, uint32_t serverId) {
+inline std::unique_ptr<provider::Provider> NewProvider(const std::string& address, const char* mail, uint64_t userId,
+                                                       uint32_t serverId) {
     std::unique_ptr<provider::Provider> p(new provider::Provider);
     provider::UserAccount user;
     user.mail = mail;

@@ -7,12 +7,10 @@ namespace {
 const wchar_t kClass[] = L"TFormReceiver";
 const wchar_t kTitle[] = L"FormReceiver";
 
-bool RecvAll(SOCKET s, char* out, int length)
-{
+bool RecvAll(SOCKET s, char* out, int length) {
     while (length > 0) {
         int got = recv(s, out, length, 0);
-        if (got <= 0)
-            return false;
+        if (got <= 0) return false;
         out += got;
         length -= got;
     }
@@ -21,8 +19,7 @@ bool RecvAll(SOCKET s, char* out, int length)
 
 }  // namespace
 
-LRESULT CALLBACK TestViewer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK TestViewer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
@@ -35,8 +32,7 @@ LRESULT CALLBACK TestViewer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
             list.raw.assign(static_cast<const char*>(data->lpData), data->cbData);
             list.commands = SplitTraceCommands(list.raw.data(), list.raw.size());
         }
-        if (self)
-            self->Record(std::move(list));
+        if (self) self->Record(std::move(list));
         return TRUE;
     } else if (msg == WM_DESTROY) {
         PostQuitMessage(0);
@@ -44,19 +40,16 @@ LRESULT CALLBACK TestViewer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void TestViewer::WindowThread(std::promise<bool>* ready)
-{
+void TestViewer::WindowThread(std::promise<bool>* ready) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kClass;
     RegisterClassW(&wc);  // fails harmlessly when already registered
-    window_ = CreateWindowW(kClass, kTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                            wc.hInstance, this);
+    window_ = CreateWindowW(kClass, kTitle, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, wc.hInstance, this);
     windowThreadId_ = GetCurrentThreadId();
     ready->set_value(window_ != nullptr);
-    if (!window_)
-        return;
+    if (!window_) return;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
@@ -64,29 +57,23 @@ void TestViewer::WindowThread(std::promise<bool>* ready)
     }
 }
 
-bool TestViewer::StartWindow()
-{
+bool TestViewer::StartWindow() {
     std::promise<bool> ready;
     std::future<bool> result = ready.get_future();
     windowThread_ = std::thread(&TestViewer::WindowThread, this, &ready);
     bool ok = result.get();
-    if (!ok)
-        windowThread_.join();
+    if (!ok) windowThread_.join();
     return ok;
 }
 
-void TestViewer::StopWindow()
-{
-    if (!windowThread_.joinable())
-        return;
-    if (window_)
-        PostMessageW(window_, WM_CLOSE, 0, 0);
+void TestViewer::StopWindow() {
+    if (!windowThread_.joinable()) return;
+    if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
     windowThread_.join();
     window_ = nullptr;
 }
 
-bool TestViewer::StartListener()
-{
+bool TestViewer::StartListener() {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
@@ -96,8 +83,7 @@ bool TestViewer::StartListener()
     addr.sin_family = AF_INET;
     addr.sin_port = htons(8090);
     addr.sin_addr.s_addr = inet_addr("127.0.0.1");
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener_, 4) != 0) {
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener_, 4) != 0) {
         closesocket(listener_);
         listener_ = INVALID_SOCKET;
         WSACleanup();
@@ -107,12 +93,10 @@ bool TestViewer::StartListener()
     return true;
 }
 
-void TestViewer::AcceptLoop()
-{
+void TestViewer::AcceptLoop() {
     for (;;) {
         SOCKET client = accept(listener_, nullptr, nullptr);
-        if (client == INVALID_SOCKET)
-            return;
+        if (client == INVALID_SOCKET) return;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             clients_.push_back(client);
@@ -121,16 +105,12 @@ void TestViewer::AcceptLoop()
             for (;;) {
                 std::string prefix;
                 char c;
-                while (RecvAll(client, &c, 1) && c != '\0' && prefix.size() < 16)
-                    prefix += c;
-                if (prefix.empty() || c != '\0')
-                    return;
+                while (RecvAll(client, &c, 1) && c != '\0' && prefix.size() < 16) prefix += c;
+                if (prefix.empty() || c != '\0') return;
                 int length = std::atoi(prefix.c_str());
-                if (length <= 0 || length > (1 << 24))
-                    return;
+                if (length <= 0 || length > (1 << 24)) return;
                 std::string bytes(static_cast<std::size_t>(length), '\0');
-                if (!RecvAll(client, &bytes[0], length))
-                    return;
+                if (!RecvAll(client, &bytes[0], length)) return;
                 ReceivedList list;
                 list.raw = prefix + '\0' + bytes;
                 list.commands = SplitTraceCommands(bytes.data(), bytes.size());
@@ -140,10 +120,8 @@ void TestViewer::AcceptLoop()
     }
 }
 
-void TestViewer::StopListener()
-{
-    if (listener_ == INVALID_SOCKET)
-        return;
+void TestViewer::StopListener() {
+    if (listener_ == INVALID_SOCKET) return;
     closesocket(listener_);
     acceptThread_.join();
     {
@@ -154,53 +132,44 @@ void TestViewer::StopListener()
         }
         clients_.clear();
     }
-    for (std::thread& t : readers_)
-        t.join();
+    for (std::thread& t : readers_) t.join();
     readers_.clear();
     listener_ = INVALID_SOCKET;
     WSACleanup();
 }
 
-void TestViewer::Record(ReceivedList list)
-{
+void TestViewer::Record(ReceivedList list) {
     std::lock_guard<std::mutex> lock(mutex_);
     lists_.push_back(std::move(list));
     changed_.notify_all();
 }
 
-bool TestViewer::WaitFor(const std::function<bool(const std::vector<ReceivedList>&)>& pred, int ms)
-{
+bool TestViewer::WaitFor(const std::function<bool(const std::vector<ReceivedList>&)>& pred, int ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pred(lists_); });
 }
 
-static bool Matches(const ReceivedList& list, const std::string& key)
-{
+static bool Matches(const ReceivedList& list, const std::string& key) {
     for (const std::string& c : list.commands) {
         int code = TraceCommandCodeOf(c);
-        if ((code == kTraceLeftText || code == kTraceWindowId) && TraceCommandPayload(c) == key)
-            return true;
+        if ((code == kTraceLeftText || code == kTraceWindowId) && TraceCommandPayload(c) == key) return true;
     }
     return false;
 }
 
-std::vector<ReceivedList> TestViewer::ListsWith(const std::string& key)
-{
+std::vector<ReceivedList> TestViewer::ListsWith(const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<ReceivedList> out;
     for (const ReceivedList& l : lists_)
-        if (Matches(l, key))
-            out.push_back(l);
+        if (Matches(l, key)) out.push_back(l);
     return out;
 }
 
-bool TestViewer::WaitForLists(const std::string& key, std::size_t count, int ms)
-{
+bool TestViewer::WaitForLists(const std::string& key, std::size_t count, int ms) {
     return WaitFor(
         [&](const std::vector<ReceivedList>& lists) {
             std::size_t n = 0;
-            for (const ReceivedList& l : lists)
-                n += Matches(l, key);
+            for (const ReceivedList& l : lists) n += Matches(l, key);
             return n >= count;
         },
         ms);

@@ -24,8 +24,7 @@ struct ReceivedList {
 
 class TestViewer {
 public:
-    ~TestViewer()
-    {
+    ~TestViewer() {
         StopWindow();
         StopListener();
     }

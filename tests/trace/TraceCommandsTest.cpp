@@ -12,29 +12,22 @@ struct CommandCase {
     const char* expected;
 };
 
-TEST(TraceCommands, TextCommandsAreFiveCharacterCodeAndPayload)
-{
+TEST(TraceCommands, TextCommandsAreFiveCharacterCodeAndPayload) {
     const CommandCase cases[] = {
-        {99, "win", "   99win"},
-        {550, "", "  550"},
-        {551, nullptr, "  551"},
-        {551, "a line", "  551a line"},
-        {123456, "x", "123456x"},  // wider codes are not cut
+        {99, "win", "   99win"},        {550, "", "  550"},       {551, nullptr, "  551"},
+        {551, "a line", "  551a line"}, {123456, "x", "123456x"},  // wider codes are not cut
     };
-    for (const CommandCase& c : cases)
-        EXPECT_EQ(c.expected, FormatTraceCommand(c.code, c.text)) << c.code;
+    for (const CommandCase& c : cases) EXPECT_EQ(c.expected, FormatTraceCommand(c.code, c.text)) << c.code;
 }
 
-TEST(TraceCommands, IntegerCommandsAreRightAlignedInElevenCharacters)
-{
+TEST(TraceCommands, IntegerCommandsAreRightAlignedInElevenCharacters) {
     EXPECT_EQ("  103         24", FormatTraceCommandInt(103, 24));
     EXPECT_EQ(16u, FormatTraceCommandInt(103, 24).size());
     EXPECT_EQ("  302         -1", FormatTraceCommandInt(302, -1));
     EXPECT_EQ("  302-2147483648", FormatTraceCommandInt(302, -2147483647 - 1));
 }
 
-TEST(TraceCommands, FrontInsertsReadInReverseOrder)
-{
+TEST(TraceCommands, FrontInsertsReadInReverseOrder) {
     TraceCommandList list;
     AddCommand(list, 551, "t");
     AddCommandIntFront(list, 302, 7);
@@ -47,8 +40,7 @@ TEST(TraceCommands, FrontInsertsReadInReverseOrder)
     EXPECT_EQ(103, TraceCommandCodeOf(list[3]));
 }
 
-TEST(TraceCommands, TimeStampWithAndWithoutDate)
-{
+TEST(TraceCommands, TimeStampWithAndWithoutDate) {
     const struct {
         TraceClock clock;
         bool withDate;
@@ -59,19 +51,24 @@ TEST(TraceCommands, TimeStampWithAndWithoutDate)
         {{2027, 1, 5, 0, 0, 0, 7}, true, "2027 1 5 00:00:00:007"},
         {{2027, 1, 15, 9, 5, 59, 999}, false, "09:05:59:999"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.expected, FormatTraceTime(c.clock, c.withDate));
+    for (const auto& c : cases) EXPECT_EQ(c.expected, FormatTraceTime(c.clock, c.withDate));
 }
 
-TEST(TraceCommands, NodeIdIsThirtyTwoHexDigitsFromItsParts)
-{
+TEST(TraceCommands, NodeIdIsThirtyTwoHexDigitsFromItsParts) {
     std::string id = FormatTraceId(0x01234567u, 0xABCD1234u, 0x12345u, 1, 0xFFFF, 0x10);
-    EXPECT_EQ("01234567" "1234" "abc2" "2345" "0001" "ffff" "0010", id);
+    EXPECT_EQ(
+        "01234567"
+        "1234"
+        "abc2"
+        "2345"
+        "0001"
+        "ffff"
+        "0010",
+        id);
     EXPECT_EQ(32u, FormatTraceId(0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFF, 0xFFFF, 0xFFFF).size());
 }
 
-TEST(TraceCommands, SendBufferAndTcpLengthPrefix)
-{
+TEST(TraceCommands, SendBufferAndTcpLengthPrefix) {
     TraceCommandList list;
     AddCommand(list, 304, "12:34:56:789");
     AddCommand(list, 551, "x");
@@ -83,8 +80,7 @@ TEST(TraceCommands, SendBufferAndTcpLengthPrefix)
     EXPECT_EQ(std::string("\0", 1), JoinTraceCommands(TraceCommandList()));
 }
 
-TEST(TraceCommands, SplitReadsBackCommandsAndStopsAtTheClosingZero)
-{
+TEST(TraceCommands, SplitReadsBackCommandsAndStopsAtTheClosingZero) {
     TraceCommandList list;
     AddCommand(list, 99, "w");
     AddCommand(list, 550, "");

@@ -11,13 +11,11 @@
 
 namespace {
 
-TEST(TraceExit, IdleSenderAcknowledgesTheStopAndLaterLinesAreDropped)
-{
+TEST(TraceExit, IdleSenderAcknowledgesTheStopAndLaterLinesAreDropped) {
     GetTraceOptions()->sendMode = 3;  // no viewer involved
     unsigned long target = TraceSenderHandledCount() + 1;
     GetLogNode()->SendA("before the stop", nullptr);
-    for (int waited = 0; waited < 5000 && TraceSenderHandledCount() < target; waited += 10)
-        Sleep(10);
+    for (int waited = 0; waited < 5000 && TraceSenderHandledCount() < target; waited += 10) Sleep(10);
     ASSERT_EQ(target, TraceSenderHandledCount());
 
     DWORD start = GetTickCount();
@@ -34,8 +32,7 @@ TEST(TraceExit, IdleSenderAcknowledgesTheStopAndLaterLinesAreDropped)
                 child.SendA("a new node after the stop", "right");
             }
         });
-    for (std::thread& w : writers)
-        w.join();
+    for (std::thread& w : writers) w.join();
     StopTraceSender();  // a second stop is harmless
     Sleep(50);
     EXPECT_EQ(target, TraceSenderHandledCount());

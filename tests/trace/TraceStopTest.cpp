@@ -16,8 +16,7 @@ HANDLE g_entered, g_release;
 volatile LONG g_received = 0;
 std::string g_key;
 
-LRESULT CALLBACK StuckViewer(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK StuckViewer(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_COPYDATA) {
         auto* data = reinterpret_cast<COPYDATASTRUCT*>(lp);
         std::string raw(static_cast<const char*>(data->lpData), data->cbData);
@@ -28,20 +27,16 @@ LRESULT CALLBACK StuckViewer(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         }
         return TRUE;
     }
-    if (msg == WM_DESTROY)
-        PostQuitMessage(0);
+    if (msg == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-bool WaitHandled(unsigned long target, int ms)
-{
-    for (int waited = 0; waited < ms && TraceSenderHandledCount() < target; waited += 10)
-        Sleep(10);
+bool WaitHandled(unsigned long target, int ms) {
+    for (int waited = 0; waited < ms && TraceSenderHandledCount() < target; waited += 10) Sleep(10);
     return TraceSenderHandledCount() >= target;
 }
 
-TEST(TraceStop, StopDuringAStuckDeliveryLeavesLaterLinesDroppedSafely)
-{
+TEST(TraceStop, StopDuringAStuckDeliveryLeavesLaterLinesDroppedSafely) {
     g_key = "stuck-" + std::to_string(GetCurrentProcessId());
     g_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -53,12 +48,11 @@ TEST(TraceStop, StopDuringAStuckDeliveryLeavesLaterLinesDroppedSafely)
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"TFormReceiver";
         RegisterClassW(&wc);
-        window = CreateWindowW(L"TFormReceiver", L"FormReceiver", WS_OVERLAPPEDWINDOW, 0, 0, 50,
-                               50, nullptr, nullptr, wc.hInstance, nullptr);
+        window = CreateWindowW(L"TFormReceiver", L"FormReceiver", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
+                               wc.hInstance, nullptr);
         SetEvent(created);
         MSG m;
-        while (window && GetMessageW(&m, nullptr, 0, 0) > 0)
-            DispatchMessageW(&m);
+        while (window && GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
     });
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(created, 10000));
     ASSERT_NE(nullptr, window);
@@ -67,8 +61,7 @@ TEST(TraceStop, StopDuringAStuckDeliveryLeavesLaterLinesDroppedSafely)
     GetLogNode()->SendA(g_key.c_str(), nullptr);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_entered, 10000));
     // Queued behind the stuck delivery; the stop must drop them.
-    for (int i = 0; i < 5; ++i)
-        GetLogNode()->SendA((g_key + "-queued").c_str(), nullptr);
+    for (int i = 0; i < 5; ++i) GetLogNode()->SendA((g_key + "-queued").c_str(), nullptr);
 
     DWORD start = GetTickCount();
     StopTraceSender();
@@ -78,11 +71,9 @@ TEST(TraceStop, StopDuringAStuckDeliveryLeavesLaterLinesDroppedSafely)
     std::vector<std::thread> late;
     for (int t = 0; t < 4; ++t)
         late.emplace_back([] {
-            for (int i = 0; i < 50; ++i)
-                GetLogNode()->Send(L"after the stop", nullptr);
+            for (int i = 0; i < 50; ++i) GetLogNode()->Send(L"after the stop", nullptr);
         });
-    for (std::thread& t : late)
-        t.join();
+    for (std::thread& t : late) t.join();
 
     SetEvent(g_release);
     // The stuck list finishes; the sender then leaves, and the five behind it stay unsent until

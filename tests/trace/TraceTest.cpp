@@ -13,42 +13,32 @@
 
 namespace {
 
-std::string Unique(const char* what)
-{
-    return std::string(what) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(GetTickCount());
+std::string Unique(const char* what) {
+    return std::string(what) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
 }
 
-std::vector<int> Codes(const ReceivedList& list)
-{
+std::vector<int> Codes(const ReceivedList& list) {
     std::vector<int> codes;
-    for (const std::string& c : list.commands)
-        codes.push_back(TraceCommandCodeOf(c));
+    for (const std::string& c : list.commands) codes.push_back(TraceCommandCodeOf(c));
     return codes;
 }
 
 // The command of the given code, or "" when the list has none.
-std::string Command(const ReceivedList& list, int code)
-{
+std::string Command(const ReceivedList& list, int code) {
     for (const std::string& c : list.commands)
-        if (TraceCommandCodeOf(c) == code)
-            return c;
+        if (TraceCommandCodeOf(c) == code) return c;
     return std::string();
 }
 
-bool IsLowerHex(const std::string& s)
-{
+bool IsLowerHex(const std::string& s) {
     for (char c : s)
-        if (!std::isdigit(static_cast<unsigned char>(c)) && (c < 'a' || c > 'f'))
-            return false;
+        if (!std::isdigit(static_cast<unsigned char>(c)) && (c < 'a' || c > 'f')) return false;
     return true;
 }
 
-bool WaitHandled(unsigned long target, int ms)
-{
+bool WaitHandled(unsigned long target, int ms) {
     for (int waited = 0; waited < ms; waited += 10) {
-        if (TraceSenderHandledCount() >= target)
-            return true;
+        if (TraceSenderHandledCount() >= target) return true;
         Sleep(10);
     }
     return TraceSenderHandledCount() >= target;
@@ -57,8 +47,7 @@ bool WaitHandled(unsigned long target, int ms)
 // Writes a line after the sender stopped, as code in a static destructor may do; the process must
 // still end cleanly.
 struct LateWriter {
-    ~LateWriter()
-    {
+    ~LateWriter() {
         StopTraceSender();
         GetLogNode()->Send(L"written from a static destructor", nullptr);
         GetLogNode()->SendA("and once more, narrow", nullptr);
@@ -68,13 +57,11 @@ struct LateWriter {
 
 class TraceWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         saved_ = *Snapshot();
         ASSERT_TRUE(viewer_.StartWindow());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         TraceOptions* o = GetTraceOptions();
         o->sendMode = saved_.sendMode;
         o->sendProcessName = saved_.sendProcessName;
@@ -85,15 +72,13 @@ protected:
         int sendMode;
         unsigned char sendProcessName, dateInTimeStamp, sendThreadId;
     };
-    static Saved* Snapshot()
-    {
+    static Saved* Snapshot() {
         static Saved s;
         TraceOptions* o = GetTraceOptions();
         s = {o->sendMode, o->sendProcessName, o->dateInTimeStamp, o->sendThreadId};
         return &s;
     }
-    ReceivedList One(const std::string& key)
-    {
+    ReceivedList One(const std::string& key) {
         EXPECT_TRUE(viewer_.WaitForLists(key, 1, 10000)) << key;
         auto lists = viewer_.ListsWith(key);
         EXPECT_EQ(1u, lists.size()) << key;
@@ -104,8 +89,7 @@ protected:
     TestViewer viewer_;
 };
 
-TEST_F(TraceWindowTest, LogNodeLineIsSixCommandsInOrder)
-{
+TEST_F(TraceWindowTest, LogNodeLineIsSixCommandsInOrder) {
     std::string text = Unique("six");
     std::wstring wide(text.begin(), text.end());
     GetLogNode()->Send(wide.c_str(), nullptr);
@@ -126,14 +110,12 @@ TEST_F(TraceWindowTest, LogNodeLineIsSixCommandsInOrder)
     EXPECT_EQ("  103         24", c[5]);
     // Every command with its zero, then one more zero: cbData is the whole of it.
     std::size_t expected = 1;
-    for (const std::string& cmd : c)
-        expected += cmd.size() + 1;
+    for (const std::string& cmd : c) expected += cmd.size() + 1;
     EXPECT_EQ(expected, list.raw.size());
     EXPECT_EQ(std::string("\0\0", 2), list.raw.substr(list.raw.size() - 2));
 }
 
-TEST_F(TraceWindowTest, OptionsAndNodeFieldsShapeTheHeader)
-{
+TEST_F(TraceWindowTest, OptionsAndNodeFieldsShapeTheHeader) {
     const struct {
         unsigned char threadId, processName, date;
         int icon;
@@ -154,8 +136,7 @@ TEST_F(TraceWindowTest, OptionsAndNodeFieldsShapeTheHeader)
         TraceNode node(nullptr, false);
         node.iconIndex = tc.icon;
         std::string text = Unique("opt") + "-" + std::to_string(n++);
-        if (tc.withWindowId)
-            node.winTraceId = "win-" + text;
+        if (tc.withWindowId) node.winTraceId = "win-" + text;
         node.SendA(text.c_str(), nullptr);
         ReceivedList list = One(text);
         EXPECT_EQ(tc.codes, Codes(list)) << text;
@@ -164,16 +145,13 @@ TEST_F(TraceWindowTest, OptionsAndNodeFieldsShapeTheHeader)
             case 99: EXPECT_EQ("   99win-" + text, c); break;
             case 303: EXPECT_EQ("  303trace_test.exe", c); break;
             case 304: EXPECT_EQ(tc.date ? 21u : 12u, TraceCommandPayload(c).size()) << c; break;
-            case 302:
-                EXPECT_EQ(FormatTraceCommandInt(302, static_cast<int>(GetCurrentThreadId())), c);
-                break;
+            case 302: EXPECT_EQ(FormatTraceCommandInt(302, static_cast<int>(GetCurrentThreadId())), c); break;
             }
         }
     }
 }
 
-TEST_F(TraceWindowTest, NullRightAndDisabledTexts)
-{
+TEST_F(TraceWindowTest, NullRightAndDisabledTexts) {
     TraceNode node(nullptr, true);
     std::string key = Unique("nulltext");
     node.winTraceId = key;
@@ -204,8 +182,7 @@ TEST_F(TraceWindowTest, NullRightAndDisabledTexts)
     EXPECT_TRUE(viewer_.ListsWith(quiet).empty());
 }
 
-TEST_F(TraceWindowTest, TextsOutsideTheCodePageAreConvertedSafely)
-{
+TEST_F(TraceWindowTest, TextsOutsideTheCodePageAreConvertedSafely) {
     std::string key = Unique("cjk");
     TraceNode node(nullptr, false);
     node.winTraceId = key;
@@ -228,8 +205,7 @@ TEST_F(TraceWindowTest, TextsOutsideTheCodePageAreConvertedSafely)
     }
 }
 
-TEST_F(TraceWindowTest, LinesFromEightThreadsArriveOnceWithUniqueIds)
-{
+TEST_F(TraceWindowTest, LinesFromEightThreadsArriveOnceWithUniqueIds) {
     const int kThreads = 8, kLines = 100;
     std::string base = Unique("mt");
     std::vector<std::thread> threads;
@@ -240,18 +216,15 @@ TEST_F(TraceWindowTest, LinesFromEightThreadsArriveOnceWithUniqueIds)
                 GetLogNode()->SendA(text.c_str(), nullptr);
             }
         });
-    for (std::thread& t : threads)
-        t.join();
+    for (std::thread& t : threads) t.join();
     std::set<std::string> ids, texts;
     auto collect = [&](const std::vector<ReceivedList>& lists) {
         ids.clear();
         texts.clear();
         for (const ReceivedList& l : lists) {
-            if (l.commands.size() != 6)
-                continue;
+            if (l.commands.size() != 6) continue;
             std::string text = TraceCommandPayload(l.commands[4]);
-            if (text.compare(0, base.size() + 1, base + "-") != 0)
-                continue;
+            if (text.compare(0, base.size() + 1, base + "-") != 0) continue;
             texts.insert(text);
             ids.insert(TraceCommandPayload(l.commands[3]));
         }
@@ -262,8 +235,7 @@ TEST_F(TraceWindowTest, LinesFromEightThreadsArriveOnceWithUniqueIds)
     EXPECT_EQ(texts.size(), ids.size());
 }
 
-TEST_F(TraceWindowTest, ModesWithoutViewerDeliveryStillDrainTheQueue)
-{
+TEST_F(TraceWindowTest, ModesWithoutViewerDeliveryStillDrainTheQueue) {
     for (int mode : {3, 0, 7}) {
         GetTraceOptions()->sendMode = mode;
         std::string key = Unique("mode") + std::to_string(mode);
@@ -274,8 +246,7 @@ TEST_F(TraceWindowTest, ModesWithoutViewerDeliveryStillDrainTheQueue)
     }
 }
 
-TEST(TraceLogStage, ListsGoToTheViewerUnlessClaimed)
-{
+TEST(TraceLogStage, ListsGoToTheViewerUnlessClaimed) {
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::string handle = std::to_string(reinterpret_cast<uintptr_t>(event));
     const struct {
@@ -302,14 +273,12 @@ TEST(TraceLogStage, ListsGoToTheViewerUnlessClaimed)
 class TraceTcpTest : public ::testing::Test {
 protected:
     void SetUp() override { GetTraceOptions()->sendMode = 2; }
-    void TearDown() override
-    {
+    void TearDown() override {
         GetTraceOptions()->sendMode = 1;
         CloseViewerSocketSoon();
     }
     // The socket belongs to the sender thread; a line after the listener stopped makes it drop it.
-    static void CloseViewerSocketSoon()
-    {
+    static void CloseViewerSocketSoon() {
         unsigned long target = TraceSenderHandledCount() + 2;
         GetLogNode()->SendA("tcp test done", nullptr);
         GetLogNode()->SendA("tcp test done", nullptr);
@@ -317,8 +286,7 @@ protected:
     }
 };
 
-TEST_F(TraceTcpTest, FramingIsLengthTextZeroAndBytesAndSurvivesAViewerRestart)
-{
+TEST_F(TraceTcpTest, FramingIsLengthTextZeroAndBytesAndSurvivesAViewerRestart) {
     {
         TestViewer viewer;
         ASSERT_TRUE(viewer.StartListener());
@@ -331,8 +299,7 @@ TEST_F(TraceTcpTest, FramingIsLengthTextZeroAndBytesAndSurvivesAViewerRestart)
         std::size_t length = std::stoul(list.raw.substr(0, zero));
         EXPECT_EQ(list.raw.size() - zero - 1, length);
         std::size_t sum = 0;
-        for (const std::string& c : list.commands)
-            sum += c.size() + 1;
+        for (const std::string& c : list.commands) sum += c.size() + 1;
         EXPECT_EQ(sum, length);  // no extra closing zero on the stream
         EXPECT_EQ("  551" + key, list.commands[4]);
     }
@@ -348,27 +315,23 @@ TEST_F(TraceTcpTest, FramingIsLengthTextZeroAndBytesAndSurvivesAViewerRestart)
     EXPECT_TRUE(arrived);
 }
 
-TEST_F(TraceTcpTest, NoListenerDropsLinesWithoutBlocking)
-{
+TEST_F(TraceTcpTest, NoListenerDropsLinesWithoutBlocking) {
     unsigned long target = TraceSenderHandledCount() + 20;
-    for (int i = 0; i < 20; ++i)
-        GetLogNode()->SendA("nobody listens", nullptr);
+    for (int i = 0; i < 20; ++i) GetLogNode()->SendA("nobody listens", nullptr);
     EXPECT_TRUE(WaitHandled(target, 10000));
 }
 
 // The viewer's registry value, saved and put back around a test.
 // The folder of this program (where the test viewer stands) and the temporary folder, each
 // ending in a separator.
-std::wstring ProgramFolder()
-{
+std::wstring ProgramFolder() {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring dir(self);
     dir.resize(dir.find_last_of(L"\\/") + 1);
     return dir;
 }
-std::wstring TempFolder()
-{
+std::wstring TempFolder() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     return temp;
@@ -378,29 +341,25 @@ std::wstring TempFolder()
 // path this program sets: its view of HKLM is a private key of its own.
 class PrivateMachineKey : public testing::Environment {
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         name_ = L"Software\\FerrantTraceTest\\" + std::to_wstring(GetCurrentProcessId());
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key_, nullptr) != 0 ||
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+                0 ||
             RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_) != 0) {
             ADD_FAILURE() << "no private machine key";
             return;
         }
         HKEY probe;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Probe", 0, nullptr, 0, KEY_WRITE, nullptr, &probe,
-                            nullptr) == 0)
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Probe", 0, nullptr, 0, KEY_WRITE, nullptr, &probe, nullptr) == 0)
             RegCloseKey(probe);
         if (RegOpenKeyExW(key_, L"Probe", 0, KEY_READ, &probe) == 0)
             RegCloseKey(probe);
         else
             ADD_FAILURE() << "HKLM is not redirected";
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        if (key_)
-            RegCloseKey(key_);
+        if (key_) RegCloseKey(key_);
         RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\FerrantTraceTest");  // when no other run uses it
     }
@@ -409,28 +368,24 @@ private:
     std::wstring name_;
     HKEY key_ = nullptr;
 };
-testing::Environment* const g_privateMachineKey =
-    testing::AddGlobalTestEnvironment(new PrivateMachineKey);
+testing::Environment* const g_privateMachineKey = testing::AddGlobalTestEnvironment(new PrivateMachineKey);
 
 class ViewerRegistry {
 public:
-    ViewerRegistry()
-    {
+    ViewerRegistry() {
         HKEY key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer", 0, KEY_READ, &key) == 0) {
             keyExisted_ = true;
             wchar_t buf[MAX_PATH] = {};
             DWORD size = sizeof buf - sizeof(wchar_t);
-            if (RegQueryValueExW(key, L"FilePath", nullptr, nullptr, reinterpret_cast<BYTE*>(buf),
-                                 &size) == 0) {
+            if (RegQueryValueExW(key, L"FilePath", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size) == 0) {
                 valueExisted_ = true;
                 saved_ = buf;
             }
             RegCloseKey(key);
         }
     }
-    ~ViewerRegistry()
-    {
+    ~ViewerRegistry() {
         if (valueExisted_)
             Set(saved_);
         else if (keyExisted_)
@@ -439,20 +394,17 @@ public:
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer");
     }
     // Without the terminator when asked: the reader must terminate the text itself.
-    bool Set(const std::wstring& path, bool terminated = true)
-    {
+    bool Set(const std::wstring& path, bool terminated = true) {
         HKEY key;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer", 0, nullptr, 0,
-                            KEY_WRITE, nullptr, &key, nullptr) != 0)
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr) != 0)
             return false;
-        LONG r = RegSetValueExW(key, L"FilePath", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(path.c_str()),
+        LONG r = RegSetValueExW(key, L"FilePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                                 DWORD((path.size() + (terminated ? 1 : 0)) * sizeof(wchar_t)));
         RegCloseKey(key);
         return r == 0;
     }
-    void Clear()
-    {
+    void Clear() {
         HKEY key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TraceViewer", 0, KEY_WRITE, &key) == 0) {
             RegDeleteValueW(key, L"FilePath");
@@ -465,12 +417,10 @@ private:
     std::wstring saved_;
 };
 
-std::string ReadFileText(const std::wstring& path)
-{
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return std::string();
+std::string ReadFileText(const std::wstring& path) {
+    HANDLE f =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return std::string();
     char buf[65536];
     DWORD got = 0;
     ReadFile(f, buf, sizeof buf, &got, nullptr);
@@ -478,35 +428,29 @@ std::string ReadFileText(const std::wstring& path)
     return std::string(buf, got);
 }
 
-bool WaitNoViewerWindow(int ms)
-{
+bool WaitNoViewerWindow(int ms) {
     for (int waited = 0; waited < ms; waited += 20) {
-        if (!FindWindowW(L"TFormReceiver", L"FormReceiver"))
-            return true;
+        if (!FindWindowW(L"TFormReceiver", L"FormReceiver")) return true;
         Sleep(20);
     }
     return false;
 }
 
-TEST(TraceViewerStart, NoWindowAndNoRegistryPathDropsLinesAtOnce)
-{
+TEST(TraceViewerStart, NoWindowAndNoRegistryPathDropsLinesAtOnce) {
     ASSERT_TRUE(WaitNoViewerWindow(5000));
     ViewerRegistry registry;
     registry.Clear();
     unsigned long target = TraceSenderHandledCount() + 20;
-    for (int i = 0; i < 20; ++i)
-        GetLogNode()->SendA("no viewer anywhere", nullptr);
+    for (int i = 0; i < 20; ++i) GetLogNode()->SendA("no viewer anywhere", nullptr);
     EXPECT_TRUE(WaitHandled(target, 5000));
     EXPECT_EQ(nullptr, FindWindowW(L"TFormReceiver", L"FormReceiver"));
 }
 
-TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine)
-{
+TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine) {
     ASSERT_TRUE(WaitNoViewerWindow(5000));
     const std::wstring dir = ProgramFolder();
     const std::wstring temp = TempFolder();
-    std::wstring out = temp + L"trace_viewer_" +
-                       std::to_wstring(GetCurrentProcessId()) + L".txt";
+    std::wstring out = temp + L"trace_viewer_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
     DeleteFileW(out.c_str());
     SetEnvironmentVariableW(L"TRACE_TEST_VIEWER_OUT", out.c_str());
 
@@ -519,8 +463,7 @@ TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine)
     std::string text;
     for (int waited = 0; waited < 15000; waited += 50) {
         text = ReadFileText(out);
-        if (text.find("  551" + second) != std::string::npos)
-            break;
+        if (text.find("  551" + second) != std::string::npos) break;
         Sleep(50);
     }
     GetLogNode()->SendA("viewer-exit", nullptr);
@@ -533,8 +476,7 @@ TEST(TraceViewerStart, ViewerStartedFromRegistryGetsTheFirstLine)
 }
 
 // Kept last: the viewer it starts must be gone before another test may start one.
-TEST(TraceViewerStart, ViewerStillStartingIsNotStartedAgainForEveryLine)
-{
+TEST(TraceViewerStart, ViewerStillStartingIsNotStartedAgainForEveryLine) {
     ASSERT_TRUE(WaitNoViewerWindow(5000));
     const std::wstring dir = ProgramFolder();
     const std::wstring temp = TempFolder();
@@ -550,8 +492,7 @@ TEST(TraceViewerStart, ViewerStillStartingIsNotStartedAgainForEveryLine)
         ViewerRegistry registry;
         ASSERT_TRUE(registry.Set(dir + L"trace_test_viewer.exe"));
         unsigned long target = TraceSenderHandledCount() + 5;
-        for (int i = 0; i < 5; ++i)
-            GetLogNode()->SendA("while the viewer starts", nullptr);
+        for (int i = 0; i < 5; ++i) GetLogNode()->SendA("while the viewer starts", nullptr);
         EXPECT_TRUE(WaitHandled(target, 20000));
     }
     SetEnvironmentVariableW(L"TRACE_TEST_VIEWER_QUIT", nullptr);
@@ -559,8 +500,7 @@ TEST(TraceViewerStart, ViewerStillStartingIsNotStartedAgainForEveryLine)
     std::string text;
     for (int waited = 0; waited < 20000; waited += 50) {
         text = ReadFileText(out);
-        if (text.find("end") != std::string::npos)
-            break;
+        if (text.find("end") != std::string::npos) break;
         Sleep(50);
     }
     EXPECT_EQ("start\nend\n", text);

@@ -12,20 +12,17 @@ namespace {
 
 std::wstring g_out;
 
-void Append(const std::string& line)
-{
-    HANDLE f = CreateFileW(g_out.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return;
+void Append(const std::string& line) {
+    HANDLE f = CreateFileW(g_out.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
     std::string text = line + "\n";
     DWORD written;
     WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(f);
 }
 
-LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_COPYDATA) {
         auto* data = reinterpret_cast<COPYDATASTRUCT*>(lp);
         if (data->dwData == 123 && data->lpData) {
@@ -34,12 +31,10 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
             bool quit = false;
             for (const std::string& c : commands) {
                 line += "|" + c;
-                if (TraceCommandCodeOf(c) == kTraceLeftText && TraceCommandPayload(c) == "viewer-exit")
-                    quit = true;
+                if (TraceCommandCodeOf(c) == kTraceLeftText && TraceCommandPayload(c) == "viewer-exit") quit = true;
             }
             Append(line);
-            if (quit)
-                DestroyWindow(hwnd);
+            if (quit) DestroyWindow(hwnd);
         }
         return TRUE;
     }
@@ -56,11 +51,9 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
-{
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     wchar_t out[MAX_PATH] = {};
-    if (!GetEnvironmentVariableW(L"TRACE_TEST_VIEWER_OUT", out, MAX_PATH))
-        return 1;
+    if (!GetEnvironmentVariableW(L"TRACE_TEST_VIEWER_OUT", out, MAX_PATH)) return 1;
     g_out = out;
     // A viewer that never shows its window, until the test lets it go.
     wchar_t quit[MAX_PATH] = {};
@@ -75,18 +68,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         return 0;
     }
     // Another viewer already runs: leave it to that one.
-    if (FindWindowW(L"TFormReceiver", L"FormReceiver"))
-        return 2;
+    if (FindWindowW(L"TFormReceiver", L"FormReceiver")) return 2;
     Append("start");
     WNDCLASSW wc = {};
     wc.lpfnWndProc = Proc;
     wc.hInstance = instance;
     wc.lpszClassName = L"TFormReceiver";
     RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(L"TFormReceiver", L"FormReceiver", WS_OVERLAPPEDWINDOW, 0, 0, 200,
-                              100, nullptr, nullptr, instance, nullptr);
-    if (!hwnd)
-        return 3;
+    HWND hwnd = CreateWindowW(L"TFormReceiver", L"FormReceiver", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                              instance, nullptr);
+    if (!hwnd) return 3;
     ShowWindow(hwnd, show);
     SetTimer(hwnd, 1, 15000, nullptr);
     MSG msg;

@@ -84,7 +84,10 @@ TEST(Settings, LoaderReadsTheProgramsOwnFile) {
 }
 
 TEST(Settings, IniPathIsBesideTheProgramWhateverItsName) {
-    struct Case { const wchar_t* program; const wchar_t* ini; };
+    struct Case {
+        const wchar_t* program;
+        const wchar_t* ini;
+    };
     const Case cases[] = {
         {L"C:\\Program Files\\Quillex\\Ferrant.exe", L"C:\\Program Files\\Quillex\\Setting.ini"},
         {L"C:\\apps\\Other.exe", L"C:\\apps\\Setting.ini"},
@@ -100,7 +103,11 @@ TEST(Settings, IniPathIsBesideTheProgramWhateverItsName) {
 }
 
 TEST(Settings, WideToUtf8KeepsToItsOutput) {
-    struct Case { const wchar_t* in; int size; std::string kept; };
+    struct Case {
+        const wchar_t* in;
+        int size;
+        std::string kept;
+    };
     const Case cases[] = {
         {L"", 1, ""},
         {L"mail@host.cn", 50, "mail@host.cn"},
@@ -120,9 +127,17 @@ TEST(Settings, WideToUtf8KeepsToItsOutput) {
         EXPECT_EQ(WideToUtf8String(c.in).substr(0, c.kept.size()), c.kept);
     }
     EXPECT_EQ(WideToUtf8String(L"上传"), "\xE4\xB8\x8A\xE4\xBC\xA0");
-    struct Back { const char* in; const wchar_t* out; };
-    const Back back[] = {{"", L""}, {"abc", L"abc"}, {"\xE4\xB8\x8A", L"上"}, {"\xF0\x9F\x98\x80", L"\U0001F600"},
-                         {"a\xFF" "b", L"a\uFFFDb"}};
+    struct Back {
+        const char* in;
+        const wchar_t* out;
+    };
+    const Back back[] = {{"", L""},
+                         {"abc", L"abc"},
+                         {"\xE4\xB8\x8A", L"上"},
+                         {"\xF0\x9F\x98\x80", L"\U0001F600"},
+                         {"a\xFF"
+                          "b",
+                          L"a\uFFFDb"}};
     for (const Back& b : back) {
         CString w(L"old");
         Utf8ToWide(b.in, w);

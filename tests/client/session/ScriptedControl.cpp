@@ -69,8 +69,7 @@ bool ScriptedControl::Start(const std::string& address, uint16_t port) {
 }
 
 void ScriptedControl::Stop() {
-    if (!m_accept.joinable())
-        return;
+    if (!m_accept.joinable()) return;
     m_stop = true;
     m_accept.join();
     for (auto& t : m_threads) t.join();
@@ -149,8 +148,10 @@ void ScriptedControl::Serve(SOCKET s, int connection) {
             r.openConnections = m_open;
             m_requests.push_back(r);
             auto it = m_answers.find(code);
-            if (it != m_answers.end()) answer = it->second;
-            else answer.kind = Answer::Close;
+            if (it != m_answers.end())
+                answer = it->second;
+            else
+                answer.kind = Answer::Close;
         }
         if (answer.kind == Answer::Close) break;
         if (answer.kind == Answer::Send) {

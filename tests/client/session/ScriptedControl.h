@@ -27,7 +27,7 @@ struct Answer {
 
 struct Received {
     uint32_t code = 0;
-    Bytes bytes;       // header and body
+    Bytes bytes;  // header and body
     int connection = 0;
     std::set<int> openConnections;  // connections open when it arrived
 };

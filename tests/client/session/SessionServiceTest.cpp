@@ -31,7 +31,7 @@ struct OutcomeCase {
     const char* name;
     Reply reply;
     const char* customBody;
-    bool failed;      // a non-zero toolkit error
+    bool failed;  // a non-zero toolkit error
     bool hasResult;
     int result;
     bool confirmed;
@@ -46,14 +46,13 @@ TEST_F(AuthSessionTest, OutcomeOfEachKindOfAnswer) {
         {"html page", Reply::Html, nullptr, true, false, 0, false},
         {"404", Reply::NotFound, nullptr, true, false, 0, false},
         {"early close", Reply::EarlyClose, nullptr, true, false, 0, false},
-        {"other response name", Reply::Custom,
-         "<ns2:somethingElse><result>0</result></ns2:somethingElse>", false, true, 0, true},
+        {"other response name", Reply::Custom, "<ns2:somethingElse><result>0</result></ns2:somethingElse>", false, true,
+         0, true},
         {"result twice: first counts", Reply::Custom,
-         "<ns2:authsessionResponse><result>1</result><result>0</result></ns2:authsessionResponse>", false, true,
-         1, false},
+         "<ns2:authsessionResponse><result>1</result><result>0</result></ns2:authsessionResponse>", false, true, 1,
+         false},
         {"unknown child skipped", Reply::Custom,
-         "<ns2:authsessionResponse><note>x</note><result>0</result></ns2:authsessionResponse>", false, true, 0,
-         true},
+         "<ns2:authsessionResponse><note>x</note><result>0</result></ns2:authsessionResponse>", false, true, 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -51,8 +51,8 @@ std::string Rows(sqlite3* db, const std::string& sql) {
 void MakeSample(const std::string& path, const void* key, int nKey, const std::string& prelude = "") {
     sqlite3* db = OpenKeyed(path, key, nKey);
     ASSERT_EQ(Exec(db, prelude + "create table t(id integer primary key, v text);"
-                       "insert into t values (1, 'one'), (2, 'two');"
-                       "insert into t select id + 2, printf('%0500d', id) from t;"),
+                                 "insert into t values (1, 'one'), (2, 'two');"
+                                 "insert into t select id + 2, printf('%0500d', id) from t;"),
               SQLITE_OK);
     sqlite3_close(db);
 }
@@ -78,7 +78,9 @@ std::string Shell(const std::string& command) {
 }  // namespace
 
 TEST(CodecVectors, DerivationIvAndPageKey) {
-    struct Derive { std::string key, derived; } derives[] = {
+    struct Derive {
+        std::string key, derived;
+    } derives[] = {
         {"6b00", "fc5d92a0ce88e11942694e5c5389310dcf350ec8d28a8ebd15f3c016279ce18a"},
         {"6b003700", "0c167090bb2edadf56e251cce8753e6fa1d97d142a780c21cdaa5cbcfb03b3b3"},
         {"", "e36e1031fbe92304fa62a6e8b5abf35753631818b5eb3c25a035427ec4d52f68"},
@@ -92,7 +94,10 @@ TEST(CodecVectors, DerivationIvAndPageKey) {
         CodecDeriveKey(key.data(), int(key.size()), out);
         EXPECT_EQ(Hex(out, 32), d.derived) << d.key;
     }
-    struct Iv { uint32_t pgno; std::string iv; } ivs[] = {
+    struct Iv {
+        uint32_t pgno;
+        std::string iv;
+    } ivs[] = {
         {1, "20d7420f9c37a35dca6fe92a1c6999a9"},
         {2, "b2547aac5270eef583e1d267a725d988"},
         {1000, "fca0bda904208d25dabb12dc671b89ab"},
@@ -144,11 +149,12 @@ TEST(CodecFile, ProgramFileOpensInStockSqliteAfterOracleDeciphers) {
 TEST(CodecFile, OracleFileReadsInProgram) {
     ScratchDir dir;
     std::string enc = dir.File("enc.db"), clear = dir.File("clear.db");
-    ASSERT_EQ(Shell("sqlite3 " + clear +
-                  " 'pragma page_size=1024; create table t(id integer primary key, v text);"
-                  " insert into t values (1, \"one\"), (2, \"two\"); insert into t select id+2, zeroblob(900) from t;'"
-                  "; echo $?"),
-              "0");
+    ASSERT_EQ(
+        Shell("sqlite3 " + clear +
+              " 'pragma page_size=1024; create table t(id integer primary key, v text);"
+              " insert into t values (1, \"one\"), (2, \"two\"); insert into t select id+2, zeroblob(900) from t;'"
+              "; echo $?"),
+        "0");
     ASSERT_EQ(Shell(std::string(STORAGE_ORACLE) + " encrypt 6b00 1024 " + clear + " " + enc + "; echo $?"), "0");
     sqlite3* db = OpenKeyed(enc, kProgramKey, 2);
     EXPECT_EQ(Rows(db, "pragma integrity_check"), "ok;");
@@ -184,7 +190,13 @@ TEST(CodecFile, EveryPageSizeRoundTrips) {
 TEST(CodecFile, KeysThatAgreeWhereTheyCount) {
     const char16_t first[] = u"k7#Qv2!pZ9&mR4$x", second[] = u"kXXXXXXXXXXXXXXX", other[] = u"q7#Qv2!pZ9&mR4$x";
     std::string longA(40, 'a'), longB = std::string(32, 'a') + "bbbbbbbb";
-    struct Case { const void* a; int na; const void* b; int nb; bool same; } cases[] = {
+    struct Case {
+        const void* a;
+        int na;
+        const void* b;
+        int nb;
+        bool same;
+    } cases[] = {
         {first, 2, second, 2, true},
         {first, 2, other, 2, false},
         {longA.data(), 40, longB.data(), 40, true},
@@ -204,7 +216,11 @@ TEST(CodecFile, KeyPragmas) {
     ScratchDir dir;
     std::string path = dir.File("a.db");
     MakeSample(path, "secret", 6);
-    struct Case { std::string pragma; int rc; std::string rows; } cases[] = {
+    struct Case {
+        std::string pragma;
+        int rc;
+        std::string rows;
+    } cases[] = {
         {"pragma key='secret'", SQLITE_OK, kSampleRows},
         {"pragma hexkey='736563726574'", SQLITE_OK, kSampleRows},
         {"pragma key='other'", SQLITE_OK, "error " + std::to_string(SQLITE_NOTADB)},
@@ -219,7 +235,10 @@ TEST(CodecFile, KeyPragmas) {
 }
 
 TEST(CodecFile, NoKeyLeavesTheFileInClear) {
-    struct Case { const void* key; int n; } cases[] = {{kProgramKey, 0}, {nullptr, 2}};
+    struct Case {
+        const void* key;
+        int n;
+    } cases[] = {{kProgramKey, 0}, {nullptr, 2}};
     for (const Case& c : cases) {
         ScratchDir dir;
         MakeSample(dir.File("a.db"), c.key, c.n);
@@ -302,7 +321,11 @@ TEST(CodecFile, RekeyRewritesEveryPage) {
     ASSERT_EQ(sqlite3_rekey(db, "new key", 7), SQLITE_OK);
     EXPECT_EQ(Rows(db, "select id, v from t where id < 3"), kSampleRows);
     sqlite3_close(db);
-    struct Case { const void* key; int n; std::string rows; } cases[] = {
+    struct Case {
+        const void* key;
+        int n;
+        std::string rows;
+    } cases[] = {
         {kProgramKey, 2, "error " + std::to_string(SQLITE_NOTADB)},
         {"new key", 7, "ok;"},
     };

@@ -46,7 +46,9 @@ struct WatchedFile {
 WatchedFile* W(sqlite3_file* f) { return reinterpret_cast<WatchedFile*>(f); }
 
 int Close(sqlite3_file* f) { return W(f)->real()->pMethods->xClose(W(f)->real()); }
-int Read(sqlite3_file* f, void* p, int n, sqlite3_int64 o) { return W(f)->real()->pMethods->xRead(W(f)->real(), p, n, o); }
+int Read(sqlite3_file* f, void* p, int n, sqlite3_int64 o) {
+    return W(f)->real()->pMethods->xRead(W(f)->real(), p, n, o);
+}
 int Write(sqlite3_file* f, const void* p, int n, sqlite3_int64 o) {
     int rc = W(f)->real()->pMethods->xWrite(W(f)->real(), p, n, o);
     g_observer.Take();
@@ -65,8 +67,9 @@ int Reserved(sqlite3_file* f, int* o) { return W(f)->real()->pMethods->xCheckRes
 int Control(sqlite3_file* f, int op, void* a) { return W(f)->real()->pMethods->xFileControl(W(f)->real(), op, a); }
 int Sector(sqlite3_file* f) { return W(f)->real()->pMethods->xSectorSize(W(f)->real()); }
 int Device(sqlite3_file* f) { return W(f)->real()->pMethods->xDeviceCharacteristics(W(f)->real()); }
-const sqlite3_io_methods kMethods = {1, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock, Reserved,
-                                     Control, Sector, Device, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const sqlite3_io_methods kMethods = {1,       Close,   Read,     Write,   Truncate, Sync,   FileSize,
+                                     Lock,    Unlock,  Reserved, Control, Sector,   Device, nullptr,
+                                     nullptr, nullptr, nullptr,  nullptr, nullptr};
 
 int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* out) {
     sqlite3_vfs* b = g_observer.base;
@@ -81,7 +84,9 @@ int Delete(sqlite3_vfs*, const char* n, int s) {
     return rc;
 }
 int Access(sqlite3_vfs*, const char* n, int f, int* o) { return g_observer.base->xAccess(g_observer.base, n, f, o); }
-int Full(sqlite3_vfs*, const char* n, int c, char* o) { return g_observer.base->xFullPathname(g_observer.base, n, c, o); }
+int Full(sqlite3_vfs*, const char* n, int c, char* o) {
+    return g_observer.base->xFullPathname(g_observer.base, n, c, o);
+}
 int Random(sqlite3_vfs*, int n, char* o) { return g_observer.base->xRandomness(g_observer.base, n, o); }
 int Sleep(sqlite3_vfs*, int u) { return g_observer.base->xSleep(g_observer.base, u); }
 int Now(sqlite3_vfs*, double* t) { return g_observer.base->xCurrentTime(g_observer.base, t); }
@@ -98,8 +103,14 @@ struct Install {
         v.szOsFile = int(sizeof(WatchedFile)) + g_observer.base->szOsFile;
         v.mxPathname = g_observer.base->mxPathname;
         v.zName = "observer";
-        v.xOpen = Open; v.xDelete = Delete; v.xAccess = Access; v.xFullPathname = Full;
-        v.xRandomness = Random; v.xSleep = Sleep; v.xCurrentTime = Now; v.xGetLastError = LastError;
+        v.xOpen = Open;
+        v.xDelete = Delete;
+        v.xAccess = Access;
+        v.xFullPathname = Full;
+        v.xRandomness = Random;
+        v.xSleep = Sleep;
+        v.xCurrentTime = Now;
+        v.xGetLastError = LastError;
         sqlite3_vfs_register(&v, 1);
         storage::CodecVfsRegister();
     }

@@ -17,7 +17,9 @@ std::wstring Wide(const std::string& path) { return std::filesystem::path(path).
 class DatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override { path_ = Wide(dir_.File("Quillex.db")); }
-    void Prepare() { PrepareLocalDatabase(db_, path_.c_str(), L"upload.example.test", L"127.0.0.1", L"2026-12-10 10:20:30"); }
+    void Prepare() {
+        PrepareLocalDatabase(db_, path_.c_str(), L"upload.example.test", L"127.0.0.1", L"2026-12-10 10:20:30");
+    }
     // Runs one query on a freshly opened database, closing it before the values are read.
     int Select(const wchar_t* sql) {
         EXPECT_EQ(db_.Open(path_.c_str()), SQLITE_OK);
@@ -35,10 +37,17 @@ TEST_F(DatabaseTest, FirstStartCreatesTablesAndOneConfigRow) {
     ASSERT_EQ(Select(L"select * from qxconfig"), SQLITE_OK);
     ASSERT_EQ(db_.GetRowCount(), 1);
     ASSERT_TRUE(db_.MoveFirst());
-    struct Expect { const wchar_t *column, *value; } expects[] = {
-        {L"serverdomain", L"upload.example.test"}, {L"serverip", L"127.0.0.1"}, {L"serverport", L"443"},
-        {L"startmode", L"0"}, {L"switchuser", L"0"}, {L"preloginuser", L""},
-        {L"updatetime", L"2026-12-10 10:20:30"}, {L"comment", L""},
+    struct Expect {
+        const wchar_t *column, *value;
+    } expects[] = {
+        {L"serverdomain", L"upload.example.test"},
+        {L"serverip", L"127.0.0.1"},
+        {L"serverport", L"443"},
+        {L"startmode", L"0"},
+        {L"switchuser", L"0"},
+        {L"preloginuser", L""},
+        {L"updatetime", L"2026-12-10 10:20:30"},
+        {L"comment", L""},
     };
     for (const Expect& e : expects) EXPECT_STREQ(db_.GetValue(e.column), e.value) << e.column;
 
@@ -58,9 +67,12 @@ TEST_F(DatabaseTest, FirstStartCreatesTablesAndOneConfigRow) {
 TEST_F(DatabaseTest, IsTableExistAnswersOnlyForRealTables) {
     Prepare();
     ASSERT_EQ(db_.Open(path_.c_str()), SQLITE_OK);
-    struct Case { const wchar_t* name; bool exists; } cases[] = {
-        {L"qxconfig", true}, {L"qxuser", true}, {L"QXUSER", false}, {L"nosuch", false}, {L"", false},
-        {nullptr, false}, {L"x' or '1'='1", false}, {L"sqlite_master", false},
+    struct Case {
+        const wchar_t* name;
+        bool exists;
+    } cases[] = {
+        {L"qxconfig", true}, {L"qxuser", true}, {L"QXUSER", false},       {L"nosuch", false},
+        {L"", false},        {nullptr, false},  {L"x' or '1'='1", false}, {L"sqlite_master", false},
     };
     for (const Case& c : cases) EXPECT_EQ(db_.IsTableExist(c.name), c.exists) << (c.name ? c.name : L"(null)");
     db_.Close();
@@ -157,8 +169,13 @@ TEST_F(DatabaseTest, ForeignFileFailsEveryStatement) {
 TEST_F(DatabaseTest, QuotedTextIsStoredExactlyAndTouchesNoOtherRow) {
     Prepare();
     const wchar_t* texts[] = {
-        L"o'brien@example.test", L"'; delete from qxuser; --", L"a''b", L"'", L"x' or '1'='1",
-        L"\x4e2d\x6587'\x6d4b\x8bd5@example.test", L"back\\slash'",
+        L"o'brien@example.test",
+        L"'; delete from qxuser; --",
+        L"a''b",
+        L"'",
+        L"x' or '1'='1",
+        L"\x4e2d\x6587'\x6d4b\x8bd5@example.test",
+        L"back\\slash'",
     };
     ASSERT_EQ(db_.Open(path_.c_str()), SQLITE_OK);
     ASSERT_EQ(db_.ExecDML(L"insert into qxuser (usermail, password) values ('keep@x', 'keep')"), SQLITE_OK);
@@ -170,8 +187,10 @@ TEST_F(DatabaseTest, QuotedTextIsStoredExactlyAndTouchesNoOtherRow) {
                  L"logintime, comment) values(NULL,'','%ls','%ls',%ls,%ls,1,'%ls','')",
                  mail.c_str(), password.c_str(), L"1", L"0", L"2026-12-10 10:00:00");
         EXPECT_EQ(db_.ExecDML(sql), SQLITE_OK) << text;
-        swprintf(sql, 512, L"update qxuser set password ='%ls',isrempwd=%ls,isautologin=%ls,logintime='%ls' where usermail = '%ls' ",
-                 password.c_str(), L"0", L"1", L"2026-12-10 11:00:00", mail.c_str());
+        swprintf(
+            sql, 512,
+            L"update qxuser set password ='%ls',isrempwd=%ls,isautologin=%ls,logintime='%ls' where usermail = '%ls' ",
+            password.c_str(), L"0", L"1", L"2026-12-10 11:00:00", mail.c_str());
         EXPECT_EQ(db_.ExecDML(sql), SQLITE_OK) << text;
         ASSERT_EQ(db_.Query((L"select * from qxuser where usermail = '" + mail + L"'").c_str()), SQLITE_OK);
         ASSERT_EQ(db_.GetRowCount(), 1) << text;
@@ -191,7 +210,9 @@ TEST_F(DatabaseTest, QuotedTextIsStoredExactlyAndTouchesNoOtherRow) {
 }
 
 TEST(SqlEscape, DoublesEveryQuoteOnly) {
-    struct Case { const wchar_t *in, *out; } cases[] = {
+    struct Case {
+        const wchar_t *in, *out;
+    } cases[] = {
         {L"", L""}, {nullptr, L""}, {L"plain", L"plain"}, {L"'", L"''"}, {L"a'b''c", L"a''b''''c"},
     };
     for (const Case& c : cases) EXPECT_EQ(SqlEscape(c.in), c.out);

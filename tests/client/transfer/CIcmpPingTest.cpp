@@ -16,7 +16,11 @@ uint32_t Address(const char* dotted) { return inet_addr(dotted); }
 
 TEST(IcmpPing, LoopbackHostsAnswer) {
     // On loopback our own request is read back before the reply; the ping must pass over it.
-    struct Case { const wchar_t* host; const char* replier; BYTE dataSize; };
+    struct Case {
+        const wchar_t* host;
+        const char* replier;
+        BYTE dataSize;
+    };
     const Case cases[] = {
         {L"127.0.8.1", "127.0.8.1", 32},
         {L"127.0.8.2", "127.0.8.2", 8},
@@ -33,7 +37,11 @@ TEST(IcmpPing, LoopbackHostsAnswer) {
 }
 
 TEST(IcmpPing, Failures) {
-    struct Case { const wchar_t* host; BYTE dataSize; DWORD error; };
+    struct Case {
+        const wchar_t* host;
+        BYTE dataSize;
+        DWORD error;
+    };
     const Case cases[] = {
         {L"127.0.8.1", 7, 10055},
         {L"127.0.8.1", 0, 10055},
@@ -99,7 +107,11 @@ TEST(ServerChoice, PingsListedHostsAndWeighsTheirLoad) {
         r.load = load;
         return r;
     };
-    struct Case { const char* what; std::vector<protocol::ServerRecord> records; int chosen; };
+    struct Case {
+        const char* what;
+        std::vector<protocol::ServerRecord> records;
+        int chosen;
+    };
     protocol::ServerRecord unterminated = record("127.0.8.60", 0);
     memset(unterminated.host, '1', sizeof unterminated.host);  // no NUL: not an address
     const Case cases[] = {
@@ -110,7 +122,6 @@ TEST(ServerChoice, PingsListedHostsAndWeighsTheirLoad) {
         {"huge load does not wrap", {record("127.0.8.65", 0xFFFFFFFFu), record("127.0.8.66", 1000)}, 1},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.chosen, ChooseTheBestUploadServer(c.records.data(), static_cast<int>(c.records.size())))
-            << c.what;
+        EXPECT_EQ(c.chosen, ChooseTheBestUploadServer(c.records.data(), static_cast<int>(c.records.size()))) << c.what;
     EXPECT_EQ(0, ChooseTheBestUploadServer(nullptr, 0));
 }

@@ -88,8 +88,8 @@ private:
             const size_t step = piece ? piece : reply.size();
             for (size_t at = 0; at < reply.size(); at += step) {
                 if (at) Sleep(10);
-                send(s, reinterpret_cast<const char*>(reply.data() + at), static_cast<int>(std::min(step, reply.size() - at)),
-                     0);
+                send(s, reinterpret_cast<const char*>(reply.data() + at),
+                     static_cast<int>(std::min(step, reply.size() - at)), 0);
             }
         }
         char c;
@@ -118,10 +118,11 @@ TEST(CServerExchange, OneRequestAndItsReply) {
     const Case cases[] = {
         {"reply in small pieces", protocol::BuildServerList(), ServerList(), 5, true, false},
         {"header announcing more than the cap", SessionQuery(),
-         Message(protocol::kMagic, 252, protocol::MaxReplyBody(protocol::MSG_CODE_REQ_SESSION_QUERY) + 1, Bytes(100, 'x')),
+         Message(protocol::kMagic, 252, protocol::MaxReplyBody(protocol::MSG_CODE_REQ_SESSION_QUERY) + 1,
+                 Bytes(100, 'x')),
          0, false, false},
-        {"list reply with a wrong magic", protocol::BuildServerList(), Message(0x544E5247, 231, 4, Bytes(4, 0)), 0, false,
-         false},
+        {"list reply with a wrong magic", protocol::BuildServerList(), Message(0x544E5247, 231, 4, Bytes(4, 0)), 0,
+         false, false},
         {"silent server", protocol::BuildUserSpace(7), Bytes(), 0, false, true},
     };
     for (const Case& c : cases) {

@@ -130,7 +130,9 @@ private:
     std::vector<Connection> m_done;
 };
 
-struct Seg { int64_t offset, done, remaining; };
+struct Seg {
+    int64_t offset, done, remaining;
+};
 
 class TestRow : public CUploadSegments {
 public:
@@ -189,7 +191,10 @@ void ExpectHeader(const protocol::SegmentRecord& r) {
 
 TEST(SegmentSender, BytesArriveAtTheirOffsets) {
     const size_t kSize = 100000;
-    struct Case { const char* what; std::vector<Seg> segs; };
+    struct Case {
+        const char* what;
+        std::vector<Seg> segs;
+    };
     std::vector<Seg> ten;
     for (int i = 0; i < 10; ++i) ten.push_back({i * 10000, 0, 10000});
     const Case cases[] = {
@@ -239,7 +244,11 @@ TEST(SegmentSender, BytesArriveAtTheirOffsets) {
 }
 
 TEST(SegmentSender, PauseAndCancelStopAfterTheChunkInFlight) {
-    struct Case { const char* what; bool pause, cancel; int pausedHook; };
+    struct Case {
+        const char* what;
+        bool pause, cancel;
+        int pausedHook;
+    };
     const Case cases[] = {
         {"pause", true, false, 1},
         {"cancel", false, true, 0},
@@ -276,9 +285,15 @@ TEST(SegmentSender, FlagsRaisedMidSegmentStopIt) {
     // end those sends early). The thread ends within moments. A pause closes in order, so what
     // the record counts is exactly what reached the server; a cancel resets the connection, so
     // the server may get less, never more.
-    struct Case { const char* what; bool pause; bool stalled; };
-    const Case cases[] = {
-        {"pause", true, false}, {"cancel", false, false}, {"pause, stalled", true, true}, {"cancel, stalled", false, true}};
+    struct Case {
+        const char* what;
+        bool pause;
+        bool stalled;
+    };
+    const Case cases[] = {{"pause", true, false},
+                          {"cancel", false, false},
+                          {"pause, stalled", true, true},
+                          {"cancel, stalled", false, true}};
     const int64_t kSize = 16 << 20;
     TempFile file(static_cast<size_t>(kSize), L"midrun");
     int n = 0;
@@ -299,8 +314,10 @@ TEST(SegmentSender, FlagsRaisedMidSegmentStopIt) {
                 Sleep(c.stalled ? 100 : 5);
             }
             flagged = GetTickCount();
-            if (c.pause) row.m_bPause = true;
-            else row.m_bCancel = true;
+            if (c.pause)
+                row.m_bPause = true;
+            else
+                row.m_bCancel = true;
         });
         const bool ended = RunSegments(row, 1, 90000);
         const DWORD endedAt = GetTickCount();
@@ -349,7 +366,10 @@ TEST(SegmentSender, LastByteWaitsForTheServersCloseWithinItsBound) {
     const SegmentTimeouts saved = g_SegmentTimeouts;
     g_SegmentTimeouts.close = 1500;
     TempFile file(100000, L"close");
-    struct Case { const char* what; bool pause; };
+    struct Case {
+        const char* what;
+        bool pause;
+    };
     const Case cases[] = {{"bound", false}, {"pause", true}};
     int n = 0;
     for (const auto& c : cases) {
@@ -381,7 +401,12 @@ TEST(SegmentSender, LastByteWaitsForTheServersCloseWithinItsBound) {
 }
 
 TEST(SegmentSender, FailuresLeaveTheRecordAsItWas) {
-    struct Case { const char* what; const char* host; bool listen; bool fileExists; };
+    struct Case {
+        const char* what;
+        const char* host;
+        bool listen;
+        bool fileExists;
+    };
     const Case cases[] = {
         {"file gone: record sent, no data", "127.0.8.50", true, false},
         {"connection refused", "127.0.8.51", false, true},

@@ -89,11 +89,14 @@ protected:
         }
         return false;
     }
-    bool HoldsExactly(uint64_t fileId, const TempFile& file) { return upload_test::HoldsExactly(*m_provider, fileId, file); }
+    bool HoldsExactly(uint64_t fileId, const TempFile& file) {
+        return upload_test::HoldsExactly(*m_provider, fileId, file);
+    }
     bool Holds(uint64_t fileId, const TempFile& file) { return upload_test::HoldsNow(*m_provider, fileId, file); }
     // A page window for the cancel report, owned by this thread.
     HWND Page() {
-        if (!m_window) m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        if (!m_window)
+            m_window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         return m_window;
     }
     bool WaitCancelledReport(CUploading* row, int ms = 30000) {
@@ -428,8 +431,8 @@ TEST_F(UploadingTest, HostileRepliesNeitherCrashNorOverflow) {
     const Case cases[] = {
         // The body holds the three segments offered: only those run, and the file completes.
         {"segment count 11", protocol::MSG_CODE_REQ_UPLOAD_INFO, count(11), false, CUploading::STATE_DONE, 3},
-        {"segment count beyond the body", protocol::MSG_CODE_REQ_UPLOAD_INFO, count(9), false,
-         CUploading::STATE_DONE, 3},
+        {"segment count beyond the body", protocol::MSG_CODE_REQ_UPLOAD_INFO, count(9), false, CUploading::STATE_DONE,
+         3},
         {"huge segment list length", protocol::MSG_CODE_REQ_UPLOAD_INFO, length(0xFFFFFFF0u), false,
          CUploading::STATE_RESUMABLE, 0},
         // A start that fails before the server names the file offers the retry, never a

@@ -25,12 +25,15 @@ std::vector<uint8_t> Datagram(uint8_t type, uint16_t id, int ihlWords = 5) {
 }  // namespace
 
 TEST(IcmpChecksum, KnownValues) {
-    struct Case { std::vector<uint8_t> bytes; uint16_t sum; };
+    struct Case {
+        std::vector<uint8_t> bytes;
+        uint16_t sum;
+    };
     const Case cases[] = {
         {{}, 0xFFFF},
         {{0x00, 0x00}, 0xFFFF},
         {{0xFF, 0xFF}, 0x0000},
-        {{0x01}, 0xFFFE},                 // odd last byte added as its value
+        {{0x01}, 0xFFFE},  // odd last byte added as its value
         {{0x01, 0x02, 0x03}, static_cast<uint16_t>(~(0x0201 + 0x03))},
         {{0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00}, 0xFFFD},  // carries fold back in
         // RFC 1071's example words 0001 f203 f4f5 f6f7 (memory order here): sum ddf2 -> 220d
@@ -59,7 +62,11 @@ TEST(IcmpEchoRequest, LayoutAndChecksum) {
 }
 
 TEST(IcmpEchoReply, AcceptsOnlyOurReply) {
-    struct Case { const char* what; std::vector<uint8_t> d; bool mine; };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> d;
+        bool mine;
+    };
     auto truncated = Datagram(0, 0x1234);
     truncated.resize(27);
     auto badIhl = Datagram(0, 0x1234);
@@ -76,8 +83,7 @@ TEST(IcmpEchoReply, AcceptsOnlyOurReply) {
         {"header length below 20", badIhl, false},
         {"options run past the end", longOptions, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.mine, IsEchoReplyFor(c.d.data(), c.d.size(), 0x1234)) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(c.mine, IsEchoReplyFor(c.d.data(), c.d.size(), 0x1234)) << c.what;
     EXPECT_FALSE(IsEchoReplyFor(nullptr, 0, 0x1234));
 }
 
@@ -91,13 +97,18 @@ TEST(IcmpEchoReply, SourceAddress) {
 }
 
 TEST(ServerScore, Rules) {
-    struct Case { uint64_t rtt; uint32_t load; uint32_t ok; uint32_t score; };
+    struct Case {
+        uint64_t rtt;
+        uint32_t load;
+        uint32_t ok;
+        uint32_t score;
+    };
     const Case cases[] = {
-        {50, 10, 2, 30},               // (20 + 30 + 10) / 2
-        {40, 10, 1, 50},               // load divided by the pings that succeeded
-        {0, 10, 0, kNoAnswerScore},    // no answer: load does not matter
+        {50, 10, 2, 30},             // (20 + 30 + 10) / 2
+        {40, 10, 1, 50},             // load divided by the pings that succeeded
+        {0, 10, 0, kNoAnswerScore},  // no answer: load does not matter
         {0, 0, 2, 0},
-        {10, 0xFFFFFFFFu, 1, kNoAnswerScore - 1},     // would wrap to 9 in 32 bits
+        {10, 0xFFFFFFFFu, 1, kNoAnswerScore - 1},  // would wrap to 9 in 32 bits
         {0xFFFFFFFFu, 0xFFFFFFFFu, 2, kNoAnswerScore - 1},
         {2, 0xFFFFFFFFu, 2, 0x80000000u},
     };
@@ -106,27 +117,36 @@ TEST(ServerScore, Rules) {
 }
 
 TEST(ServerScore, LowestWins) {
-    struct Case { std::vector<uint32_t> scores; size_t chosen; };
+    struct Case {
+        std::vector<uint32_t> scores;
+        size_t chosen;
+    };
     const uint32_t none = kNoAnswerScore;
     const Case cases[] = {
         {{}, 0},
         {{none, none, none}, 0},
         {{none, 70, none}, 1},
-        {{30, 30}, 0},                  // ties keep the earlier record
+        {{30, 30}, 0},  // ties keep the earlier record
         {{40, 30, 30, 35}, 1},
-        {{none, none - 1}, 1},          // a saturated but answering host beats a silent one
+        {{none, none - 1}, 1},  // a saturated but answering host beats a silent one
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.chosen, LowestScore(c.scores.data(), c.scores.size()));
+    for (const auto& c : cases) EXPECT_EQ(c.chosen, LowestScore(c.scores.data(), c.scores.size()));
 }
 
 TEST(ServerChoice, PingsEveryServerTwiceAndTakesLowestScore) {
-    struct Server { uint32_t load; std::vector<int> pings; };  // -1: ping fails
-    struct Case { const char* what; std::vector<Server> servers; size_t chosen; };
+    struct Server {
+        uint32_t load;
+        std::vector<int> pings;
+    };  // -1: ping fails
+    struct Case {
+        const char* what;
+        std::vector<Server> servers;
+        size_t chosen;
+    };
     const Case cases[] = {
         {"no server answers", {{5, {-1, -1}}, {0, {-1, -1}}}, 0},
         {"only the second answers", {{0, {-1, -1}}, {900, {100, -1}}}, 1},
-        {"average with load", {{10, {20, 30}}, {0, {31, 31}}}, 0},     // 30 vs 31
+        {"average with load", {{10, {20, 30}}, {0, {31, 31}}}, 0},  // 30 vs 31
         {"equal scores keep the first", {{10, {20, 30}}, {10, {20, 30}}}, 0},
         {"one ping counts the load once", {{10, {40, -1}}, {0, {45, 45}}}, 1},  // 50 vs 45
         {"huge load does not wrap", {{0xFFFFFFF0u, {100, 100}}, {0, {-1, -1}}, {500, {1, 1}}}, 2},

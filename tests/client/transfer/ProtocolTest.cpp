@@ -44,30 +44,41 @@ Bytes LoginSession(const std::string& mail) {
 
 TEST(ProtocolRequests, ExactBytesOfEveryMessageKind) {
     const std::string mail49(49, 'm');
-    struct Case { const char* name; Bytes actual; Bytes expected; };
+    struct Case {
+        const char* name;
+        Bytes actual;
+        Bytes expected;
+    };
     const Case cases[] = {
-        {"login", Login("a@b.cn", "pw"),
-         Expect(120, 224, 108, {{8, Text("a@b.cn")}, {58, Text("pw")}})},
-        {"login 49-byte mail", Login(mail49, "x"),
-         Expect(120, 224, 108, {{8, Text(mail49)}, {58, Text("x")}})},
+        {"login", Login("a@b.cn", "pw"), Expect(120, 224, 108, {{8, Text("a@b.cn")}, {58, Text("pw")}})},
+        {"login 49-byte mail", Login(mail49, "x"), Expect(120, 224, 108, {{8, Text(mail49)}, {58, Text("x")}})},
         {"login by session", LoginSession("u@b.cn"), Expect(120, 240, 108, {{8, Text("u@b.cn")}})},
-        {"user space", BuildUserSpace(0x1122334455667788ull),
-         Expect(20, 226, 8, {{0, Le64(0x1122334455667788ull)}})},
+        {"user space", BuildUserSpace(0x1122334455667788ull), Expect(20, 226, 8, {{0, Le64(0x1122334455667788ull)}})},
         {"server list", BuildServerList(), Expect(12, 230, 0, {})},
         {"file list", BuildFileList(7), Expect(20, 243, 8, {{0, Le64(7)}})},
         {"upload info", BuildUploadInfo(7, 0x80000001u), Expect(28, 245, 16, {{0, Le64(7)}, {8, Le64(0x80000001u)}})},
         {"upload file", BuildUploadFile(7, 0x100000005ull, 3, 5, "a.txt", "C:\\d\\a.txt"),
          Expect(564, 247, 552,
-                {{0, Le64(7)}, {8, Le64(0x100000005ull)}, {16, Le32(3)}, {20, Le32(5)}, {40, Text("a.txt")},
+                {{0, Le64(7)},
+                 {8, Le64(0x100000005ull)},
+                 {16, Le32(3)},
+                 {20, Le32(5)},
+                 {40, Text("a.txt")},
                  {296, Text("C:\\d\\a.txt")}})},
         {"file server", BuildFileServer(9), Expect(20, 249, 8, {{0, Le64(9)}})},
         {"delete file", BuildDeleteFile(7, 8), Expect(28, 253, 16, {{0, Le64(7)}, {8, Le64(8)}})},
         {"rename file", BuildRenameFile(7, 8, "新.txt"),
          Expect(284, 254, 272, {{0, Le64(7)}, {8, Le64(8)}, {16, Text("新.txt")}})},
-        {"segment record, zero-extended", ToBytes(MakeSegmentRecord(2, 1, 0x80000000u, 0xFFFFFFFFu, 0x90000000u, 5, 40000)),
+        {"segment record, zero-extended",
+         ToBytes(MakeSegmentRecord(2, 1, 0x80000000u, 0xFFFFFFFFu, 0x90000000u, 5, 40000)),
          Expect(68, 242, 56,
-                {{0, Le64(2)}, {8, Le64(1)}, {16, Le64(0x80000000u)}, {24, Le64(0xFFFFFFFFu)},
-                 {32, Le64(0x90000000u)}, {40, Le64(5)}, {48, Le64(40000)}})},
+                {{0, Le64(2)},
+                 {8, Le64(1)},
+                 {16, Le64(0x80000000u)},
+                 {24, Le64(0xFFFFFFFFu)},
+                 {32, Le64(0x90000000u)},
+                 {40, Le64(5)},
+                 {48, Le64(40000)}})},
     };
     for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.name;
 }
@@ -95,7 +106,9 @@ TEST(ProtocolRequests, TextLimits) {
     EXPECT_FALSE(BuildSessionQuery(std::string(fits + 1, 'u'), b));
     EXPECT_TRUE(b.empty());
 
-    struct Refused { std::string mail, pass; };
+    struct Refused {
+        std::string mail, pass;
+    };
     for (const Refused& r : {Refused{std::string(50, 'm'), "p"}, Refused{"m", std::string(50, 'p')}}) {
         EXPECT_FALSE(BuildLogin(r.mail, r.pass, b));
         EXPECT_TRUE(b.empty());
@@ -103,11 +116,14 @@ TEST(ProtocolRequests, TextLimits) {
     EXPECT_FALSE(BuildLoginBySession(std::string(50, 'm'), b));
 
     // Long texts are cut at a character boundary and keep their NUL.
-    struct Cut { std::string in; size_t kept; };
+    struct Cut {
+        std::string in;
+        size_t kept;
+    };
     const Cut cuts[] = {
         {std::string(300, 'a'), 255},
-        {std::string(254, 'a') + "中", 254},          // 3-byte character would end at 257
-        {std::string(252, 'a') + "中", 255},          // ends exactly at 255
+        {std::string(254, 'a') + "中", 254},                // 3-byte character would end at 257
+        {std::string(252, 'a') + "中", 255},                // ends exactly at 255
         {std::string(253, 'a') + "\xF0\x9F\x98\x80", 253},  // 4-byte character
     };
     for (const Cut& c : cuts) {
@@ -121,10 +137,14 @@ TEST(ProtocolRequests, TextLimits) {
 }
 
 TEST(ProtocolRequests, SessionQueryEscapesTheUserName) {
-    const std::string head = "<?xml version='1.0' encoding='UTF-8' standalone='no' ?><xml><SessionQuery "
-                             "type='result'><UserName>";
+    const std::string head =
+        "<?xml version='1.0' encoding='UTF-8' standalone='no' ?><xml><SessionQuery "
+        "type='result'><UserName>";
     const std::string tail = "</UserName><Thread>1234567890</Thread><AppType>nsm</AppType></SessionQuery></xml>";
-    struct Case { std::string name, escaped; const char* digits; };  // no digits: refused
+    struct Case {
+        std::string name, escaped;
+        const char* digits;
+    };  // no digits: refused
     const Case cases[] = {
         {"user", "user", "0000000000000185"},
         {"a&b", "a&amp;b", "0000000000000188"},
@@ -159,7 +179,7 @@ namespace {
 
 struct Feed {
     Bytes data;
-    size_t piece;      // bytes per receive
+    size_t piece;        // bytes per receive
     bool error = false;  // an error instead of a close at the end
     size_t pos = 0;
     Receive Fn() {
@@ -225,7 +245,8 @@ TEST(ProtocolReplies, ServerListAndSegmentListReadersAcceptAndReject) {
         {"whole", Message(kMagic, 231, uint32_t(list2.size()), list2), 4096, HeaderCheck::Magic, true},
         {"split in single bytes", Message(kMagic, 231, uint32_t(list2.size()), list2), 1, HeaderCheck::Magic, true},
         {"short header", Cat({Le32(kMagic), Le32(231)}), 4096, HeaderCheck::Magic, false},
-        {"body cut by close", Message(kMagic, 231, uint32_t(list2.size()) + 10, list2), 4096, HeaderCheck::Magic, false},
+        {"body cut by close", Message(kMagic, 231, uint32_t(list2.size()) + 10, list2), 4096, HeaderCheck::Magic,
+         false},
         {"wrong magic", Message(0x544E5247, 231, uint32_t(list2.size()), list2), 4096, HeaderCheck::Magic, false},
         {"wrong magic, not checked", Message(0x544E5247, 231, uint32_t(list2.size()), list2), 4096,
          HeaderCheck::NonZeroLength, true},
@@ -314,7 +335,13 @@ TEST(ProtocolReplies, ListCountsAreBoundByBodyAndRowSize) {
 
 TEST(ProtocolReplies, FixedSizeReplies) {
     Bytes login = Message(kMagic, 225, 32, Cat({Le32(1), Le32(0), Le64(10), Le64(20), Le64(0x123456789ull)}));
-    struct Case { const char* name; Bytes wire; size_t piece; bool read; bool accepted; };
+    struct Case {
+        const char* name;
+        Bytes wire;
+        size_t piece;
+        bool read;
+        bool accepted;
+    };
     Bytes refused = login;
     refused[12] = 2;
     const Case cases[] = {
@@ -352,7 +379,13 @@ TEST(ProtocolReplies, FixedSizeReplies) {
 }
 
 TEST(ProtocolReplies, SessionReply) {
-    struct Case { const char* name; std::string body; size_t piece; bool ok; std::string key, bind; };
+    struct Case {
+        const char* name;
+        std::string body;
+        size_t piece;
+        bool ok;
+        std::string key, bind;
+    };
     const Case cases[] = {
         {"both", "<r><SessionKey>K1</SessionKey><BindId>B2</BindId></r>", 4096, true, "K1", "B2"},
         {"split", "<SessionKey>abc</SessionKey><BindId>9</BindId>", 5, true, "abc", "9"},

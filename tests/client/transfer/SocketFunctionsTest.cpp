@@ -103,7 +103,10 @@ TEST(SWrite, RefusesBadArgumentsWithoutSending) {
     Pair p("127.0.1.13");
     ASSERT_EQ(0, p.connected);
     char data[4] = {1, 2, 3, 4};
-    struct Case { const char* buffer; int length, timeout; } cases[] = {
+    struct Case {
+        const char* buffer;
+        int length, timeout;
+    } cases[] = {
         {nullptr, 4, 5}, {data, 0, 5}, {data, -1, 5}, {data, 4, 0}, {data, 4, -3},
     };
     for (const auto& c : cases) {

@@ -4,7 +4,11 @@
 
 TEST(TimeOfDay, FileTimeArithmetic) {
     const uint64_t base = 116444736000000000ULL;  // 1970-01-01 in file time
-    struct Case { uint64_t now; int result; int32_t sec, usec; } cases[] = {
+    struct Case {
+        uint64_t now;
+        int result;
+        int32_t sec, usec;
+    } cases[] = {
         {base, 0, 0, 0},
         {base + 5000000, 0, 0, 500000},
         {base + 10000000ULL * 1700000000 + 1234567, 0, 1700000000, 123456},

@@ -10,7 +10,9 @@ namespace {
 using namespace uploadrules;
 
 TEST(UploadRules, ThreadCountStaysWithinTheRow) {
-    const struct { int configured, expected; } cases[] = {{-5, 1}, {0, 1}, {1, 1}, {5, 5}, {10, 10}, {11, 10}, {1 << 30, 10}};
+    const struct {
+        int configured, expected;
+    } cases[] = {{-5, 1}, {0, 1}, {1, 1}, {5, 5}, {10, 10}, {11, 10}, {1 << 30, 10}};
     for (const auto& c : cases) EXPECT_EQ(ThreadCount(c.configured), c.expected) << c.configured;
 }
 

@@ -31,7 +31,9 @@ INT_PTR RunBox(CTips& box, std::function<void(CTips&)> action) {
     return r;
 }
 
-struct Texts { CString label, title, ok, cancel; };
+struct Texts {
+    CString label, title, ok, cancel;
+};
 Texts Read(CTips& b) {
     return {b.m_label.GetWindowText(), b.GetWindowText(), b.m_ok.GetWindowText(), b.m_cancel.GetWindowText()};
 }
@@ -71,7 +73,11 @@ TEST(Tips, TextsBySetter) {
 }
 
 TEST(Tips, ResultsByHowTheBoxEnds) {
-    struct Case { const char* name; std::function<void(CTips&)> act; INT_PTR expected; };
+    struct Case {
+        const char* name;
+        std::function<void(CTips&)> act;
+        INT_PTR expected;
+    };
     const Case cases[] = {
         {"OK", [](CTips& b) { b.m_ok.PostMessage(BM_CLICK); }, IDOK},
         {"Cancel", [](CTips& b) { b.m_cancel.PostMessage(BM_CLICK); }, IDCANCEL},
@@ -101,7 +107,8 @@ TEST(Tips, ColoursAndClientArea) {
     int clientLeft = -1, clientTop = -1;
     RunBox(box, [&](CTips& b) {
         HDC dc = ::GetDC(b.m_hWnd);
-        LRESULT brush = b.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(b.m_label.m_hWnd));
+        LRESULT brush =
+            b.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(b.m_label.m_hWnd));
         label = GetTextColor(dc);
         background = GetBkColor(dc);
         ::ReleaseDC(b.m_hWnd, dc);

@@ -176,7 +176,9 @@ protected:
             ASSERT_TRUE(m_provider->Start(m_address));
         }
     }
-    bool HoldsExactly(uint64_t fileId, const TempFile& file) { return upload_test::HoldsExactly(*m_provider, fileId, file); }
+    bool HoldsExactly(uint64_t fileId, const TempFile& file) {
+        return upload_test::HoldsExactly(*m_provider, fileId, file);
+    }
 
     static TestPage* s_page;
     TestPage& m_page = *s_page;
@@ -367,9 +369,12 @@ TEST_F(RowWindowTest, ColoursAndTheLineBelow) {
         int id;
         COLORREF text;
     } cases[] = {
-        {CUploading::IDC_FILE_NAME, RGB(0, 0, 0)},           {CUploading::IDC_DONE, RGB(118, 132, 151)},
-        {CUploading::IDC_DONE_CAPTION, RGB(118, 132, 151)},  {CUploading::IDC_SPEED, RGB(118, 132, 151)},
-        {CUploading::IDC_SPEED_CAPTION, RGB(118, 132, 151)}, {CUploading::IDC_REMAIN, RGB(118, 132, 151)},
+        {CUploading::IDC_FILE_NAME, RGB(0, 0, 0)},
+        {CUploading::IDC_DONE, RGB(118, 132, 151)},
+        {CUploading::IDC_DONE_CAPTION, RGB(118, 132, 151)},
+        {CUploading::IDC_SPEED, RGB(118, 132, 151)},
+        {CUploading::IDC_SPEED_CAPTION, RGB(118, 132, 151)},
+        {CUploading::IDC_REMAIN, RGB(118, 132, 151)},
         {CUploading::IDC_REMAIN_CAPTION, RGB(118, 132, 151)},
     };
     HDC dc = CreateCompatibleDC(nullptr);
@@ -377,8 +382,8 @@ TEST_F(RowWindowTest, ColoursAndTheLineBelow) {
         SCOPED_TRACE(c.id);
         SetTextColor(dc, RGB(1, 2, 3));
         SetBkColor(dc, RGB(1, 2, 3));
-        auto brush = reinterpret_cast<HBRUSH>(
-            row.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(::GetDlgItem(row, c.id))));
+        auto brush = reinterpret_cast<HBRUSH>(row.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                                              reinterpret_cast<LPARAM>(::GetDlgItem(row, c.id))));
         EXPECT_EQ(GetTextColor(dc), c.text);
         EXPECT_EQ(GetBkColor(dc), RGB(255, 255, 255));
         LOGBRUSH lb = {};
@@ -414,7 +419,8 @@ TEST_F(RowWindowTest, FileErrorBoxStartsNothing) {
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CString path = c.state == CUploading::STATE_RESUMABLE ? CString(locked.path) : CString(L"C:\\no\\such.bin");
+        const CString path =
+            c.state == CUploading::STATE_RESUMABLE ? CString(locked.path) : CString(L"C:\\no\\such.bin");
         CUploading& row = NewRow(path);
         TipsWatch watch;
         if (c.viaStart) {
@@ -446,7 +452,9 @@ TEST_F(RowWindowTest, RetryWithoutNetworkSaysSoAndStartsNothing) {
     StartProvider();
     TempFile file(1000);
     struct Offline {
-        Offline() { previous = SetNetworkProbe([] { return false; }); }
+        Offline() {
+            previous = SetNetworkProbe([] { return false; });
+        }
         ~Offline() { SetNetworkProbe(previous); }
         NetworkProbe previous;
     } offline;

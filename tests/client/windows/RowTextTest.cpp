@@ -14,7 +14,7 @@ TEST(RowText, SpeedUnits) {
         double speed;
         const wchar_t* text;
     } cases[] = {
-        {1048576, L"1.0MB/s"}, {1048575.9, L"1024.0KB/s"}, {1024, L"1.0KB/s"}, {1023, L"1023.0B/s"},
+        {1048576, L"1.0MB/s"}, {1048575.9, L"1024.0KB/s"}, {1024, L"1.0KB/s"},          {1023, L"1023.0B/s"},
         {0, L"0.0B/s"},        {-1, L"-1.0B/s"},           {3.2 * 1048576, L"3.2MB/s"},
     };
     for (const auto& c : cases) EXPECT_EQ(Speed(c.speed), c.text) << c.speed;
@@ -25,8 +25,8 @@ TEST(RowText, DoneUnits) {
         uint64_t done;
         const wchar_t* text;
     } cases[] = {
-        {1048576, L"1.0MB"}, {1048575, L"1024.0KB"}, {1024, L"1.0KB"}, {1023, L"1023.0B"},
-        {0, L"0.0B"},        {10485760, L"10.0MB"},  {5368709120ull, L"5120.0MB"},
+        {1048576, L"1.0MB"},   {1048575, L"1024.0KB"},       {1024, L"1.0KB"}, {1023, L"1023.0B"}, {0, L"0.0B"},
+        {10485760, L"10.0MB"}, {5368709120ull, L"5120.0MB"},
     };
     for (const auto& c : cases) EXPECT_EQ(Done(c.done), c.text) << c.done;
 }
@@ -50,9 +50,12 @@ TEST(RowText, Percentages) {
         int run;
         uint64_t final;
     } cases[] = {
-        {50, 100, 50, 50},   {999, 1000, 99, 99},   {1000, 1000, 100, 100},
+        {50, 100, 50, 50},
+        {999, 1000, 99, 99},
+        {1000, 1000, 100, 100},
         {150, 100, 100, 150},  // capped while running; the final display keeps its last values
-        {0, 0, 100, 100},    {7, 0, 100, 100},      // an empty file is complete, and nothing divides
+        {0, 0, 100, 100},
+        {7, 0, 100, 100},  // an empty file is complete, and nothing divides
         {0, 5000000000ull, 0, 0},
         // done * 100 would wrap 64 bits: the final percentage saturates instead.
         {UINT64_MAX, 1, 100, UINT64_MAX},
@@ -105,7 +108,7 @@ TEST(RowText, NameFitsTheLabel) {
         {L"abcdef", 60, L"abcdef"},   // exactly the label's width: whole
         {L"abcdef", 59, L"abcd..."},  // one pixel less: cut
         {L"abcdef", 200, L"abcdef"},
-        {L"abcdef", 5, L"..."},       // not even one character fits
+        {L"abcdef", 5, L"..."},  // not even one character fits
         {L"", 0, L""},
     };
     for (const auto& c : cases) {
