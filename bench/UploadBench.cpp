@@ -575,9 +575,7 @@ void Print(const char* what, uint64_t size, const Run& r) {
 
 int wmain(int argc, wchar_t** argv) {
     Options o;
-    int parsed = Parse(argc, argv, o);
-    if (parsed == 1) return 0;
-    if (parsed != 0) return parsed;
+    if (int parsed = Parse(argc, argv, o)) return parsed == 1 ? 0 : parsed;  // 1: after --help
 
 #ifdef _WIN64
     printf("upload_bench: x86_64 build\n");

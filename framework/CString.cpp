@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <type_traits>
 #include <vector>
 
 namespace afx_string {
@@ -55,22 +56,17 @@ int FormatAnyV(std::basic_string<T>& out, const T* format, va_list args) {
 int FormatV(std::string& out, const char* format, va_list args) { return FormatAnyV(out, format, args); }
 int FormatV(std::wstring& out, const wchar_t* format, va_list args) { return FormatAnyV(out, format, args); }
 
-char ToUpper(char c) {
-    return static_cast<char>(reinterpret_cast<UINT_PTR>(
-        ::CharUpperA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c))))));
+// CharUpper and CharLower take and give one character in the low word of the pointer.
+template <typename Ch, typename Text>
+Ch OneCharacter(Text(WINAPI* convert)(Text), Ch c) {
+    using Code = std::make_unsigned_t<Ch>;
+    const UINT_PTR in = static_cast<UINT_PTR>(static_cast<Code>(c));
+    return static_cast<Ch>(reinterpret_cast<UINT_PTR>(convert(reinterpret_cast<Text>(in))));
 }
-wchar_t ToUpper(wchar_t c) {
-    return static_cast<wchar_t>(
-        reinterpret_cast<UINT_PTR>(::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
-}
-char ToLower(char c) {
-    return static_cast<char>(reinterpret_cast<UINT_PTR>(
-        ::CharLowerA(reinterpret_cast<LPSTR>(static_cast<UINT_PTR>(static_cast<unsigned char>(c))))));
-}
-wchar_t ToLower(wchar_t c) {
-    return static_cast<wchar_t>(
-        reinterpret_cast<UINT_PTR>(::CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
-}
+char ToUpper(char c) { return OneCharacter(::CharUpperA, c); }
+wchar_t ToUpper(wchar_t c) { return OneCharacter(::CharUpperW, c); }
+char ToLower(char c) { return OneCharacter(::CharLowerA, c); }
+wchar_t ToLower(wchar_t c) { return OneCharacter(::CharLowerW, c); }
 
 int CompareNoCase(const char* a, const char* b) { return ::lstrcmpiA(a, b); }
 int CompareNoCase(const wchar_t* a, const wchar_t* b) { return ::lstrcmpiW(a, b); }

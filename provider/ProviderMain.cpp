@@ -187,9 +187,7 @@ int Parse(int argc, wchar_t** argv, Options& o) {
 
 int wmain(int argc, wchar_t** argv) {
     Options o;
-    int parsed = Parse(argc, argv, o);
-    if (parsed == 1) return 0;
-    if (parsed != 0) return parsed;
+    if (int parsed = Parse(argc, argv, o)) return parsed == 1 ? 0 : parsed;  // 1: after --help
 
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {

@@ -1,5 +1,7 @@
 #include "provider/SessionService.h"
 
+#include "provider/TcpServer.h"
+
 #include <ws2tcpip.h>
 
 #include <cstdlib>
@@ -41,21 +43,9 @@ SessionService::~SessionService() {
 }
 
 bool SessionService::Start(const std::string& address, uint16_t port) {
-    m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in bound = {};
+    m_listener = ListenOn(address, port, bound);
     if (m_listener == INVALID_SOCKET) return false;
-    BOOL reuse = TRUE;
-    setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (bind(m_listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || listen(m_listener, 8) != 0) {
-        int error = WSAGetLastError();
-        closesocket(m_listener);
-        m_listener = INVALID_SOCKET;
-        WSASetLastError(error);  // for the caller's report
-        return false;
-    }
     ResetEvent(m_stop);
     m_thread = std::thread([this] { Run(); });
     return true;

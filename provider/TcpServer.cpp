@@ -35,9 +35,9 @@ bool TcpServer::Start(const std::string& address, uint16_t port) {
     return true;
 }
 
-bool TcpServer::Listen(const std::string& address, uint16_t port) {
+SOCKET ListenOn(const std::string& address, uint16_t port, sockaddr_in& bound) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return false;
+    if (s == INVALID_SOCKET) return INVALID_SOCKET;
     BOOL on = TRUE;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
     sockaddr_in a = {};
@@ -45,11 +45,20 @@ bool TcpServer::Listen(const std::string& address, uint16_t port) {
     a.sin_port = htons(port);
     if (inet_pton(AF_INET, address.c_str(), &a.sin_addr) != 1 ||
         bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, SOMAXCONN) != 0) {
+        int error = WSAGetLastError();
         closesocket(s);
-        return false;
+        WSASetLastError(error);  // for the caller's report
+        return INVALID_SOCKET;
     }
-    int len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    int len = sizeof bound;
+    getsockname(s, reinterpret_cast<sockaddr*>(&bound), &len);
+    return s;
+}
+
+bool TcpServer::Listen(const std::string& address, uint16_t port) {
+    sockaddr_in a = {};
+    SOCKET s = ListenOn(address, port, a);
+    if (s == INVALID_SOCKET) return false;
     m_port = ntohs(a.sin_port);
     m_listen = s;
     m_stopAccept = false;

@@ -15,6 +15,10 @@
 
 namespace provider {
 
+// A listening socket on address:port (port 0: any free one), its bound address in `bound`;
+// INVALID_SOCKET with the error kept for WSAGetLastError when it can't listen.
+SOCKET ListenOn(const std::string& address, uint16_t port, sockaddr_in& bound);
+
 class TcpServer {
 public:
     TcpServer();
