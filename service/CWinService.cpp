@@ -99,21 +99,27 @@ void CWinServiceCommandLineInfo::ParseParam(const wchar_t* param, BOOL flag, BOO
             m_nShellCommand = a.action;
             return;
         }
+    static const struct {
+        const wchar_t* prefix;
+        std::wstring CWinServiceCommandLineInfo::*text;
+    } kTexts[] = {
+        {L"SCL:", &CWinServiceCommandLineInfo::m_strServiceCommandLine},
+        {L"SD:", &CWinServiceCommandLineInfo::m_strServiceDescription},
+        {L"SN:", &CWinServiceCommandLineInfo::m_strServiceName},
+        {L"SDN:", &CWinServiceCommandLineInfo::m_strServiceDisplayName},
+        {L"P:", &CWinServiceCommandLineInfo::m_strPassword},
+        {L"U:", &CWinServiceCommandLineInfo::m_strUserName},
+    };
     std::wstring token = param, rest;
-    if (StartsWithNoCase(token, L"T:", rest))
+    if (StartsWithNoCase(token, L"T:", rest)) {
         m_dwTimeout = static_cast<DWORD>(_wtoi(rest.c_str()));
-    else if (StartsWithNoCase(token, L"SCL:", rest))
-        m_strServiceCommandLine = rest;
-    else if (StartsWithNoCase(token, L"SD:", rest))
-        m_strServiceDescription = rest;
-    else if (StartsWithNoCase(token, L"SN:", rest))
-        m_strServiceName = rest;
-    else if (StartsWithNoCase(token, L"SDN:", rest))
-        m_strServiceDisplayName = rest;
-    else if (StartsWithNoCase(token, L"P:", rest))
-        m_strPassword = rest;
-    else if (StartsWithNoCase(token, L"U:", rest))
-        m_strUserName = rest;
+        return;
+    }
+    for (const auto& t : kTexts)
+        if (StartsWithNoCase(token, t.prefix, rest)) {
+            this->*t.text = rest;
+            return;
+        }
 }
 
 // ---- construction

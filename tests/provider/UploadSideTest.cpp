@@ -15,6 +15,7 @@
 
 #include "provider/Provider.h"
 #include "tests/support/RawClient.h"
+#include "tests/support/TempDir.h"
 
 using namespace protocol;
 using provider::Fault;
@@ -110,19 +111,12 @@ protected:
     std::string m_host;
 };
 
-std::wstring FreshFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"provider-sink-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
 }  // namespace
 
 TEST_F(UploadSideTest, SegmentsCoverTheFileAndTheSinkHoldsItsBytes) {
     StartAt("127.0.9.1");
-    const std::wstring folder = FreshFolder();
+    TempDir sinkFolder;
+    const std::wstring folder = static_cast<const wchar_t*>(sinkFolder.Path());
     for (bool toFile : {false, true}) {
         State().SetSinkFolder(toFile ? folder : std::wstring());
         for (uint64_t size : {0u, 1u, 32768u, 32769u, 40000u}) {

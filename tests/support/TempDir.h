@@ -37,6 +37,7 @@ public:
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
+    const CString& Path() const { return m_strPath; }
     CString File(const wchar_t* name) const { return m_strPath + L"\\" + name; }
 
 private:

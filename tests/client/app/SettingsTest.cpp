@@ -6,26 +6,18 @@
 #include <string>
 
 #include "client/app/CAppSettings.h"
+#include "tests/support/TempDir.h"
 #include "client/app/AutoRun.h"
 
 namespace {
 
-// A folder of this test process's own under the temp folder, removed afterwards.
+// A folder of this test process's own, with the program's settings file written into it.
 class TempFolder {
 public:
-    TempFolder() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        m_path.Format(L"%sferrant-settings-%lu-%lu\\", base, GetCurrentProcessId(), ++s_count);
-        CreateDirectoryW(m_path, nullptr);
-    }
-    ~TempFolder() {
-        DeleteFileW(m_path + L"Setting.ini");
-        RemoveDirectoryW(m_path);
-    }
-    const CString& path() const { return m_path; }
+    // With the closing backslash, as a program folder is joined to a file name.
+    CString path() const { return m_dir.File(L""); }
     void WriteIni(const std::wstring& content) const {
-        HANDLE f = CreateFileW(m_path + L"Setting.ini", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE f = CreateFileW(m_dir.File(L"Setting.ini"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(f, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         const WORD bom = 0xFEFF;
@@ -35,10 +27,8 @@ public:
     }
 
 private:
-    CString m_path;
-    static unsigned long s_count;
+    TempDir m_dir;
 };
-unsigned long TempFolder::s_count = 0;
 
 }  // namespace
 
