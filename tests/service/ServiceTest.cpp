@@ -290,11 +290,13 @@ std::wstring StandInFolder() {
 std::string ReadOutput(const std::wstring& folder, DWORD waitMs) {
     std::wstring path = folder + L"\\standin.out";
     for (DWORD waited = 0; waited < waitMs; waited += 100) {
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+        // The stand-in never writes an empty record: a file seen but not yet readable under Wine
+        // (the rename still settling) is looked at again.
+        std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+        if (in.is_open()) {
             std::stringstream s;
             s << in.rdbuf();
-            return s.str();
+            if (!s.str().empty()) return s.str();
         }
         Sleep(100);
     }
