@@ -110,6 +110,39 @@ def face(top, bottom_colour, border):
     return w, h, pixel
 
 
+def float_panel():
+    """The floating window's background: a light-blue rounded panel with an upload arrow at the
+    left; the status line is drawn from x 20."""
+    w, h = 160, 22
+    border = (96, 146, 206)
+    outside = (244, 248, 253)
+
+    def inside_round(x, y, r):
+        # Distance test against the nearest corner circle (radius r) for the rounded outline.
+        cx = r if x < r else (w - 1 - r if x > w - 1 - r else x)
+        cy = r if y < r else (h - 1 - r if y > h - 1 - r else y)
+        return (x - cx) ** 2 + (y - cy) ** 2 <= r * r + 0.5
+
+    def arrow(x, y):
+        # An upward arrow: a triangle head over a two-pixel stem.
+        mid = 9.5
+        if 4 <= y <= 9 and abs(x - mid) <= (y - 4) + 0.5:
+            return True
+        return 10 <= y <= 16 and 9 <= x <= 10
+
+    def pixel(x, y):
+        if not inside_round(x, y, 4):
+            return outside
+        # The outline: panel pixels with a neighbour outside the panel.
+        if not all(0 <= nx < w and 0 <= ny < h and inside_round(nx, ny, 4)
+                   for nx, ny in ((x - 1, y), (x + 1, y), (x, y - 1), (x, y + 1))):
+            return border
+        if arrow(x, y):
+            return (52, 120, 210)
+        return mix((236, 244, 253), (204, 223, 246), y / (h - 1))
+    return w, h, pixel
+
+
 def main(out):
     write_bmp(f"{out}/skin_155.bmp", 2, 41, side_border)
     write_bmp(f"{out}/skin_157.bmp", 2, 41, lambda x, y: side_border(x, y))
@@ -127,6 +160,9 @@ def main(out):
     }.items():
         w, h, pixel = face(top, bot, border)
         write_bmp(f"{out}/skin_{name}.bmp", w, h, pixel)
+    # The floating window's background.
+    w, h, pixel = float_panel()
+    write_bmp(f"{out}/skin_188.bmp", w, h, pixel)
 
 
 if __name__ == "__main__":

@@ -300,6 +300,21 @@ public:
         return ::MessageBoxW(m_hWnd, text, caption, type);
     }
     BOOL IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd); }
+    BOOL GetScrollInfo(int bar, LPSCROLLINFO info, UINT mask = SIF_ALL) const {
+        info->cbSize = sizeof(SCROLLINFO);
+        info->fMask = mask;
+        return ::GetScrollInfo(m_hWnd, bar, info);
+    }
+    BOOL SetScrollInfo(int bar, LPSCROLLINFO info, BOOL redraw = TRUE) {
+        info->cbSize = sizeof(SCROLLINFO);
+        return ::SetScrollInfo(m_hWnd, bar, info, redraw);
+    }
+    int GetScrollPos(int bar) const { return ::GetScrollPos(m_hWnd, bar); }
+    int SetScrollPos(int bar, int pos, BOOL redraw = TRUE) { return ::SetScrollPos(m_hWnd, bar, pos, redraw); }
+    void GetScrollRange(int bar, LPINT minPos, LPINT maxPos) const { ::GetScrollRange(m_hWnd, bar, minPos, maxPos); }
+    void ScrollWindow(int dx, int dy, LPCRECT rect = nullptr, LPCRECT clip = nullptr) {
+        ::ScrollWindow(m_hWnd, dx, dy, rect, clip);
+    }
 
     // Default handlers: the saved procedure, except where noted.
     afx_msg int OnCreate(LPCREATESTRUCTW) { return static_cast<int>(Default()); }

@@ -73,6 +73,8 @@ struct Fault {
     bool neverRead = false;
     // 245: rewrites each descriptor of the segment list before count and bodyLength apply.
     std::function<void(protocol::SegmentDescriptor&)> editSegment;
+    // Any reply: rewrites its bytes, header included, after the edits above.
+    std::function<void(Bytes&)> editReply;
     int times = -1;  // requests it applies to; -1 = all
 };
 

@@ -26,6 +26,7 @@ void ShapeReply(const Fault& fault, Bytes& reply) {
     if (fault.wrongMagic) put32(0, kMagic ^ 0x01000000u);
     if (fault.bodyLength) put32(8, *fault.bodyLength);
     if (fault.count) put32(12, *fault.count);
+    if (fault.editReply) fault.editReply(reply);
 }
 
 void ControlServer::Serve(SOCKET s) {

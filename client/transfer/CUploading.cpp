@@ -107,6 +107,12 @@ bool CUploading::StartCancelThread() {
     return m_pCancelThread != nullptr;
 }
 
+void CUploading::SetResumable() {
+    m_nState = STATE_RESUMABLE;
+    m_bPause = true;
+    SetLink(LINK_RESUME, true);
+}
+
 LRESULT CUploading::OnStartUpload(WPARAM wParam, LPARAM) {
     std::unique_ptr<CString> path(reinterpret_cast<CString*>(wParam));
     m_nThreadCount = uploadrules::ThreadCount(g_Settings.m_nMaxSendFileThread);
@@ -151,7 +157,8 @@ uint64_t CUploading::BytesDone() const {
 int CUploading::UploadFile() {
     uint64_t length = 0;
     try {
-        CFile file(m_strFilePath, CFile::modeRead | CFile::shareExclusive);
+        // Only its length: a file another program holds open is still uploaded.
+        CFile file(m_strFilePath, CFile::modeRead | CFile::shareDenyNone);
         length = file.GetLength();
         file.Close();
     } catch (CFileException* e) {

@@ -81,6 +81,8 @@ public:
     void SetTransferData(uint32_t index, uint32_t serverId, uint32_t userId, uint32_t fileId, uint32_t segmentNumber,
                          uint32_t offset, uint32_t bytesDone, uint32_t bytesRemaining);
     int CancelUpload();
+    // A row rebuilt from the server's list: paused, resumable, its link reading "续传".
+    void SetResumable();
 
     // Sum of bytes done over the segments in use (never wraps).
     uint64_t BytesDone() const;
@@ -103,7 +105,10 @@ public:
 
     // Window half.
     BOOL OnInitDialog() override;
-    void OnCancel() override;  // click of the cancel link
+    // Enter and Escape never end the row nor cancel its upload: only the cancel link does.
+    void OnOK() override {}
+    void OnCancel() override {}
+    afx_msg void OnCancelClicked();
     afx_msg void OnPauseResume();
     afx_msg void OnPaint();
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);

@@ -1,11 +1,9 @@
 // The client's own message box: one text line, OK and Cancel, drawn with the skinned frame.
 #pragma once
 
-#include "controls/CSkinButton.h"
-#include "controls/CSkinFrame.h"
-#include "framework/AfxWin.h"
+#include "client/windows/CSkinDialog.h"
 
-class CTips : public CDialog {
+class CTips : public CSkinDialog {
 public:
     enum { IDD = 179, IDC_TEXT = 1044 };
     explicit CTips(CWnd* parent = nullptr);
@@ -17,25 +15,14 @@ public:
 
     BOOL OnInitDialog() override;
 
-    CSkinFrame m_frame;
     CSkinButton m_ok;
     CSkinButton m_cancel;
     CStatic m_label;
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
+    void AdjustClientRect(RECT& proposed) override;
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    afx_msg int OnCreate(LPCREATESTRUCTW cs);
-    afx_msg void OnSize(UINT type, int cx, int cy);
-    afx_msg void OnPaint();
-    afx_msg void OnActivate(UINT state, CWnd* other, BOOL minimised);
-    afx_msg void OnNcPaint();
-    afx_msg BOOL OnNcActivate(BOOL active);
-    afx_msg void OnNcCalcSize(BOOL valid, NCCALCSIZE_PARAMS* params);
-    afx_msg LRESULT OnNcHitTest(CPoint point);
-    afx_msg void OnNcMouseMove(UINT hit, CPoint point);
-    afx_msg void OnNcLButtonDown(UINT hit, CPoint point);
-    afx_msg void OnNcLButtonUp(UINT hit, CPoint point);
 
 private:
     CString m_strText, m_strTitle, m_strOkText, m_strCancelText;

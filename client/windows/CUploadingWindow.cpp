@@ -54,7 +54,7 @@ BEGIN_MESSAGE_MAP(CUploading, CDialog)
     ON_WM_CTLCOLOR()
     ON_STN_CLICKED(IDC_PAUSE_RESUME, &CUploading::OnPauseResume)
     ON_WM_TIMER()
-    ON_STN_CLICKED(IDC_CANCEL, &CUploading::OnCancel)
+    ON_STN_CLICKED(IDC_CANCEL, &CUploading::OnCancelClicked)
     ON_MESSAGE(WM_ROW_DISPLAY, &CUploading::OnDisplayPending)
     ON_MESSAGE(WM_ROW_LINK, &CUploading::OnLinkPending)
     ON_MESSAGE(WM_ROW_CANCEL_LINK, &CUploading::OnCancelLinkPending)
@@ -289,7 +289,7 @@ LRESULT CUploading::OnHandOver(WPARAM, LPARAM) {
     return 0;
 }
 
-void CUploading::OnCancel() { StartCancelThread(); }
+void CUploading::OnCancelClicked() { StartCancelThread(); }
 
 void CUploading::OnTimer(UINT_PTR id) {
     ShowFinalProgress();

@@ -28,6 +28,19 @@ inline void Pump(DWORD ms) {
     PumpUntil([] { return false; }, ms);
 }
 
+// A visible top-level window of a plain white class, made for `wnd` (a CWnd with the test's
+// message map): the parent that window tests put their pages and rows in.
+template <class Wnd>
+inline BOOL CreatePlainWindow(Wnd& wnd, const wchar_t* className, const RECT& rect) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    RegisterClassW(&wc);  // fails harmlessly when already registered
+    return wnd.CreateEx(0, className, className, WS_OVERLAPPEDWINDOW | WS_VISIBLE, rect, nullptr, 0);
+}
+
 // Pixel of the window at (x, y) in window coordinates, as the screen shows it.
 inline COLORREF WindowPixel(HWND hWnd, int x, int y) {
     HDC dc = GetWindowDC(hWnd);

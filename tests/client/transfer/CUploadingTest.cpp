@@ -318,7 +318,8 @@ TEST_F(UploadingTest, UnreachableControlServerAsksForRetryThenCompletes) {
 TEST_F(UploadingTest, LockedOrMissingFileReportsTheReadError) {
     ASSERT_TRUE(StartProvider());
     TempFile file(100);
-    HANDLE held = CreateFileW(file.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Held by a program that lets nobody else open it (one that lets others read is uploaded).
+    HANDLE held = CreateFileW(file.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     auto row = NewRow(1);
     ASSERT_TRUE(Start(*row, file));

@@ -4,32 +4,11 @@
 
 #include "client/windows/CTips.h"
 #include "tests/support/Capture.h"
+#include "tests/support/ModalRun.h"
 
 namespace {
 
-// Runs one action on the box once it shows; a second timer ends a box the action left open.
-std::function<void(CTips&)> g_action;
-CTips* g_box = nullptr;
-
-void CALLBACK ActTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    if (g_box && g_box->m_hWnd && g_action) g_action(*g_box);
-}
-void CALLBACK SafetyTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    if (g_box && g_box->m_hWnd) g_box->EndDialog(-2);
-}
-
-INT_PTR RunBox(CTips& box, std::function<void(CTips&)> action) {
-    g_box = &box;
-    g_action = std::move(action);
-    SetTimer(nullptr, 0, 300, &ActTimer);
-    UINT_PTR safety = SetTimer(nullptr, 0, 8000, &SafetyTimer);
-    INT_PTR r = box.DoModal();
-    KillTimer(nullptr, safety);
-    g_box = nullptr;
-    return r;
-}
+INT_PTR RunBox(CTips& box, std::function<void(CTips&)> action) { return test_modal::RunModal(box, std::move(action)); }
 
 struct Texts {
     CString label, title, ok, cancel;

@@ -16,6 +16,7 @@
 #include "provider/Provider.h"
 #include "tests/support/UploadTestSupport.h"
 #include "tests/support/Capture.h"
+#include "tests/support/TipsWatch.h"
 
 namespace {
 
@@ -88,44 +89,6 @@ void Click(CUploading& row, int id) {
     row.SendMessage(WM_COMMAND, MAKEWPARAM(id, STN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(row, id)));
 }
 
-// Finds this thread's message box while it is modal, reads it and closes it with Cancel.
-struct TipsWatch {
-    CString title, text, ok, cancel;
-    int seen = 0;
-    static TipsWatch* s_current;
-    UINT_PTR timer = 0;
-    TipsWatch() {
-        s_current = this;
-        timer = SetTimer(nullptr, 0, 100, &Tick);
-    }
-    ~TipsWatch() {
-        KillTimer(nullptr, timer);
-        s_current = nullptr;
-    }
-    static BOOL CALLBACK Visit(HWND h, LPARAM) {
-        wchar_t cls[32] = {};
-        GetClassNameW(h, cls, 32);
-        if (std::wstring(cls) != L"#32770" || !IsWindowVisible(h) || !GetDlgItem(h, 1044)) return TRUE;
-        TipsWatch& w = *s_current;
-        auto read = [](HWND wnd) {
-            wchar_t buffer[256] = {};
-            GetWindowTextW(wnd, buffer, 256);
-            return CString(buffer);
-        };
-        w.title = read(h);
-        w.text = read(GetDlgItem(h, 1044));
-        w.ok = read(GetDlgItem(h, IDOK));
-        w.cancel = read(GetDlgItem(h, IDCANCEL));
-        ++w.seen;
-        PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
-        return FALSE;
-    }
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        if (s_current) EnumThreadWindows(GetCurrentThreadId(), &Visit, 0);
-    }
-};
-TipsWatch* TipsWatch::s_current = nullptr;
-
 class RowWindowTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -142,15 +105,8 @@ protected:
     }
     // One page for all: under Wine a visible top-level window takes seconds to destroy.
     static void SetUpTestSuite() {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"FerrantRowTestPage";
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        RegisterClassW(&wc);
         s_page = new TestPage;
-        s_page->CreateEx(0, L"FerrantRowTestPage", L"page", WS_OVERLAPPEDWINDOW | WS_VISIBLE, CRect(0, 0, 640, 240),
-                         nullptr, 0);
+        test_capture::CreatePlainWindow(*s_page, L"FerrantRowTestPage", CRect(0, 0, 640, 240));
     }
     static void TearDownTestSuite() {
         delete s_page;

@@ -1,0 +1,35 @@
+// A dialog drawn with the skinned frame: the routing of its non-client messages to the frame,
+// shared by the client's skinned dialogs. Each dialog says where its client rectangle goes.
+#pragma once
+
+#include "controls/CSkinButton.h"
+#include "controls/CSkinFrame.h"
+#include "framework/AfxWin.h"
+
+class CSkinDialog : public CDialog {
+public:
+    CSkinDialog(UINT templateId, CWnd* parent) : CDialog(templateId, parent) {}
+
+    CSkinFrame m_frame;
+
+    // The face the client's windows give their push buttons.
+    static void SkinButton(CSkinButton& button, BOOL flatBorder = FALSE);
+
+protected:
+    // Moves the edges of the proposed client rectangle (window coordinates) for this skin.
+    virtual void AdjustClientRect(RECT& proposed) = 0;
+
+    afx_msg int OnCreate(LPCREATESTRUCTW cs);
+    afx_msg void OnSize(UINT type, int cx, int cy);
+    afx_msg void OnPaint();
+    afx_msg void OnActivate(UINT state, CWnd* other, BOOL minimised);
+    afx_msg void OnNcPaint();
+    afx_msg BOOL OnNcActivate(BOOL active);
+    afx_msg void OnNcCalcSize(BOOL valid, NCCALCSIZE_PARAMS* params);
+    afx_msg LRESULT OnNcHitTest(CPoint point);
+    afx_msg void OnNcMouseMove(UINT hit, CPoint point);
+    afx_msg void OnNcLButtonDown(UINT hit, CPoint point);
+    afx_msg void OnNcLButtonUp(UINT hit, CPoint point);
+
+    DECLARE_MESSAGE_MAP()
+};
