@@ -58,6 +58,9 @@ public:
     // What the pause/resume link 1010 shows.
     enum Link : uint32_t { LINK_PAUSE = 0, LINK_RESUME = 1, LINK_RETRY = 2, LINK_DONE = 3 };
 
+    // A file that cannot be read, as the row and the page that picks it say so.
+    static constexpr wchar_t kFileBusyText[] = L"文件读取错误，该文件已被占用、移动或删除。";
+
     CUploading(const CString& name, const CString& path, int32_t size, const CString& host, uint16_t port);
     // Waits for every thread the row started: none may outlive it.
     ~CUploading() override;

@@ -23,7 +23,6 @@ const COLORREF kHintText = RGB(118, 132, 151);
 const wchar_t kNoSpaceText[] = L"您的剩余空间不足，请重新选择文件";
 const wchar_t kDuplicateText[] = L"本文件正在上传，请重新选择文件";
 const wchar_t kCeilingText[] = L"同时上传文件不允许超过定值，请等待";
-const wchar_t kUnreadableText[] = L"文件读取错误，该文件已被占用、移动或删除。";
 
 const int kEmptyViewControls[] = {CUpload::IDC_QUOTA, CUpload::IDC_HINT1, CUpload::IDC_HINT2, CUpload::IDC_HINT3};
 
@@ -111,31 +110,31 @@ bool CUpload::ChooseFiles(std::vector<CString>& paths) {
     return !paths.empty();
 }
 
-void CUpload::ShowFrame() {
-    if (!m_bFrameShown) {
-        m_bFrameShown = TRUE;
-        m_stcHint1.ShowWindow(SW_HIDE);
-        m_stcHint2.ShowWindow(SW_HIDE);
-        m_btnBrowse.SetWindowText(L"继续添加");
-        m_frame.Create(CDialogFrame::IDD, this);
-        m_frame.ShowWindow(SW_SHOW);
-        CRect rect;
-        GetWindowRect(&rect);
-        ScreenToClient(&rect);
-        const int w = rect.right, h = rect.bottom;
-        m_frame.MoveWindow(5, 35, w - 10, h - 40);
-        m_frame.m_nScrollWidth = w - 15;
-        m_frame.m_nScrollHeight = h - 75;
-        m_frame.GetScrollHelper()->OnSize(0, m_frame.m_nScrollWidth, m_frame.m_nScrollHeight);
-    }
+void CUpload::CreateFrame() {
+    if (m_bFrameShown) return;
+    m_bFrameShown = TRUE;
+    m_frame.Create(CDialogFrame::IDD, this);
+    CRect rect;
+    GetWindowRect(&rect);
+    ScreenToClient(&rect);
+    const int w = rect.right, h = rect.bottom;
+    m_frame.MoveWindow(5, 35, w - 10, h - 40);
+    m_frame.m_nScrollWidth = w - 15;
+    m_frame.m_nScrollHeight = h - 75;
+    m_frame.GetScrollHelper()->OnSize(0, m_frame.m_nScrollWidth, m_frame.m_nScrollHeight);
 }
 
 void CUpload::ShowEmptyView(bool empty) {
     if (m_frame.IsWindow()) m_frame.ShowWindow(empty ? SW_HIDE : SW_SHOW);
     m_btnBrowse.SetWindowText(empty ? L"浏览" : L"继续添加");
-    for (int id : kEmptyViewControls) {
-        if (CWnd* control = GetDlgItem(id)) control->ShowWindow(empty ? SW_SHOW : SW_HIDE);
-    }
+    for (CStatic* control : {&m_stcQuota, &m_stcHint1, &m_stcHint2, &m_stcHint3})
+        control->ShowWindow(empty ? SW_SHOW : SW_HIDE);
+}
+
+void CUpload::RowsChanged() {
+    m_nRowCount = static_cast<int32_t>(m_arrRows.size());
+    if (m_nRowCount == 0) ShowEmptyView(true);
+    if (m_frame.IsWindow()) m_frame.RedrawAll();
 }
 
 void CUpload::ShowTip(const CString& text) {
@@ -147,21 +146,19 @@ void CUpload::ShowTip(const CString& text) {
 void CUpload::OnAddFiles() {
     std::vector<CString> paths;
     if (!ChooseFiles(paths)) return;
-    ShowFrame();
+    CreateFrame();
     ShowEmptyView(false);
     for (const CString& path : paths) {
         if (!AddFile(path)) break;
     }
-    m_nRowCount = static_cast<int32_t>(m_arrRows.size());
-    if (m_nRowCount == 0) ShowEmptyView(true);
-    if (m_frame.IsWindow()) m_frame.RedrawAll();
+    RowsChanged();
 }
 
 bool CUpload::AddFile(const CString& path) {
     uint64_t length = 0;
     if (!FileLength(path, length)) {
         EngineLog(L"CUpload::OnAddFiles, cannot read %s", path.GetString());
-        ShowTip(kUnreadableText);
+        ShowTip(CUploading::kFileBusyText);
         return false;
     }
     uint64_t used = 0, total = 0;
@@ -207,8 +204,7 @@ void CUpload::PlaceRow(CUploading* row, int index) {
 
 void CUpload::LayOutRows() {
     for (size_t i = 0; i < m_arrRows.size(); ++i) PlaceRow(m_arrRows[i], static_cast<int>(i));
-    m_nRowCount = static_cast<int32_t>(m_arrRows.size());
-    if (m_nRowCount == 0) ShowEmptyView(true);
+    RowsChanged();
 }
 
 bool CUpload::RemoveRow(CUploading* row, bool done) {
@@ -255,7 +251,7 @@ LRESULT CUpload::OnLoadUnfinished(WPARAM userIdPointer, LPARAM) {
             EngineLog(L"CUpload::OnLoadUnfinished, no file server for %u", static_cast<unsigned>(file.serverId));
             break;
         }
-        ShowFrame();
+        CreateFrame();
         ShowEmptyView(false);
         CString name, path, host;
         Utf8ToWide(file.fileName.c_str(), name);
@@ -299,6 +295,7 @@ LRESULT CUpload::OnLoadUnfinished(WPARAM userIdPointer, LPARAM) {
         }
         if (!exchange.Connected()) break;  // the connection broke: what came so far stays
     }
+    RowsChanged();
     return 0;
 }
 

@@ -83,8 +83,12 @@ private:
     bool ChooseFiles(std::vector<CString>& paths);
     // Adds one chosen file; false when the rest of the selection is to be dropped.
     bool AddFile(const CString& path);
-    void ShowFrame();
+    // The row container, made and laid out once.
+    void CreateFrame();
+    // Empty view: the hints and "浏览"; list view: the container and "继续添加".
     void ShowEmptyView(bool empty);
+    // After rows came or went: the count, the view, the container drawn again.
+    void RowsChanged();
     // Takes the row out of the list and deletes it, once all its threads have ended.
     bool RemoveRow(CUploading* row, bool done);
     void PlaceRow(CUploading* row, int index);

@@ -31,7 +31,6 @@ const COLORREF kCaptionColour = RGB(118, 132, 151);
 const COLORREF kWhite = RGB(255, 255, 255);
 
 const wchar_t kFileErrorTitle[] = L"文件读取错误";
-const wchar_t kFileBusyText[] = L"文件读取错误，该文件已被占用、移动或删除。";
 const wchar_t kFileGoneText[] = L"文件读取错误，请确认该文件是否移动或被删除。";
 const wchar_t kNoNetworkText[] = L"网络无连接，请联网后重试。";
 

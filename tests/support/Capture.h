@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -49,43 +50,82 @@ inline COLORREF WindowPixel(HWND hWnd, int x, int y) {
     return c;
 }
 
-// Writes the window as the screen shows it to dir/name.bmp (converted to PNG after the run).
-inline void SaveWindow(HWND hWnd, const std::string& name) {
-#ifdef FERRANT_SCREENSHOT_DIR
-    RECT r;
-    GetWindowRect(hWnd, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0) return;
-    HDC src = GetWindowDC(hWnd);
+// A picture's pixels, top row first, as COLORREF values.
+struct Pixels {
+    int w = 0, h = 0;
+    std::vector<COLORREF> px;
+    COLORREF At(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
+};
+
+// The w x h pixels of a device context from its origin.
+inline Pixels ReadDC(HDC src, int w, int h) {
+    Pixels p;
+    p.w = w;
+    p.h = h;
     HDC mem = CreateCompatibleDC(src);
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
     bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biHeight = -h;
     bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(mem, dib);
     BitBlt(mem, 0, 0, w, h, src, 0, 0, SRCCOPY);
     GdiFlush();
-    int stride = (w * 3 + 3) & ~3;
+    const auto* raw = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < w * h; ++i) p.px.push_back(RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF));
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    return p;
+}
+
+// The window as the screen shows it, frame included.
+inline Pixels WindowPixels(HWND hWnd) {
+    RECT r;
+    GetWindowRect(hWnd, &r);
+    HDC dc = GetWindowDC(hWnd);
+    Pixels p = ReadDC(dc, r.right - r.left, r.bottom - r.top);
+    ReleaseDC(hWnd, dc);
+    return p;
+}
+
+// Writes the window as the screen shows it to dir/name.bmp (converted to PNG after the run).
+inline void SaveWindow(HWND hWnd, const std::string& name) {
+#ifdef FERRANT_SCREENSHOT_DIR
+    const Pixels p = WindowPixels(hWnd);
+    if (p.w <= 0 || p.h <= 0) return;
+    const int stride = (p.w * 3 + 3) & ~3;
+    std::vector<uint8_t> rows(static_cast<size_t>(stride) * p.h);
+    for (int y = 0; y < p.h; ++y) {
+        uint8_t* row = rows.data() + static_cast<size_t>(p.h - 1 - y) * stride;  // bottom row first
+        for (int x = 0; x < p.w; ++x) {
+            const COLORREF c = p.At(x, y);
+            row[x * 3] = GetBValue(c);
+            row[x * 3 + 1] = GetGValue(c);
+            row[x * 3 + 2] = GetRValue(c);
+        }
+    }
+    BITMAPINFOHEADER bh{};
+    bh.biSize = sizeof bh;
+    bh.biWidth = p.w;
+    bh.biHeight = p.h;
+    bh.biPlanes = 1;
+    bh.biBitCount = 24;
     std::string path = std::string(FERRANT_SCREENSHOT_DIR) + "/" + name + ".bmp";
     CreateDirectoryA(FERRANT_SCREENSHOT_DIR, nullptr);
     if (FILE* f = std::fopen(path.c_str(), "wb")) {
         BITMAPFILEHEADER fh{};
         fh.bfType = 0x4D42;
-        fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
-        fh.bfSize = fh.bfOffBits + static_cast<DWORD>(stride * h);
+        fh.bfOffBits = sizeof(fh) + sizeof(bh);
+        fh.bfSize = fh.bfOffBits + static_cast<DWORD>(rows.size());
         std::fwrite(&fh, sizeof(fh), 1, f);
-        std::fwrite(&bi.bmiHeader, sizeof(bi.bmiHeader), 1, f);
-        std::fwrite(bits, static_cast<size_t>(stride) * h, 1, f);
+        std::fwrite(&bh, sizeof(bh), 1, f);
+        std::fwrite(rows.data(), rows.size(), 1, f);
         std::fclose(f);
     }
-    SelectObject(mem, old);
-    DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(hWnd, src);
 #else
     (void)hWnd;
     (void)name;

@@ -44,6 +44,26 @@ private:
     CString m_strPath;
 };
 
+// A fresh folder made the working folder for the object's life: where windows that keep
+// ".\Setting.ini" write it. The previous working folder comes back at the end.
+class TempWorkingFolder {
+public:
+    TempWorkingFolder() {
+        wchar_t previous[MAX_PATH] = {};
+        ::GetCurrentDirectoryW(MAX_PATH, previous);
+        m_strPrevious = previous;
+        ::SetCurrentDirectoryW(m_dir.Path());
+    }
+    ~TempWorkingFolder() { ::SetCurrentDirectoryW(m_strPrevious); }
+    TempWorkingFolder(const TempWorkingFolder&) = delete;
+    TempWorkingFolder& operator=(const TempWorkingFolder&) = delete;
+    const TempDir& Dir() const { return m_dir; }
+
+private:
+    TempDir m_dir;
+    CString m_strPrevious;
+};
+
 // `size` pseudo-random bytes, the same for the same size and seed.
 struct TempFile {
     explicit TempFile(size_t size, const wchar_t* tag = L"ferrant", uint32_t seed = 1)

@@ -5,6 +5,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,15 @@ struct NetworkEnvironment : testing::Environment {
         CIcmpPing::Startup();
     }
     void TearDown() override { WSACleanup(); }
+};
+
+// The same for tests that show upload rows: their controls' classes too.
+struct WindowNetworkEnvironment : NetworkEnvironment {
+    void SetUp() override {
+        NetworkEnvironment::SetUp();
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&icc);
+    }
 };
 
 // The upload servers listen on fixed ports, so each test takes an address of its own: a

@@ -14,23 +14,12 @@ namespace {
 constexpr COLORREF kText = 0x82523A;
 
 // The test runs in a fresh working folder, where the window's ".\Setting.ini" lands.
-class InTempDir {
+class InTempDir : public TempWorkingFolder {
 public:
-    InTempDir() {
-        wchar_t old[MAX_PATH];
-        ::GetCurrentDirectoryW(MAX_PATH, old);
-        m_strOld = old;
-        ::SetCurrentDirectoryW(m_dir.Path());
-    }
-    ~InTempDir() { ::SetCurrentDirectoryW(m_strOld); }
     int Read(const wchar_t* key) const {
-        return static_cast<int>(::GetPrivateProfileIntW(L"FloatWndInfo", key, -9999, m_dir.File(L"Setting.ini")));
+        return static_cast<int>(::GetPrivateProfileIntW(L"FloatWndInfo", key, -9999, Dir().File(L"Setting.ini")));
     }
-    bool IniExists() const { return ::GetFileAttributesW(m_dir.File(L"Setting.ini")) != INVALID_FILE_ATTRIBUTES; }
-
-private:
-    TempDir m_dir;
-    CString m_strOld;
+    bool IniExists() const { return ::GetFileAttributesW(Dir().File(L"Setting.ini")) != INVALID_FILE_ATTRIBUTES; }
 };
 
 // Puts the seams back whatever a test did with them.
@@ -43,45 +32,9 @@ struct SeamGuard {
     }
 };
 
-// A picture's pixels, top row first, as COLORREF values.
-struct Pixels {
-    int w = 0, h = 0;
-    std::vector<COLORREF> px;
-    COLORREF At(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
-};
-
-Pixels ReadDC(HDC src, int w, int h) {
-    Pixels p;
-    p.w = w;
-    p.h = h;
-    HDC mem = CreateCompatibleDC(src);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, dib);
-    BitBlt(mem, 0, 0, w, h, src, 0, 0, SRCCOPY);
-    GdiFlush();
-    const auto* raw = static_cast<const DWORD*>(bits);
-    for (int i = 0; i < w * h; ++i) p.px.push_back(RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF));
-    SelectObject(mem, old);
-    DeleteObject(dib);
-    DeleteDC(mem);
-    return p;
-}
-
-Pixels WindowPixels(HWND hWnd) {
-    CRect r;
-    ::GetWindowRect(hWnd, &r);
-    HDC dc = ::GetWindowDC(hWnd);
-    Pixels p = ReadDC(dc, r.Width(), r.Height());
-    ::ReleaseDC(hWnd, dc);
-    return p;
-}
+using test_capture::Pixels;
+using test_capture::ReadDC;
+using test_capture::WindowPixels;
 
 Pixels BackgroundPixels() {
     HBITMAP bmp = ::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(CFloatWnd::IDB_BACKGROUND));

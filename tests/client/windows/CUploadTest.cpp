@@ -25,14 +25,8 @@
 
 namespace {
 
-struct Environment : upload_test::NetworkEnvironment {
-    void SetUp() override {
-        NetworkEnvironment::SetUp();
-        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-        InitCommonControlsEx(&icc);
-    }
-};
-testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new Environment);
+testing::Environment* const g_environment =
+    testing::AddGlobalTestEnvironment(new upload_test::WindowNetworkEnvironment);
 
 const uint64_t kUserId = 91;
 const wchar_t kNoSpace[] = L"您的剩余空间不足，请重新选择文件";
@@ -534,9 +528,7 @@ TEST_F(UploadPageTest, FloatingWindowGetsTheRowsInTurn) {
     StartProvider();
     m_provider->State().SetRefuseUploads(true);
     // The floating window keeps its place in .\Setting.ini of the working folder.
-    wchar_t previous[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryW(m_folder.Path()));
+    TempWorkingFolder folder;
     CFloatWnd floating(s_main);
     ASSERT_TRUE(floating.Create(CFloatWnd::IDD, s_main));
     CUpload& page = NewPage();
@@ -564,7 +556,6 @@ TEST_F(UploadPageTest, FloatingWindowGetsTheRowsInTurn) {
               L"文件名：two.bin速度：2.0KB/s剩余：00:00:22\n\r");
     m_page.reset();
     floating.DestroyWindow();
-    SetCurrentDirectoryW(previous);
 }
 
 TEST_F(UploadPageTest, ClosingThePageStopsRunningRowsAndKeepsWhatTheServerHolds) {

@@ -20,14 +20,8 @@
 
 namespace {
 
-struct Environment : upload_test::NetworkEnvironment {
-    void SetUp() override {
-        NetworkEnvironment::SetUp();
-        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-        InitCommonControlsEx(&icc);
-    }
-};
-testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new Environment);
+testing::Environment* const g_environment =
+    testing::AddGlobalTestEnvironment(new upload_test::WindowNetworkEnvironment);
 
 const uint64_t kUserId = 78;
 
