@@ -143,6 +143,53 @@ def float_panel():
     return w, h, pixel
 
 
+def glyph_face(glyph, top, bottom_colour, border, ink):
+    """A button face with a small glyph left of where the text sits (the text is offset right)."""
+    w, h, base = face(top, bottom_colour, border)
+
+    def pixel(x, y):
+        if glyph(x - 8, y - 6):
+            return ink
+        return base(x, y)
+    return w, h, pixel
+
+
+def glyph_download(x, y):
+    # A down arrow over a tray line, 11 x 11.
+    if 0 <= y <= 5 and 4 <= x <= 6:
+        return True
+    if 5 <= y <= 8 and abs(x - 5) <= 8 - y:
+        return True
+    return y == 10 and 0 <= x <= 10
+
+
+def glyph_delete(x, y):
+    # A cross, 11 x 11.
+    return 0 <= x <= 10 and 0 <= y <= 10 and (abs(x - y) <= 0 or abs(x - (10 - y)) <= 0 or
+                                              abs(x - y) == 1 or abs(x - (10 - y)) == 1)
+
+
+def column_face(top, bottom_colour, line):
+    """A column header face: a vertical gradient with a line at the bottom and a divider at the
+    right; wide enough for the widest column and even across, so a narrower button looks alike."""
+    w, h = 240, 23
+
+    def pixel(x, y):
+        if y == h - 1 or x == w - 1:
+            return line
+        return mix(top, bottom_colour, y / (h - 1))
+    return w, h, pixel
+
+
+def head_strip(x, y):
+    # The header bar's select-all area, copied one column at a time.
+    return mix((255, 255, 255), (226, 233, 244), y / 25)
+
+
+def separator(x, y):
+    return (204, 214, 228)
+
+
 def main(out):
     write_bmp(f"{out}/skin_155.bmp", 2, 41, side_border)
     write_bmp(f"{out}/skin_157.bmp", 2, 41, lambda x, y: side_border(x, y))
@@ -163,6 +210,22 @@ def main(out):
     # The floating window's background.
     w, h, pixel = float_panel()
     write_bmp(f"{out}/skin_188.bmp", w, h, pixel)
+    # The uploaded-files tab, in the order the buttons take them (hovered, normal): "下载" 178
+    # and 176, "删除" 177 and 175.
+    light = ((250, 251, 253), (222, 229, 240), (150, 168, 196))
+    lit = ((255, 255, 255), (196, 214, 240), (90, 124, 180))
+    for name, glyph, colours in ((178, glyph_download, lit), (176, glyph_download, light),
+                                 (177, glyph_delete, lit), (175, glyph_delete, light)):
+        w, h, pixel = glyph_face(glyph, *colours, (58, 82, 130))
+        write_bmp(f"{out}/skin_{name}.bmp", w, h, pixel)
+    # Column headers (hovered 185, normal 183); 186 the strip left of them.
+    w, h, pixel = column_face((255, 255, 255), (206, 221, 244), (150, 170, 206))
+    write_bmp(f"{out}/skin_185.bmp", w, h, pixel)
+    w, h, pixel = column_face((255, 255, 255), (226, 233, 244), (190, 204, 226))
+    write_bmp(f"{out}/skin_183.bmp", w, h, pixel)
+    write_bmp(f"{out}/skin_186.bmp", 1, 26, head_strip)
+    # The login dialog's separator line.
+    write_bmp(f"{out}/skin_182.bmp", 320, 1, separator)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@
 #include "client/app/CAppSettings.h"
 #include "client/transfer/SocketFunctions.h"
 #include "client/windows/CTips.h"
+#include "client/windows/FitLabel.h"
 #include "client/windows/NetworkState.h"
 #include "client/windows/RowText.h"
 #include "framework/CFile.h"
@@ -314,22 +315,7 @@ HBRUSH CUploading::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     return static_cast<HBRUSH>(m_brush);
 }
 
-void CUploading::FitFileName(CDC& dc) {
-    if (!m_stcFileName.m_hWnd) return;
-    CRect label;
-    m_stcFileName.GetClientRect(&label);
-    // Measured as the label draws it: with the label's own font.
-    HFONT font = reinterpret_cast<HFONT>(m_stcFileName.SendMessage(WM_GETFONT));
-    HGDIOBJ old = font ? ::SelectObject(dc.m_hDC, font) : nullptr;
-    const std::wstring name(static_cast<LPCWSTR>(m_strFileName));
-    const std::wstring shown = rowtext::FitName(name, label.Width(), [&](const std::wstring& s) {
-        SIZE size = {};
-        ::GetTextExtentPoint32W(dc.m_hDC, s.c_str(), static_cast<int>(s.size()), &size);
-        return static_cast<int>(size.cx);
-    });
-    if (old) ::SelectObject(dc.m_hDC, old);
-    if (m_stcFileName.GetWindowText() != CString(shown.c_str())) m_stcFileName.SetWindowText(shown.c_str());
-}
+void CUploading::FitFileName(CDC& dc) { FitLabelText(dc, m_stcFileName, m_strFileName); }
 
 void CUploading::OnPaint() {
     CPaintDC dc(this);
