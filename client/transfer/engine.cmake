@@ -11,6 +11,6 @@ ferrant_library(client_engine
   LIBS client_engine_core client_protocol client_sockets trace framework ws2_32)
 set(_windows ${_engine}/../windows)
 ferrant_library(client_uploading
-  SOURCES ${_engine}/CUploading.cpp ${_windows}/CUploadingWindow.cpp ${_windows}/NetworkState.cpp
+  SOURCES ${_engine}/CUploading.cpp ${_windows}/CUploadingWindow.cpp
   LIBS client_engine client_session client_app client_protocol client_sockets client_windows client_row_text
        controls framework_ui framework)

@@ -25,14 +25,16 @@ struct Run {
 
 // -2 when the safety timer had to end it.
 template <class Dialog>
-INT_PTR RunModal(Dialog& box, std::function<void(Dialog&)> action) {
+INT_PTR RunModal(Dialog& box, std::function<void(Dialog&)> action, UINT safetyMs = 8000) {
     Run::s_box = &box;
     Run::s_action = [action](CDialog& d) {
         if (action) action(static_cast<Dialog&>(d));
     };
-    SetTimer(nullptr, 0, 300, &Run::Act);
-    UINT_PTR safety = SetTimer(nullptr, 0, 8000, &Run::Safety);
+    UINT_PTR act = SetTimer(nullptr, 0, 300, &Run::Act);
+    UINT_PTR safety = SetTimer(nullptr, 0, safetyMs, &Run::Safety);
     INT_PTR r = box.DoModal();
+    // A dialog that ended before its action leaves no timer to act on the next one.
+    KillTimer(nullptr, act);
     KillTimer(nullptr, safety);
     Run::s_box = nullptr;
     Run::s_action = nullptr;
