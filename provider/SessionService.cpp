@@ -1,19 +1,12 @@
 #include "provider/SessionService.h"
 
 #include "provider/TcpServer.h"
+#include "provider/WebSite.h"
 
 #include <ws2tcpip.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace provider {
 namespace {
-
-std::string HttpReply(const char* status, const char* type, const std::string& body) {
-    return std::string("HTTP/1.1 ") + status + "\r\nContent-Type: " + type +
-           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-}
 
 // Waits up to `ms` for the socket to become readable, or for the stop event.
 bool WaitReadable(SOCKET s, HANDLE stop, DWORD ms) {
@@ -124,24 +117,14 @@ std::string SessionService::Response() const {
 
 bool SessionService::ReadRequest(SOCKET client, std::string& request) {
     char buffer[4096];
-    size_t headEnd = std::string::npos, wanted = 0;
+    size_t wanted = 0;
     for (;;) {
-        if (headEnd != std::string::npos && request.size() >= wanted) return true;
+        if (wanted != 0 && request.size() >= wanted) return true;
         if (!WaitReadable(client, m_stop, 15000)) return false;
         int n = recv(client, buffer, sizeof buffer, 0);
         if (n <= 0) return !request.empty();
         request.append(buffer, n);
-        if (headEnd == std::string::npos) {
-            headEnd = request.find("\r\n\r\n");
-            if (headEnd != std::string::npos) {
-                size_t length = 0;
-                std::string head = request.substr(0, headEnd);
-                for (auto& c : head) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-                size_t at = head.find("content-length:");
-                if (at != std::string::npos) length = std::strtoul(head.c_str() + at + 15, nullptr, 10);
-                wanted = headEnd + 4 + length;
-            }
-        }
+        if (wanted == 0) wanted = HttpRequestSize(request);
     }
 }
 

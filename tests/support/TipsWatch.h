@@ -1,5 +1,5 @@
 // Finds the message box of the client while it runs modally on this thread, reads it and
-// closes it with Cancel.
+// closes it with Cancel (or with the answer given for that box, in order).
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@ namespace test_tips {
 struct TipsWatch {
     CString title, text, ok, cancel;
     std::vector<CString> texts;  // every box seen, in order
+    std::vector<int> answers;    // IDOK or IDCANCEL for the first boxes; Cancel after them
     int seen = 0;
     static inline TipsWatch* s_current = nullptr;
     UINT_PTR timer = 0;
@@ -40,8 +41,9 @@ struct TipsWatch {
         w.ok = read(GetDlgItem(h, IDOK));
         w.cancel = read(GetDlgItem(h, IDCANCEL));
         w.texts.push_back(w.text);
+        int answer = static_cast<size_t>(w.seen) < w.answers.size() ? w.answers[w.seen] : IDCANCEL;
         ++w.seen;
-        PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
+        PostMessageW(h, WM_COMMAND, answer, 0);
         return FALSE;
     }
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {

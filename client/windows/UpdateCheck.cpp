@@ -1,0 +1,151 @@
+#include "client/windows/UpdateCheck.h"
+
+#include <shellapi.h>
+
+#include <new>
+
+#include "client/app/WebRequestClient.h"
+#include "client/windows/CTips.h"
+
+// The update server is a deployment value.
+#ifndef FERRANT_UPDATE_HOST
+#define FERRANT_UPDATE_HOST "update.quillex.com"
+#endif
+
+namespace {
+
+CString& HostOverride() {
+    static CString s_strHost;
+    return s_strHost;
+}
+
+DownloadOpener& Opener() {
+    static DownloadOpener s_opener;
+    return s_opener;
+}
+
+bool ShellOpen(const CString& url) {
+    HINSTANCE result = ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOW);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+void ShowTips(CWnd* owner, const CString& text, const CString& ok, const CString& cancel) {
+    CTips box(owner);
+    box.SetTitle(L"版本更新");
+    box.SetText(text);
+    box.SetOkText(ok);
+    box.SetCancelText(cancel);
+    box.DoModal();
+}
+
+}  // namespace
+
+void CFileVersionInfo::Free() {
+    m_pData.reset();
+    m_dwTranslation = 0;
+}
+
+bool CFileVersionInfo::Load(const CString& path) {
+    Free();
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    if (size == 0) return false;
+    m_pData.reset(new (std::nothrow) BYTE[size]);
+    if (!m_pData) return false;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(path, 0, size, m_pData.get()) ||
+        !VerQueryValueW(m_pData.get(), L"\\VarFileInfo\\Translation", &value, &length) || length < sizeof(DWORD)) {
+        Free();
+        return false;
+    }
+    DWORD first = *static_cast<const DWORD*>(value);
+    m_dwTranslation = MAKELONG(HIWORD(first), LOWORD(first));
+    return true;
+}
+
+CString CFileVersionInfo::QueryString(const CString& name, DWORD translation) const {
+    if (!m_pData) return CString();
+    CString block;
+    block.Format(L"\\StringFileInfo\\%08lx\\%s", translation ? translation : m_dwTranslation, name.GetString());
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(m_pData.get(), block, &value, &length) || !value || length == 0) return CString();
+    return CString(static_cast<const wchar_t*>(value));
+}
+
+int SplitString(const CString& text, const CString& separator, CStringArray& array) {
+    int start = 0;
+    int at = separator.IsEmpty() ? -1 : text.Find(separator, start);
+    if (at < 0) {
+        array.Add(text);
+        return static_cast<int>(array.GetSize());
+    }
+    while (at >= 0) {
+        array.Add(text.Mid(start, at - start));
+        start = at + separator.GetLength();
+        at = text.Find(separator, start);
+    }
+    if (start <= text.GetLength()) array.Add(text.Mid(start));
+    return static_cast<int>(array.GetSize());
+}
+
+int CompareVersions(const CString& first, const CString& second) {
+    CStringArray mine, theirs;
+    SplitString(first, L".", mine);
+    if (second.Find(L',') > 0) SplitString(second, L",", theirs);
+    if (second.Find(L'.') > 0) SplitString(second, L".", theirs);
+    if (mine.GetSize() != 4 || theirs.GetSize() != 4) return 0;
+    for (int i = 0; i < 4; ++i) {
+        int a = _wtoi(mine[i]);
+        int b = _wtoi(theirs[i]);
+        if (a > b) return 1;
+        if (a < b) return 2;
+    }
+    return 3;
+}
+
+CString UpdateHost() { return HostOverride().IsEmpty() ? CString(FERRANT_UPDATE_HOST) : HostOverride(); }
+
+void SetUpdateHost(const CString& host) { HostOverride() = host; }
+
+void SetDownloadOpener(DownloadOpener opener) { Opener() = std::move(opener); }
+
+void CheckForUpdate(CWnd* owner, BOOL& silent) {
+    CString host = UpdateHost();
+    WebRequestClient client(L"http://" + host + L"/Quillex/version.txt");
+    client.SetHeaders(L"Content-Length: 0\r\nContent-Type: application/x-www-form-urlencoded\r\n");
+    client.SendHttpRequest(L"GET", false);
+    CString serverVersion = client.GetResponseBody();
+    serverVersion.Replace(L"version=", L"");
+
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    CFileVersionInfo info;
+    CString ownVersion;
+    if (info.Load(path)) ownVersion = info.GetProductVersion();
+    info.Free();
+
+    if (CompareVersions(serverVersion, ownVersion) == 1) {
+        CTips offer(owner);
+        offer.SetTitle(L"版本更新");
+        offer.SetText(L"Tebrin上传助手有新版本可用，请立即下载安装。更新期间软件将无法使用。");
+        offer.SetOkText(L"立即下载");
+        offer.SetCancelText(L"下次再说");
+        if (offer.DoModal() != IDOK) return;
+        CString url = L"http://" + host + L"/QuillexSetup.exe";
+        bool opened = Opener() ? Opener()(url) : ShellOpen(url);
+        // Ending without a browser would leave the user with neither the old client nor the new.
+        if (opened) {
+            PostQuitMessage(0);
+            return;
+        }
+        ShowTips(owner, L"无法打开浏览器，请手动下载新版本：\r\n" + url, L"确定", L"取消");
+        return;
+    }
+    if (silent) {
+        silent = FALSE;
+        return;
+    }
+    ShowTips(owner, L"您的版本已是最新，没有新版本可用。", L"确定", L"取消");
+}
