@@ -1,0 +1,111 @@
+#include "client/windows/CSettingWnd.h"
+
+#include <string>
+
+#include "client/app/AutoRun.h"
+#include "client/app/CAppSettings.h"
+#include "client/storage/CSqlite.h"
+#include "client/windows/LoginStore.h"
+
+namespace {
+
+const wchar_t kIni[] = L".\\Setting.ini";
+const wchar_t kSection[] = L"Setting";
+const wchar_t kRunValue[] = L"Quillex";
+
+int Checked(const CButton& box) { return box.GetCheck() == BST_CHECKED ? 1 : 0; }
+
+void WriteFlag(const wchar_t* key, int value) {
+    wchar_t text[16];
+    wsprintfW(text, L"%d", value);
+    ::WritePrivateProfileStringW(kSection, key, text, kIni);
+}
+
+// The settings statements on the user table, with the mail address quoted like the login dialog's.
+std::wstring UpdateAutoLoginSql(int flag, const wchar_t* mail) {
+    std::wstring n = std::to_wstring(flag);
+    return L"update qxuser set isrempwd=" + n + L", isautologin = " + n + L"  where usermail ='" + SqlEscape(mail) +
+           L"'";
+}
+
+std::wstring UpdateFloatWndSql(int flag, const wchar_t* mail) {
+    return L"update qxuser set isshowfloatwnd = " + std::to_wstring(flag) + L"  where usermail ='" + SqlEscape(mail) +
+           L"'";
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CSettingWnd, CDialog)
+    ON_BN_CLICKED(IDOK, &CSettingWnd::OnBnClickedOk)
+    ON_BN_CLICKED(IDCANCEL, &CSettingWnd::OnBnClickedCancel)
+END_MESSAGE_MAP()
+
+CSettingWnd::CSettingWnd(CWnd* parent) : CDialog(IDD, parent) {}
+
+void CSettingWnd::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_AUTO_RUN, m_btnAutoRun);
+    DDX_Control(dx, IDC_AUTO_LOGIN, m_btnAutoLogin);
+    DDX_Control(dx, IDC_FLOAT_WND, m_btnFloatWnd);
+}
+
+BOOL CSettingWnd::OnInitDialog() {
+    CDialog::OnInitDialog();
+    // Every box opens as what is stored, so OK on an untouched dialog changes nothing; a missing
+    // row, column or table reads as not set.
+    int floatWnd = 0;
+    m_nInitialAutoLogin = 0;
+    g_Database.Open(g_strDbPath);
+    if (g_Database.Query(SelectUserSql(g_strUserName).c_str()) == 0 && g_Database.GetRowCount() > 0) {
+        floatWnd = lstrcmpW(g_Database.GetValue(L"isshowfloatwnd"), L"1") == 0 ? 1 : 0;
+        m_nInitialAutoLogin = lstrcmpW(g_Database.GetValue(L"isautologin"), L"1") == 0 ? 1 : 0;
+    }
+    g_Database.Close();
+    m_btnFloatWnd.SetCheck(floatWnd);
+    m_btnAutoLogin.SetCheck(m_nInitialAutoLogin);
+    m_btnAutoRun.SetCheck(IsAutoRunRegistered() ? 1 : 0);
+    return TRUE;
+}
+
+void CSettingWnd::OnBnClickedOk() {
+    Invalidate(FALSE);
+    const int autoRun = Checked(m_btnAutoRun);
+    const int autoLogin = Checked(m_btnAutoLogin);
+    const int floatWnd = Checked(m_btnFloatWnd);
+
+    WriteFlag(L"AutoRun", autoRun);
+    WriteFlag(L"AutoLoginToRun", autoLogin);
+    WriteFlag(L"FloatWnd", floatWnd);
+
+    g_Settings.SetFloatWnd(floatWnd);
+    g_Settings.SetAutoRun(autoRun);
+
+    g_Database.Open(g_strDbPath);
+    if (autoRun) {
+        RegisterAutoRun();
+        g_Database.ExecDML(L"update qxconfig set startmode = 0");
+    } else {
+        UnregisterAutoRun();
+        g_Database.ExecDML(L"update qxconfig set startmode = 1");
+    }
+    // The remember flag goes with the auto-login one; an untouched box keeps a remembered password.
+    if (autoLogin != m_nInitialAutoLogin) g_Database.ExecDML(UpdateAutoLoginSql(autoLogin, g_strUserName).c_str());
+    g_Database.ExecDML(UpdateFloatWndSql(floatWnd, g_strUserName).c_str());
+    g_Database.Close();
+    CDialog::OnOK();
+}
+
+void CSettingWnd::OnBnClickedCancel() { CDialog::OnCancel(); }
+
+BOOL CSettingWnd::RegisterAutoRun() { return ::RegisterAutoRun() ? TRUE : FALSE; }
+
+BOOL CSettingWnd::UnregisterAutoRun() { return ::UnregisterAutoRun() ? TRUE : FALSE; }
+
+bool CSettingWnd::IsAutoRunRegistered() {
+    const AutoRunKey& key = DefaultAutoRunKey();
+    HKEY run = nullptr;
+    if (::RegOpenKeyExW(key.root, key.subKey, 0, KEY_QUERY_VALUE, &run) != ERROR_SUCCESS) return false;
+    bool present = ::RegQueryValueExW(run, kRunValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    ::RegCloseKey(run);
+    return present;
+}
