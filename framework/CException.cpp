@@ -25,4 +25,6 @@ BOOL CMemoryException::GetErrorMessage(LPTSTR buffer, UINT maxChars, PUINT helpC
 
 void AfxThrowMemoryException() { throw new CMemoryException(); }
 
+void AfxThrowResourceException() { throw new CResourceException(); }
+
 void AfxThrowUserException() { throw new CUserException(); }

@@ -1,5 +1,5 @@
-// CException, CSimpleException, CMemoryException, CUserException: the framework's exceptions,
-// thrown by pointer and freed by the catcher with Delete().
+// CException, CSimpleException, CMemoryException, CUserException, CResourceException: the
+// framework's exceptions, thrown by pointer and freed by the catcher with Delete().
 #pragma once
 
 #include "framework/CString.h"
@@ -41,7 +41,15 @@ public:
     using CSimpleException::CSimpleException;
 };
 
+// A Windows resource (a window class, a GDI object) could not be made.
+class CResourceException : public CSimpleException {
+public:
+    using CSimpleException::CSimpleException;
+};
+
 // Throws a heap-allocated CMemoryException.
 [[noreturn]] void AfxThrowMemoryException();
+// Throws a heap-allocated CResourceException.
+[[noreturn]] void AfxThrowResourceException();
 // Throws a heap-allocated CUserException.
 [[noreturn]] void AfxThrowUserException();
