@@ -42,19 +42,22 @@ HBRUSH CDialogFrame::OnCtlColor(CDC* dc, CWnd*, UINT) {
     return m_brush;
 }
 
+void CDialogFrame::DrawOutline(CDC& dc, int right, int bottom) {
+    CPen pen(PS_SOLID, 1, kBorder);
+    CPen* old = dc.SelectObject(&pen);
+    dc.MoveTo(0, 0);
+    dc.LineTo(right, 0);
+    dc.LineTo(right, bottom);
+    dc.LineTo(0, bottom);
+    dc.LineTo(0, 0);
+    dc.SelectObject(old);
+}
+
 void CDialogFrame::OnPaint() {
     CPaintDC dc(this);
     CRect r;
     GetWindowRect(&r);
-    const int w = r.Width(), h = r.Height();
-    CPen pen(PS_SOLID, 1, kBorder);
-    CPen* old = dc.SelectObject(&pen);
-    dc.MoveTo(0, 0);
-    dc.LineTo(w - 1, 0);
-    dc.LineTo(w - 1, h - 3);
-    dc.LineTo(0, h - 3);
-    dc.LineTo(0, 0);
-    dc.SelectObject(old);
+    DrawOutline(dc, r.Width() - 1, r.Height() - 3);
 }
 
 // The border follows the window's size.

@@ -15,6 +15,8 @@ public:
     explicit CDialogFrame(CWnd* parent = nullptr);
     ~CDialogFrame() override;
 
+    // The list areas' thin border: a closed line from (0, 0) round to (right, bottom).
+    static void DrawOutline(CDC& dc, int right, int bottom);
     // The owning page passes it sizes and reads the scroll position when it places its rows.
     CScrollHelper* GetScrollHelper() const { return m_pScrollHelper; }
 

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "client/app/CAppSettings.h"
 #include "client/session/CLoginSession.h"
 #include "client/storage/CSqlite.h"
 #include "client/windows/CTips.h"
@@ -214,10 +213,4 @@ HBRUSH CDialogLogin::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
         if (id == IDC_USER_LABEL || id == IDC_PASSWORD_LABEL) dc->SetTextColor(kLabelText);
     }
     return m_brush;
-}
-
-void CDialogLogin::AdjustClientRect(RECT& r) {
-    r.left -= 2;
-    r.right += 2;
-    r.bottom += g_Settings.m_bVistaOrLater ? -2 : 2;
 }

@@ -37,7 +37,6 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
-    void AdjustClientRect(RECT& proposed) override;
     afx_msg void OnBnClickedOk();
     afx_msg void OnSelchangeMail();
     afx_msg void OnRememberPasswordClicked();

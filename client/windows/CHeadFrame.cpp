@@ -1,5 +1,7 @@
 #include "client/windows/CHeadFrame.h"
 
+#include "client/windows/CDialogFrame.h"
+
 BEGIN_MESSAGE_MAP(CHeadFrame, CDialog)
     ON_BN_CLICKED(IDC_NAME_COLUMN, &CHeadFrame::OnButton1050)
     ON_BN_CLICKED(IDC_SIZE_COLUMN, &CHeadFrame::OnButton1051)
@@ -78,15 +80,7 @@ void CHeadFrame::OnPaint() {
     CPaintDC dc(this);
     CRect r;
     GetWindowRect(&r);
-    const int w = r.Width(), h = r.Height();
-    CPen pen(PS_SOLID, 1, kBorder);
-    CPen* old = dc.SelectObject(&pen);
-    dc.MoveTo(0, 0);
-    dc.LineTo(w - 1, 0);
-    dc.LineTo(w - 1, h);
-    dc.LineTo(0, h);
-    dc.LineTo(0, 0);
-    dc.SelectObject(old);
+    CDialogFrame::DrawOutline(dc, r.Width() - 1, r.Height());
 
     // The strip fills the select-all area left of the column buttons.
     HBITMAP strip = static_cast<HBITMAP>(::LoadImageW(AfxFindResourceHandle(MAKEINTRESOURCEW(kStrip), RT_BITMAP),

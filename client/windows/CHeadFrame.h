@@ -31,7 +31,6 @@ public:
     enum { IDD = 133, IDC_NAME_COLUMN = 1050, IDC_SIZE_COLUMN = 1051, IDC_EXPIRY_COLUMN = 1052, IDC_SELECT_ALL = 1056 };
     enum { kButtonHovered = 185, kButtonNormal = 183, kStrip = 186 };
     static constexpr COLORREF kBackground = 0xFFFBF9;
-    static constexpr COLORREF kBorder = 0xE2CCBE;
     static constexpr COLORREF kButtonText = 0x555555;
 
     explicit CHeadFrame(CWnd* parent = nullptr);

@@ -1,7 +1,5 @@
 #include "client/windows/CInputBox.h"
 
-#include "client/app/CAppSettings.h"
-
 namespace {
 constexpr COLORREF kBackground = 0xFFFBFA;
 constexpr COLORREF kLabelText = 0x555555;
@@ -47,10 +45,4 @@ HBRUSH CInputBox::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
         if (id == IDC_LABEL || id == IDC_EDIT) dc->SetTextColor(kLabelText);
     }
     return m_brush;
-}
-
-void CInputBox::AdjustClientRect(RECT& r) {
-    r.left -= 2;
-    r.right += 2;
-    r.bottom += g_Settings.m_bVistaOrLater ? -2 : 2;
 }

@@ -15,7 +15,6 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
-    void AdjustClientRect(RECT& proposed) override;
     afx_msg void OnBnClickedOk();
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
 

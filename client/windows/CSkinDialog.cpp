@@ -1,5 +1,7 @@
 #include "client/windows/CSkinDialog.h"
 
+#include "client/app/CAppSettings.h"
+
 namespace {
 constexpr COLORREF kButtonText = 0x82523A;
 LPARAM Pack(CPoint p) { return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)); }
@@ -19,8 +21,8 @@ BEGIN_MESSAGE_MAP(CSkinDialog, CDialog)
     ON_WM_NCLBUTTONUP()
 END_MESSAGE_MAP()
 
-void CSkinDialog::SkinButton(CSkinButton& b, BOOL flatBorder) {
-    b.SetBitmaps(181, 0, 180, 0);
+void CSkinDialog::SkinButton(CSkinButton& b, BOOL flatBorder, INT_PTR hovered, INT_PTR normal) {
+    b.SetBitmaps(hovered, 0, normal, 0);
     b.SetAlign(CSkinButton::kAlignOverlap, FALSE);
     b.SetColor(CSkinButton::kColorFgFocus, kButtonText, TRUE);
     b.SetColor(CSkinButton::kColorFgIn, kButtonText, TRUE);
@@ -59,6 +61,12 @@ BOOL CSkinDialog::OnNcActivate(BOOL) {
     // The default would paint the system caption over the skin.
     m_frame.Paint(m_hWnd);
     return TRUE;
+}
+
+void CSkinDialog::AdjustClientRect(RECT& r) {
+    r.left -= 2;
+    r.right += 2;
+    r.bottom += g_Settings.m_bVistaOrLater ? -2 : 2;
 }
 
 void CSkinDialog::OnNcCalcSize(BOOL valid, NCCALCSIZE_PARAMS* params) {

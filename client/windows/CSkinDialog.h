@@ -1,5 +1,5 @@
 // A dialog drawn with the skinned frame: the routing of its non-client messages to the frame,
-// shared by the client's skinned dialogs. Each dialog says where its client rectangle goes.
+// shared by the client's skinned dialogs, and where their client rectangle goes.
 #pragma once
 
 #include "controls/CSkinButton.h"
@@ -12,12 +12,15 @@ public:
 
     CSkinFrame m_frame;
 
-    // The face the client's windows give their push buttons.
-    static void SkinButton(CSkinButton& button, BOOL flatBorder = FALSE);
+    // The face the client's windows give their push buttons: the bitmaps in the order the button
+    // takes them (hovered, normal), the client's button text colour.
+    static void SkinButton(CSkinButton& button, BOOL flatBorder = FALSE, INT_PTR hovered = 181, INT_PTR normal = 180);
 
 protected:
-    // Moves the edges of the proposed client rectangle (window coordinates) for this skin.
-    virtual void AdjustClientRect(RECT& proposed) = 0;
+    // Moves the edges of the proposed client rectangle (window coordinates) for this skin: by
+    // default 2 pixels wider on either side, the bottom 2 pixels up on newer systems and 2 down
+    // on older ones.
+    virtual void AdjustClientRect(RECT& proposed);
 
     afx_msg int OnCreate(LPCREATESTRUCTW cs);
     afx_msg void OnSize(UINT type, int cx, int cy);

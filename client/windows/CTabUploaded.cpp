@@ -8,6 +8,7 @@
 #include "client/session/CLoginSession.h"
 #include "client/transfer/CServerExchange.h"
 #include "client/transfer/EngineLog.h"
+#include "client/windows/CSkinDialog.h"
 #include "client/windows/CTips.h"
 #include "controls/CScrollHelper.h"
 
@@ -32,15 +33,10 @@ CRect RectIn(CWnd& parent, CWnd& child) {
     return r;
 }
 
+// The client's button face with a glyph left of the text.
 void SkinTabButton(CSkinButton& b, INT_PTR hovered, INT_PTR normal) {
-    b.SetAlign(CSkinButton::kAlignOverlap, FALSE);
-    b.SetColor(CSkinButton::kColorFgFocus, CTabUploaded::kButtonText, TRUE);
-    b.SetColor(CSkinButton::kColorFgIn, CTabUploaded::kButtonText, TRUE);
-    b.SetColor(CSkinButton::kColorFgOut, CTabUploaded::kButtonText, TRUE);
-    b.ClearImageMargins();
-    b.SetFlatBorder(TRUE, TRUE);
+    CSkinDialog::SkinButton(b, TRUE, hovered, normal);
     b.SetTextOffset(10, 0, FALSE);
-    b.SetBitmaps(hovered, 0, normal, 0);
 }
 
 }  // namespace
@@ -64,7 +60,7 @@ END_MESSAGE_MAP()
 CTabUploaded::CTabUploaded(CWnd* parent) : CDialog(IDD, parent), m_frame(this), m_header(this) {}
 
 CTabUploaded::~CTabUploaded() {
-    WaitForDelete();
+    EndDelete(true);
     DeleteRows();
 }
 
@@ -100,6 +96,7 @@ void CTabUploaded::LayOut() {
     Place(m_frame, c.left + 5, hd.Height() + 5, m_nDisplayWidth, m_nDisplayHeight);
     CScrollHelper* scroll = m_frame.GetScrollHelper();
     scroll->OnSize(0, m_nDisplayWidth, m_nDisplayHeight);
+    int rowsHeight = 0;
     for (size_t i = 0; i < m_arrRows.size(); ++i) {
         CUploaded* row = m_arrRows[i];
         CRect r;
@@ -111,8 +108,9 @@ void CTabUploaded::LayOut() {
         }
         if (!row->IsWindowVisible()) row->ShowWindow(SW_SHOW);
         Place(*row, 1, h * index - scroll->GetScrollPos().cy + 1, m_nDisplayWidth - 2, h);
-        scroll->SetDisplaySize(m_nDisplayWidth, h * (index + 1) + 5);
+        rowsHeight = h * (index + 1) + 5;
     }
+    if (rowsHeight) scroll->SetDisplaySize(m_nDisplayWidth, rowsHeight);
 }
 
 void CTabUploaded::OnPaint() {
@@ -248,9 +246,9 @@ void CTabUploaded::DeleteCheckedFiles(DeleteJob& job) {
     if (!job.stop) ::PostMessageW(job.tab, WM_DELETE_FINISHED, 0, 0);
 }
 
-void CTabUploaded::WaitForDelete() {
+void CTabUploaded::EndDelete(bool stop) {
     if (!m_pDeleteThread) return;
-    m_deleteJob->stop = true;
+    if (stop) m_deleteJob->stop = true;
     ::WaitForSingleObject(m_pDeleteThread->m_hThread, INFINITE);
     delete m_pDeleteThread;
     m_pDeleteThread = nullptr;
@@ -260,10 +258,7 @@ void CTabUploaded::WaitForDelete() {
 LRESULT CTabUploaded::OnDeleteFinished(WPARAM, LPARAM) {
     if (!m_pDeleteThread) return 0;
     const uint64_t userId = m_deleteJob->userId;
-    ::WaitForSingleObject(m_pDeleteThread->m_hThread, INFINITE);  // it has posted its last word
-    delete m_pDeleteThread;
-    m_pDeleteThread = nullptr;
-    m_deleteJob.reset();
+    EndDelete(false);  // it has posted its last word
     OnLoadList(reinterpret_cast<WPARAM>(&userId), 0);
     m_btnDelete.EnableWindow(TRUE);
     Invalidate(TRUE);
@@ -277,7 +272,7 @@ HBRUSH CTabUploaded::OnCtlColor(CDC* dc, CWnd*, UINT) {
 }
 
 void CTabUploaded::OnDestroy() {
-    WaitForDelete();
+    EndDelete(true);
     CDialog::OnDestroy();
     DeleteRows();
 }

@@ -26,7 +26,6 @@ class CTabUploaded : public CDialog {
 public:
     enum { IDD = 132, IDC_DOWNLOAD = 1018, IDC_DELETE = 1019 };
     static constexpr COLORREF kBackground = RGB(249, 251, 255);
-    static constexpr COLORREF kButtonText = RGB(58, 82, 130);
     static constexpr wchar_t kOpenFailedText[] = L"提供的超级链接或者制定的文件无法执行";
 
     explicit CTabUploaded(CWnd* parent = nullptr);
@@ -82,7 +81,8 @@ private:
     };
     static UINT __cdecl DeleteFilesThreadProc(LPVOID job);
     static void DeleteCheckedFiles(DeleteJob& job);
-    void WaitForDelete();
+    // Joins the delete worker and frees its job; `stop` first asks it to end between files.
+    void EndDelete(bool stop);
 
     void LayOut();
     void DeleteRows();

@@ -62,8 +62,12 @@ CUploaded::CUploaded(CWnd* parent) : CDialog(IDD, parent) {
     m_lnkRename.SetLinkStyle(kRenameText, FALSE, kLinkColour, kLinkColour, kLinkHover);
 }
 
-CUploaded::~CUploaded() {
+CUploaded::~CUploaded() { ForgetIcon(); }
+
+void CUploaded::ForgetIcon() {
     if (m_hIcon) ::DestroyIcon(m_hIcon);
+    m_hIcon = nullptr;
+    m_bIconLooked = false;
 }
 
 void CUploaded::DoDataExchange(CDataExchange* dx) {
@@ -76,11 +80,6 @@ void CUploaded::DoDataExchange(CDataExchange* dx) {
     DDX_Control(dx, IDC_EXPIRY, m_stcExpiry);
 }
 
-BOOL CUploaded::OnInitDialog() {
-    CDialog::OnInitDialog();
-    return TRUE;
-}
-
 void CUploaded::SetFileInfo(const protocol::FileEntry& file, const protocol::ServerInfo& server) {
     m_strServerHost = Wide(server.host);
     m_strLink = uploadedtext::DownloadLink(m_strServerHost.GetString(), Wide(file.linkKey).GetString()).c_str();
@@ -88,9 +87,7 @@ void CUploaded::SetFileInfo(const protocol::FileEntry& file, const protocol::Ser
     m_nSize = file.fileSize;
     m_nFileId = file.fileId;
     m_nHoursLeft = file.hoursLeft;
-    if (m_hIcon) ::DestroyIcon(m_hIcon);
-    m_hIcon = nullptr;
-    m_bIconLooked = false;
+    ForgetIcon();
     if (!m_hWnd) return;
     m_stcName.SetWindowText(m_strName);
     m_stcExpiry.SetWindowText(uploadedtext::ExpiryText(m_nHoursLeft).c_str());
@@ -137,9 +134,7 @@ void CUploaded::OnRename() {
     if (utf8.empty()) return;
     m_strName = Wide(utf8);
     m_stcName.SetWindowText(m_strName);
-    if (m_hIcon) ::DestroyIcon(m_hIcon);
-    m_hIcon = nullptr;
-    m_bIconLooked = false;
+    ForgetIcon();
     Invalidate();
     CServerExchange exchange;
     if (exchange.ConnectToControl())

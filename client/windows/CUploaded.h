@@ -47,7 +47,6 @@ public:
     using IconLookup = std::function<HICON(const CString& name)>;
     static IconLookup& FileIconLookup();
 
-    BOOL OnInitDialog() override;
     // Enter and Escape in a row never end it.
     void OnOK() override {}
     void OnCancel() override {}
@@ -80,6 +79,8 @@ private:
     bool AskName(CString& renamed);
     // The shell's icon for the file's name, looked up once and released with the row.
     HICON FileIcon();
+    // Destroys the icon; the next paint looks it up again (for a new name).
+    void ForgetIcon();
 
     HICON m_hIcon = nullptr;
     bool m_bIconLooked = false;

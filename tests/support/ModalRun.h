@@ -41,4 +41,16 @@ INT_PTR RunModal(Dialog& box, std::function<void(Dialog&)> action, UINT safetyMs
     return r;
 }
 
+// The client size a dialog has once it shows modally.
+inline CSize ModalClientSize(CDialog& box) {
+    CSize size;
+    RunModal<CDialog>(box, [&](CDialog& b) {
+        CRect r;
+        b.GetClientRect(&r);
+        size = r.Size();
+        b.EndDialog(IDCANCEL);
+    });
+    return size;
+}
+
 }  // namespace test_modal

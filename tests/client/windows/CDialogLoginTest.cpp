@@ -678,16 +678,7 @@ TEST(LoginDialog, TemplateTextsAndColours) {
 // 2 pixels up on newer systems, 2 down on older ones.
 TEST(LoginDialog, ClientRectangleFollowsTheSystemVersion) {
     Stage stage;
-    auto clientSize = [](CDialog& box) {
-        CSize size;
-        test_modal::RunModal<CDialog>(box, [&](CDialog& b) {
-            CRect r;
-            b.GetClientRect(&r);
-            size = r.Size();
-            b.EndDialog(IDCANCEL);
-        });
-        return size;
-    };
+    const auto clientSize = test_modal::ModalClientSize;
     CDialog plain(CDialogLogin::IDD);
     const CSize base = clientSize(plain);
     ASSERT_GT(base.cx, 0);

@@ -117,16 +117,7 @@ TEST(InputBox, TemplateTextsAndColours) {
 // Against the same template shown plainly: 2 pixels more on either side, and the bottom edge
 // 2 pixels up on newer systems, 2 down on older ones.
 TEST(InputBox, ClientRectangleFollowsTheSystemVersion) {
-    auto clientSize = [](CDialog& box) {
-        CSize size;
-        RunBox(box, [&](CDialog& b) {
-            CRect r;
-            b.GetClientRect(&r);
-            size = r.Size();
-            b.EndDialog(IDCANCEL);
-        });
-        return size;
-    };
+    const auto clientSize = test_modal::ModalClientSize;
     CDialog plain(CInputBox::IDD);
     const CSize base = clientSize(plain);
     ASSERT_GT(base.cx, 0);
