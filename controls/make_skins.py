@@ -190,6 +190,69 @@ def separator(x, y):
     return (204, 214, 228)
 
 
+# The main dialog's colours: its background and the line under the tab strip.
+MAIN_BACKGROUND = (0xEB, 0xF0, 0xF8)
+MAIN_LINE = (0xBE, 0xCC, 0xE2)
+
+
+def header_band(w, h):
+    """The main dialog's header picture: a light band over the dialog's top area, fading into the
+    dialog's background, with a faint line at its foot; the greeting and the address go on it."""
+    def pixel(x, y):
+        if y == h - 1:
+            return mix(MAIN_BACKGROUND, MAIN_LINE, 0.35)
+        return mix((255, 255, 255), MAIN_BACKGROUND, y / (h - 2))
+    return pixel
+
+
+def write_ico(path, sizes, pixel):
+    """A 32-bit icon with one image per size; pixel(x, y, size) gives (r, g, b, a)."""
+    images = []
+    for size in sizes:
+        xor = bytearray()
+        mask = bytearray()
+        mask_row = ((size + 31) // 32) * 4
+        for y in range(size - 1, -1, -1):
+            bits = 0
+            row = bytearray()
+            for x in range(size):
+                r, g, b, a = pixel(x, y, size)
+                xor += bytes((b, g, r, a))
+                bits = (bits << 1) | (1 if a == 0 else 0)
+                if x % 8 == 7:
+                    row.append(bits)
+                    bits = 0
+            if size % 8:
+                row.append(bits << (8 - size % 8))
+            mask += row + b"\0" * (mask_row - len(row))
+        info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+        images.append((size, info + xor + mask))
+    head = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    entries = bytearray()
+    for size, data in images:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as f:
+        f.write(head + entries + b"".join(data for _, data in images))
+
+
+def app_icon(x, y, size):
+    """The program's icon: a blue rounded square with a white upward arrow."""
+    s = size / 32.0
+    r = 6 * s
+    cx = min(max(x + 0.5, r), size - r)
+    cy = min(max(y + 0.5, r), size - r)
+    if (x + 0.5 - cx) ** 2 + (y + 0.5 - cy) ** 2 > r * r:
+        return (0, 0, 0, 0)
+    u, v = (x + 0.5) / s, (y + 0.5) / s
+    head = 6 <= v <= 16 and abs(u - 16) <= (v - 6) + 0.5
+    stem = 16 <= v <= 25 and 13 <= u <= 19
+    if head or stem:
+        return (255, 255, 255, 255)
+    return mix((92, 150, 226), (36, 94, 176), y / (size - 1)) + (255,)
+
+
 def main(out):
     write_bmp(f"{out}/skin_155.bmp", 2, 41, side_border)
     write_bmp(f"{out}/skin_157.bmp", 2, 41, lambda x, y: side_border(x, y))
@@ -226,6 +289,11 @@ def main(out):
     write_bmp(f"{out}/skin_186.bmp", 1, 26, head_strip)
     # The login dialog's separator line.
     write_bmp(f"{out}/skin_182.bmp", 320, 1, separator)
+    # The main dialog: its header picture (190), the second picture it keeps (192: the band's
+    # colours, one column) and the program's icon (187).
+    write_bmp(f"{out}/skin_190.bmp", 480, 40, header_band(480, 40))
+    write_bmp(f"{out}/skin_192.bmp", 1, 40, header_band(1, 40))
+    write_ico(f"{out}/skin_187.ico", (16, 32), app_icon)
 
 
 if __name__ == "__main__":

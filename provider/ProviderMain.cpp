@@ -1,6 +1,6 @@
-// ferrant_provider: the provider stand-in as a program of its own, for the demo and the upload
-// benchmark. It serves the control, data and session servers on one loopback address until its
-// standard input closes or Ctrl+C.
+// ferrant_provider: the provider stand-in as a program of its own, for the demo, the road test
+// and the upload benchmark. It serves the control, data and session servers (and, when asked, the
+// web server) on one loopback address until its standard input closes or Ctrl+C.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -15,16 +15,18 @@
 #include "provider/SessionService.h"
 #include "provider/ConsoleOptions.h"
 #include "provider/TcpServer.h"
+#include "provider/WebSite.h"
 
 namespace {
 
 const char kHelp[] =
     "Usage: ferrant_provider [options]\n"
     "\n"
-    "Runs the stand-in of the provider's servers (control, data and session service) on one\n"
-    "loopback address. Prints one line when ready, e.g.\n"
-    "  ferrant_provider ready: address=127.0.0.1 control=20000 data=20001 session=14002 plain=0\n"
+    "Runs the stand-in of the provider's servers (control, data and session service, and the web\n"
+    "server when asked) on one loopback address. Prints one line when ready, e.g.\n"
+    "  ferrant_provider ready: address=127.0.0.1 control=20000 data=20001 session=14002 plain=0 web=0\n"
     "and runs until its standard input closes (Ctrl+D, or the parent closing the pipe) or Ctrl+C.\n"
+    "When it stops it prints one line per announced file: its id, size, segments, whether complete.\n"
     "\n"
     "Options (ports: 0 lets the system pick a free one; the ready line tells which):\n"
     "  --address A          loopback address to bind, 127.x.y.z (default 127.0.0.1)\n"
@@ -48,8 +50,14 @@ const char kHelp[] =
     "  --session KEY:BIND   session key and bind id the session query hands out for the account\n"
     "                       (default: none, so a web-started login is refused)\n"
     "  --server-id N        id of the one upload server listed, this address (default 1)\n"
+    "  --web-port N         also run the web server: the login check of a handed-over web session\n"
+    "                       answers result=1 for the account and --web-session, result=0 otherwise;\n"
+    "                       the version file names a version no client is older than (default: none)\n"
+    "  --web-session SID    the web session id the login check accepts (default: none accepted)\n"
     "  --ignore-stdin       run until Ctrl+C only, e.g. when started with stdin closed\n"
     "  --help               this text\n";
+
+const char kLoginCheckPath[] = "/mail/login/opt/loginAction_loginCheck.do";
 
 HANDLE g_stop = nullptr;
 
@@ -132,6 +140,8 @@ struct Options {
     std::string mail = "demo@example.com", password = "demo";
     long long userId = 1, used = 0, quota = 0, serverId = 1;
     std::string sessionKey, bindId;
+    long long webPort = -1;
+    std::string webSession;
     bool ignoreStdin = false;
 };
 
@@ -171,6 +181,11 @@ int Parse(int argc, wchar_t** argv, Options& o) {
             ok = SplitPair(v, o.sessionKey, o.bindId);
         } else if (a == L"--server-id") {
             ok = ParseNumber(v, 0, 0xFFFFFFFFll, o.serverId);
+        } else if (a == L"--web-port") {
+            ok = ParseNumber(v, 0, 65535, o.webPort);
+        } else if (a == L"--web-session") {
+            o.webSession = Narrow(v);
+            ok = !v.empty();
         } else {
             return OptionResult::Unknown;
         }
@@ -181,6 +196,24 @@ int Parse(int argc, wchar_t** argv, Options& o) {
     if (o.sink == L"file" && GetFileAttributesW(o.sinkFolder.c_str()) == INVALID_FILE_ATTRIBUTES)
         return Usage("the sink folder does not exist");
     return 0;
+}
+
+// The web-mail server's part of the road: the login check of a handed-over session and a
+// version file that offers no update.
+void ServeWeb(provider::WebSite& web, const Options& o) {
+    const std::string accepted = "usr=" + o.mail + "&sid=" + o.webSession;
+    const bool anySession = !o.webSession.empty();
+    web.SetResponder(kLoginCheckPath, [accepted, anySession](const provider::WebSite::Request& request) {
+        return anySession && request.method == "POST" && request.body == accepted ? "result=1" : "result=0";
+    });
+    web.SetVersionBody("version=0.0.0.0");
+}
+
+void PrintFiles(const provider::ProviderState& state) {
+    for (const provider::StoredFile& f : state.Files())
+        fprintf(stderr, "ferrant_provider: file %llu \"%s\" %llu bytes, %zu segments, %s\n",
+                static_cast<unsigned long long>(f.fileId), f.name.c_str(), static_cast<unsigned long long>(f.size),
+                f.segments.size(), f.Finished() ? "complete" : "incomplete");
 }
 
 }  // namespace
@@ -234,18 +267,31 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
 
+    provider::WebSite web;
+    if (o.webPort >= 0) {
+        ServeWeb(web, o);
+        if (!web.Start(o.address, static_cast<uint16_t>(o.webPort))) {
+            fprintf(stderr, "ferrant_provider: cannot listen on %s:%lld (web server): error %d\n", o.address.c_str(),
+                    o.webPort, WSAGetLastError());
+            return 1;
+        }
+    }
+
     g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     if (!o.ignoreStdin) CloseHandle(CreateThread(nullptr, 0, WatchStdin, nullptr, 0, nullptr));
 
-    printf("ferrant_provider ready: address=%s control=%u data=%u session=%u plain=%u\n", o.address.c_str(),
-           servers.ControlPort(), servers.DataPort(), sessionPort, o.plainPort >= 0 ? plain.Port() : 0u);
+    printf("ferrant_provider ready: address=%s control=%u data=%u session=%u plain=%u web=%u\n", o.address.c_str(),
+           servers.ControlPort(), servers.DataPort(), sessionPort, o.plainPort >= 0 ? plain.Port() : 0u,
+           o.webPort >= 0 ? web.Port() : 0u);
     fflush(stdout);
 
     WaitForSingleObject(g_stop, INFINITE);
+    web.Stop();
     plain.Stop();
     session.Stop();
     servers.Stop();
+    PrintFiles(state);
     fprintf(stderr, "ferrant_provider: stopped (%zu files announced, plain receiver took %llu bytes)\n",
             state.Files().size(), static_cast<unsigned long long>(plain.Received()));
     WSACleanup();

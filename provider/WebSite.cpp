@@ -102,6 +102,12 @@ void WebSite::ClearRequests() {
     m_requests.clear();
 }
 
+void WebSite::SetResponder(const std::string& path, std::function<std::string(const Request&)> responder) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_responders[path] = std::move(responder);
+    m_pages.emplace(path, Page());
+}
+
 WebSite::Page WebSite::PageFor(const std::string& path) const {
     std::lock_guard<std::mutex> hold(m_lock);
     auto found = m_pages.find(path.substr(0, path.find('?')));
@@ -131,6 +137,14 @@ void WebSite::Serve(SOCKET connection) {
         m_requests.push_back(request);
     }
     Page page = PageFor(request.path);
+    std::function<std::string(const Request&)> responder;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        auto found = m_responders.find(request.path.substr(0, request.path.find('?')));
+        if (found != m_responders.end()) responder = found->second;
+    }
+    if (responder) page.body = responder(request);
+    if (page.delayMs > 0) Sleep(static_cast<DWORD>(page.delayMs));
     std::string type = page.contentType + (page.charset.empty() ? "" : "; charset=" + page.charset);
     std::string reply = HttpReply(StatusLine(page.status), type, page.body);
     SendAll(connection, reply.data(), reply.size());

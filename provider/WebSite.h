@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -28,6 +29,8 @@ public:
         std::string body;
         std::string charset;  // empty: the Content-Type names none
         std::string contentType = "text/html";
+        // How long the answer is held back, as a slow server would.
+        int delayMs = 0;
     };
     struct Request {
         std::string method;
@@ -49,6 +52,8 @@ public:
     void SetPage(const std::string& path, const Page& page);
     // What every path without a page of its own gets (404 at first).
     void SetDefaultPage(const Page& page);
+    // A page whose body is made from each request (over the page set for that path).
+    void SetResponder(const std::string& path, std::function<std::string(const Request&)> responder);
 
     size_t RequestCount() const;
     std::vector<Request> Requests() const;
@@ -63,6 +68,7 @@ private:
 
     mutable std::mutex m_lock;
     std::map<std::string, Page> m_pages;
+    std::map<std::string, std::function<std::string(const Request&)>> m_responders;
     Page m_defaultPage{404, "<html><body>Not Found</body></html>", "", "text/html"};
     std::vector<Request> m_requests;
 };

@@ -92,11 +92,9 @@ inline Pixels WindowPixels(HWND hWnd) {
     return p;
 }
 
-// Writes the window as the screen shows it to dir/name.bmp (converted to PNG after the run).
-inline void SaveWindow(HWND hWnd, const std::string& name) {
-#ifdef FERRANT_SCREENSHOT_DIR
-    const Pixels p = WindowPixels(hWnd);
-    if (p.w <= 0 || p.h <= 0) return;
+// Writes the pixels as a 24-bit BMP file; false when the file cannot be written whole.
+inline bool WriteBmp(const Pixels& p, const std::wstring& path) {
+    if (p.w <= 0 || p.h <= 0) return false;
     const int stride = (p.w * 3 + 3) & ~3;
     std::vector<uint8_t> rows(static_cast<size_t>(stride) * p.h);
     for (int y = 0; y < p.h; ++y) {
@@ -114,18 +112,23 @@ inline void SaveWindow(HWND hWnd, const std::string& name) {
     bh.biHeight = p.h;
     bh.biPlanes = 1;
     bh.biBitCount = 24;
-    std::string path = std::string(FERRANT_SCREENSHOT_DIR) + "/" + name + ".bmp";
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(bh);
+    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(rows.size());
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return false;
+    bool ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bh, sizeof bh, 1, f) == 1 &&
+              std::fwrite(rows.data(), rows.size(), 1, f) == 1;
+    return std::fclose(f) == 0 && ok;
+}
+
+// Writes the window as the screen shows it to dir/name.bmp (converted to PNG after the run).
+inline void SaveWindow(HWND hWnd, const std::string& name) {
+#ifdef FERRANT_SCREENSHOT_DIR
     CreateDirectoryA(FERRANT_SCREENSHOT_DIR, nullptr);
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        BITMAPFILEHEADER fh{};
-        fh.bfType = 0x4D42;
-        fh.bfOffBits = sizeof(fh) + sizeof(bh);
-        fh.bfSize = fh.bfOffBits + static_cast<DWORD>(rows.size());
-        std::fwrite(&fh, sizeof(fh), 1, f);
-        std::fwrite(&bh, sizeof(bh), 1, f);
-        std::fwrite(rows.data(), rows.size(), 1, f);
-        std::fclose(f);
-    }
+    const std::string path = std::string(FERRANT_SCREENSHOT_DIR) + "/" + name + ".bmp";
+    WriteBmp(WindowPixels(hWnd), std::wstring(path.begin(), path.end()));
 #else
     (void)hWnd;
     (void)name;

@@ -1,0 +1,40 @@
+// The client program: its application object with the deployment's servers and the main dialog.
+#include "client/app/CFerrantApp.h"
+#include "client/windows/CFerrantDlg.h"
+
+#ifndef FERRANT_WEBMAIL_HOSTS
+#error "FERRANT_WEBMAIL_HOSTS names the web-mail hosts whose login check is believed"
+#endif
+#ifndef FERRANT_SESSION_ENDPOINT
+#error "FERRANT_SESSION_ENDPOINT names the session service"
+#endif
+#ifndef FERRANT_UPDATE_HOST
+#error "FERRANT_UPDATE_HOST names the update server"
+#endif
+
+namespace {
+
+INT_PTR RunFerrantDlg(CFerrantApp& app) {
+    CFerrantDlg dialog(nullptr);
+    app.m_pMainWnd = &dialog;
+    INT_PTR result = dialog.DoModal();
+    app.ForgetWindow(&dialog);
+    return result;
+}
+
+}  // namespace
+
+CFerrantApp theApp;
+
+namespace {
+
+// Same file as theApp, so it runs after theApp is built.
+const bool g_bDeployed = [] {
+    theApp.m_runMainDialog = RunFerrantDlg;
+    theApp.m_strTrustedHosts = L"" FERRANT_WEBMAIL_HOSTS;
+    theApp.m_strSessionEndpoint = FERRANT_SESSION_ENDPOINT;
+    theApp.m_strUpdateHost = L"" FERRANT_UPDATE_HOST;
+    return true;
+}();
+
+}  // namespace
