@@ -87,27 +87,27 @@ std::wstring ClassOf(HWND h) {
 
 bool IsDialog(HWND h) { return ClassOf(h) == kDialogClass; }
 
+// Window enumeration callbacks are stdcall on 32-bit x86, which a lambda cannot be.
+BOOL CALLBACK CollectVisible(HWND h, LPARAM list) {
+    if (IsWindowVisible(h)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectAll(HWND h, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
+    return TRUE;
+}
+
 std::vector<HWND> TopWindows() {
     std::vector<HWND> found;
-    EnumWindows(
-        [](HWND h, LPARAM list) {
-            if (IsWindowVisible(h)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
 // Every window below `parent`, at any depth.
 std::vector<HWND> Descendants(HWND parent) {
     std::vector<HWND> found;
-    EnumChildWindows(
-        parent,
-        [](HWND h, LPARAM list) {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(parent, CollectAll, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 

@@ -52,17 +52,18 @@ struct ProcessWindows {
     std::vector<HWND> windows;
 };
 
+// A plain function: enumeration callbacks are stdcall on 32-bit x86, which a lambda cannot be.
+BOOL CALLBACK CollectVisible(HWND wnd, LPARAM param) {
+    auto* f = reinterpret_cast<ProcessWindows*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(wnd, &owner);
+    if (owner == f->pid && IsWindowVisible(wnd)) f->windows.push_back(wnd);
+    return TRUE;
+}
+
 std::vector<HWND> VisibleWindows(DWORD pid) {
     ProcessWindows found{pid, {}};
-    EnumWindows(
-        [](HWND wnd, LPARAM param) -> BOOL {
-            auto* f = reinterpret_cast<ProcessWindows*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(wnd, &owner);
-            if (owner == f->pid && IsWindowVisible(wnd)) f->windows.push_back(wnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&found));
     return found.windows;
 }
 

@@ -37,6 +37,16 @@ testing::Environment* const g_environment =
 using test_capture::Pump;
 using test_capture::PumpUntil;
 
+// The shown popup menu of this thread, if any (a plain function: enumeration callbacks are
+// stdcall on 32-bit x86, which a lambda cannot be).
+BOOL CALLBACK FindShownMenu(HWND h, LPARAM found) {
+    wchar_t cls[16] = {};
+    GetClassNameW(h, cls, 16);
+    if (std::wstring(cls) != L"#32768" || !IsWindowVisible(h)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = h;
+    return FALSE;
+}
+
 const uint64_t kUserId = 501;
 const wchar_t kMail[] = L"main@example.com";
 const wchar_t kOtherMail[] = L"other@example.com";
@@ -526,16 +536,7 @@ TEST_F(MainDialogTest, TrayMenuEntries) {
         // The real menu, saved as it shows and closed again.
         Poll::Start([] {
             HWND menuWnd = nullptr;
-            EnumThreadWindows(
-                GetCurrentThreadId(),
-                [](HWND h, LPARAM found) {
-                    wchar_t cls[16] = {};
-                    GetClassNameW(h, cls, 16);
-                    if (std::wstring(cls) != L"#32768" || !IsWindowVisible(h)) return TRUE;
-                    *reinterpret_cast<HWND*>(found) = h;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&menuWnd));
+            EnumThreadWindows(GetCurrentThreadId(), FindShownMenu, reinterpret_cast<LPARAM>(&menuWnd));
             if (!menuWnd) return false;
             test_capture::SaveWindow(menuWnd, "main_dialog_tray_menu");
             s_menuSeen = true;
