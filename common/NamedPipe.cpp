@@ -1,5 +1,6 @@
 #include "common/NamedPipe.h"
 
+#include <cstdio>
 #include <cwchar>
 
 BOOL CNamedPipeException::GetErrorMessage(LPTSTR buffer, UINT maxChars, PUINT helpContext) const {
@@ -52,6 +53,23 @@ void NamedPipe::Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWOR
     HANDLE h = CreateFileW(full, desiredAccess, shareMode, sa, OPEN_EXISTING, flagsAndAttributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) ThrowNamedPipeException(0);
     m_hPipe = h;
+}
+
+bool NamedPipe::HandOver(LPCWSTR name, const void* bytes, DWORD size, DWORD waitMs) {
+    try {
+        NamedPipe pipe;
+        pipe.Create(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1, nullptr);
+        pipe.SetMode(FALSE, TRUE);
+        pipe.ConnectClient(nullptr, waitMs);
+        pipe.Write(bytes, size, nullptr);
+        return true;
+    } catch (CNamedPipeException* e) {
+        CString text = e->GetErrorText();
+        wprintf(L"Named Pipe Exception, Error:%d, Description:%ls\n", static_cast<int>(e->m_dwError), text.GetString());
+        fflush(stdout);
+        e->Delete();
+        return false;
+    }
 }
 
 void NamedPipe::ServerAvailable(LPCWSTR serverName, LPCWSTR name, DWORD timeOut) {

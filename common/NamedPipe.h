@@ -30,6 +30,10 @@ public:
     void Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES sa,
               DWORD flagsAndAttributes);
     static void ServerAvailable(LPCWSTR serverName, LPCWSTR name, DWORD timeOut);
+    // One hand-over as the pipe's server: a one-instance message pipe, a reader awaited at most
+    // waitMs, the bytes written, the pipe closed. A failure is printed to standard output
+    // ("Named Pipe Exception, ...") and gives false.
+    static bool HandOver(LPCWSTR name, const void* bytes, DWORD size, DWORD waitMs);
     BOOL SetMode(BOOL byteMode, BOOL blocking);
     // Waits for a reader. A reader that opened the pipe before this call counts as connected.
     // With a time-out other than INFINITE the wait ends with ERROR_TIMEOUT when no reader came,

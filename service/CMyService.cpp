@@ -226,20 +226,8 @@ bool CMyService::LaunchClient(const std::string& launchText) {
                     started = true;
                     ServiceTrace(L"CreateProcessAsUser ok");
                     ServiceTrace(L"CreateProcessAsUser end");
-                    try {
-                        NamedPipe pipe;
-                        pipe.Create(m_strPipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1,
-                                    nullptr);
-                        pipe.SetMode(FALSE, TRUE);
-                        pipe.ConnectClient(nullptr, m_dwPipeWaitMs);
-                        pipe.Write(launchText.data(), static_cast<DWORD>(launchText.size()), nullptr);
-                    } catch (CNamedPipeException* e) {
-                        CString text = e->GetErrorText();
-                        wprintf(L"Named Pipe Exception, Error:%d, Description:%ls\n", static_cast<int>(e->m_dwError),
-                                text.GetString());
-                        fflush(stdout);
-                        e->Delete();
-                    }
+                    NamedPipe::HandOver(m_strPipeName.c_str(), launchText.data(), static_cast<DWORD>(launchText.size()),
+                                        m_dwPipeWaitMs);
                 }
             }
         }

@@ -92,20 +92,41 @@ CString GetModuleFolder() {
     return CString(drive) + dir;
 }
 
-namespace {
-std::u16string ToU16(const wchar_t* textIn) {
+std::u16string WideToU16(const wchar_t* textIn) {
     std::u16string wide;
     if (textIn)
         for (const wchar_t* p = textIn; *p; ++p) wide += static_cast<char16_t>(*p);
     return wide;
 }
-}  // namespace
 
-std::string WideToUtf8String(const wchar_t* textIn) { return text::Utf16ToUtf8(ToU16(textIn)); }
+CString U16ToWide(const std::u16string& textIn) {
+    std::wstring wide(textIn.begin(), textIn.end());
+    return CString(wide.c_str());
+}
+
+std::string WideToAnsi(const CString& textIn) {
+    if (textIn.GetLength() == 0) return std::string();
+    int n = WideCharToMultiByte(CP_ACP, 0, textIn.GetString(), textIn.GetLength(), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, textIn.GetString(), textIn.GetLength(), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+CString AnsiToWide(const char* bytes, int length) {
+    if (!bytes || length <= 0) return CString();
+    int n = MultiByteToWideChar(CP_ACP, 0, bytes, length, nullptr, 0);
+    if (n <= 0) return CString();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes, length, &wide[0], n);
+    return CString(wide.c_str());
+}
+
+std::string WideToUtf8String(const wchar_t* textIn) { return text::Utf16ToUtf8(WideToU16(textIn)); }
 
 int WideToUtf8(char* out, int outSize, const wchar_t* textIn) {
     if (!out || outSize <= 0) return 0;
-    std::u16string wide = ToU16(textIn);
+    std::u16string wide = WideToU16(textIn);
     return static_cast<int>(text::Utf16ToUtf8Field(out, static_cast<size_t>(outSize), wide.data(), wide.size()));
 }
 

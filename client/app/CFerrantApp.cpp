@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
 #include <string>
 
 #include "client/app/CAppSettings.h"
@@ -31,21 +30,6 @@ const wchar_t kDefaultServerDomain[] = L"upload.quillex.com";
 const wchar_t kDefaultServerIp[] = L"127.0.0.1";
 const UINT kSocketInitFailedText = 103;
 
-std::u16string U16(const CString& text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.GetString()), static_cast<size_t>(text.GetLength()));
-}
-
-CString FromU16(const std::u16string& text) {
-    return CString(std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size()).c_str());
-}
-
-std::string ToAnsi(const CString& text) {
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text, text.GetLength(), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, text, text.GetLength(), &out[0], bytes, nullptr, nullptr);
-    return out;
-}
-
 // The user fits the fields of the session check and the session login.
 bool UserFits(const CString& user) {
     protocol::Bytes unused;
@@ -72,7 +56,6 @@ void Trace(const wchar_t* label, const CString& value) {
 CFerrantApp::CFerrantApp() : CWinApp(L"Ferrant") {}
 
 BOOL CFerrantApp::InitInstance() {
-    m_nMainThreadId = GetCurrentThreadId();
     // The service and the Run key start the client elsewhere; the windows' ".\Setting.ini" is ours.
     SetCurrentDirectoryW(GetModuleFolder());
     g_strIniPath = GetModuleFolder() + L"Setting.ini";
@@ -127,19 +110,9 @@ int CFerrantApp::ExitInstance() {
 }
 
 void CFerrantApp::HandOff() {
-    try {
-        NamedPipe pipe;
-        pipe.Create(NamedPipe::kPipeWord, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1, nullptr);
-        pipe.SetMode(FALSE, TRUE);
-        // A first copy that never reads (hung, or busy in a login) must not keep this one alive.
-        pipe.ConnectClient(nullptr, m_nHandOffWaitMs);
-        std::string word = ToAnsi(NamedPipe::kPipeWord);
-        pipe.Write(word.data(), static_cast<DWORD>(word.size()), nullptr);
-    } catch (CNamedPipeException* e) {
-        wprintf(L"Named Pipe Exception, Error:%d, Description:%ls\n", static_cast<int>(e->m_dwError),
-                e->GetErrorText().GetString());
-        e->Delete();
-    }
+    // A first copy that never reads (hung, or busy in a login) must not keep this one alive.
+    std::string word = WideToAnsi(NamedPipe::kPipeWord);
+    NamedPipe::HandOver(NamedPipe::kPipeWord, word.data(), static_cast<DWORD>(word.size()), m_nHandOffWaitMs);
 }
 
 void CFerrantApp::PrepareDataFolder() {
@@ -175,10 +148,7 @@ CString CFerrantApp::ReadPipeText() {
         e->Delete();
         return CString();
     }
-    int chars = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(chars > 0 ? chars : 0), L'\0');
-    if (chars > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], chars);
-    return CString(text.c_str());
+    return AnsiToWide(bytes.data(), static_cast<int>(bytes.size()));
 }
 
 UINT CFerrantApp::PipeListenThreadProc(LPVOID param) {
@@ -233,8 +203,8 @@ int CFerrantApp::RunLogin(const CString& cmdLine) {
     Trace(L"strCmdLine = ", cmdLine);
     Trace(L"g_strUserName = ", g_strUserName);
 
-    const std::u16string text = U16(cmdLine);
-    if (weblogin::NamesUser(text, U16(g_strUserName))) {
+    const std::u16string text = WideToU16(cmdLine);
+    if (weblogin::NamesUser(text, WideToU16(g_strUserName))) {
         BringForward();
         return 0;
     }
@@ -245,21 +215,22 @@ int CFerrantApp::RunLogin(const CString& cmdLine) {
         // Straight to the main dialog, which asks for a login.
     } else if (!weblogin::CutLoginCheck(text, check)) {
         GetLogNode()->SendA("Onlogin: launch text not understood", nullptr);
-    } else if (!weblogin::IsTrustedHost(check.host, U16(m_strTrustedHosts))) {
-        Trace(L"Onlogin: not a web-mail host of ours: ", FromU16(check.host));
+    } else if (!weblogin::IsTrustedHost(check.host, WideToU16(m_strTrustedHosts))) {
+        Trace(L"Onlogin: not a web-mail host of ours: ", U16ToWide(check.host));
     } else {
-        CString url = FromU16(check.url);
-        Trace(L"strTmp = ", url + L"?" + FromU16(check.body));
-        std::string body = ToAnsi(FromU16(check.body));
+        CString url = U16ToWide(check.url);
+        const CString form = U16ToWide(check.body);
+        Trace(L"strTmp = ", url + L"?" + form);
+        std::string body = WideToAnsi(form);
         WebRequestClient request(url);
         request.SetRequestBody(reinterpret_cast<const BYTE*>(body.data()), static_cast<DWORD>(body.size()));
-        request.SetHeaders(FromU16(weblogin::CheckHeaders(body.size())));
+        request.SetHeaders(U16ToWide(weblogin::CheckHeaders(body.size())));
         // A redirect would let another server answer for ours.
         request.SendHttpRequest(L"POST", true);
         CString answer = request.GetResponseBody();
         Trace(L"strResponse = ", answer);
-        if (weblogin::Accepted(U16(answer))) {
-            CString user = FromU16(check.user);
+        if (weblogin::Accepted(WideToU16(answer))) {
+            CString user = U16ToWide(check.user);
             if (!UserFits(user)) {
                 Trace(L"Onlogin: user name too long for a session login: ", user);
             } else {

@@ -61,5 +61,4 @@ private:
 
     // Held while a login or a main dialog runs, and for good once the main thread's has ended.
     std::atomic<bool> m_bLoginBusy{false};
-    DWORD m_nMainThreadId = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "client/app/CAppSettings.h"
 #include "client/app/Utf8.h"
 #include "client/session/SessionService.h"
 #include "client/transfer/CServerExchange.h"
@@ -10,41 +11,13 @@
 
 CLoginSession g_LoginSession;
 
-namespace {
-
-std::string ToUtf8(const CString& s) {
-    return text::Utf16ToUtf8(reinterpret_cast<const char16_t*>(s.GetString()), static_cast<size_t>(s.GetLength()));
-}
-
-CString FromAnsi(const char* bytes, int length) {
-    CString out;
-    if (length <= 0) return out;
-    int n = MultiByteToWideChar(CP_ACP, 0, bytes, length, nullptr, 0);
-    if (n <= 0) return out;
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes, length, &wide[0], n);
-    out = wide.c_str();
-    return out;
-}
-
-std::string ToAnsi(const CString& s) {
-    if (s.GetLength() == 0) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, s.GetString(), s.GetLength(), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, s.GetString(), s.GetLength(), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-}  // namespace
-
 CLoginSession::CLoginSession() = default;
 
 int CLoginSession::LoginExchange(const CString& mail, const CString* password) {
     protocol::Bytes request;
     // A name or password that does not fit its field is refused before anything goes out.
-    bool built = password ? protocol::BuildLogin(ToUtf8(mail), ToUtf8(*password), request)
-                          : protocol::BuildLoginBySession(ToUtf8(mail), request);
+    bool built = password ? protocol::BuildLogin(WideToUtf8String(mail), WideToUtf8String(*password), request)
+                          : protocol::BuildLoginBySession(WideToUtf8String(mail), request);
     protocol::LoginResult reply;
     bool accepted = false;
     if (built) {
@@ -76,7 +49,7 @@ int CLoginSession::Login(CString mail, CString password) { return LoginExchange(
 int CLoginSession::LoginBySession(CString mail) { return LoginExchange(mail, nullptr); }
 
 int CLoginSession::QuerySessionKey(CString user) {
-    std::string userName = ToUtf8(user);
+    std::string userName = WideToUtf8String(user);
     protocol::Bytes request;
     if (!protocol::BuildSessionQuery(userName, request)) {
         GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"user name too long");
@@ -95,7 +68,7 @@ int CLoginSession::QuerySessionKey(CString user) {
     if (query.Request(request, reply)) {
         const char* body = reinterpret_cast<const char*>(reply.data()) + sizeof(protocol::PacketHeader);
         const size_t size = reply.size() - sizeof(protocol::PacketHeader);
-        replyText = FromAnsi(body, static_cast<int>(text::FieldLength(body, size)));
+        replyText = AnsiToWide(body, static_cast<int>(text::FieldLength(body, size)));
     }
     CString sessionKey, bindId;
     if (!ExtractBetween(replyText, L"<SessionKey>", L"</SessionKey>", sessionKey) ||
@@ -104,7 +77,8 @@ int CLoginSession::QuerySessionKey(CString user) {
         return 0;
     }
 
-    session::AuthSessionOutcome outcome = session::CallAuthSession(userName, ToAnsi(sessionKey), ToAnsi(bindId));
+    session::AuthSessionOutcome outcome =
+        session::CallAuthSession(userName, WideToAnsi(sessionKey), WideToAnsi(bindId));
     GetLogNode()->Send(L"authsession", outcome.Confirmed() ? L"session confirmed" : L"session not confirmed");
     if (outcome.Confirmed()) {
         m_bWebSession = true;

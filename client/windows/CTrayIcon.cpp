@@ -1,5 +1,7 @@
 #include "client/windows/CTrayIcon.h"
 
+#include "client/app/CAppSettings.h"
+
 #include <map>
 
 namespace {
@@ -15,13 +17,7 @@ bool s_bClassRegistered = false;
 
 const UINT s_nTaskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
 
-std::wstring WideName(const std::string& name) {
-    if (name.empty()) return std::wstring();
-    int n = ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), static_cast<int>(name.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), static_cast<int>(name.size()), &out[0], n);
-    return out;
-}
+CString WideName(const std::string& name) { return AnsiToWide(name.c_str(), static_cast<int>(name.size())); }
 
 }  // namespace
 
@@ -86,7 +82,7 @@ BOOL CTrayIcon::Add() {
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = kCallbackMessage;
     data.hIcon = m_hIcon ? m_hIcon : ::LoadIconW(nullptr, IDI_APPLICATION);
-    ::lstrcpynW(data.szTip, WideName(m_strName).c_str(), kTipChars);
+    ::lstrcpynW(data.szTip, WideName(m_strName), kTipChars);
     return Shell()(NIM_ADD, &data);
 }
 
@@ -118,7 +114,7 @@ BOOL CTrayIcon::SetTooltipText(const char* text) {
     NOTIFYICONDATAW data;
     FillRecord(data);
     data.uFlags = NIF_TIP;
-    ::lstrcpynW(data.szTip, WideName(m_strName).c_str(), kTipChars);
+    ::lstrcpynW(data.szTip, WideName(m_strName), kTipChars);
     return Shell()(NIM_MODIFY, &data);
 }
 

@@ -19,6 +19,7 @@
 #include "provider/Provider.h"
 #include "provider/SessionService.h"
 #include "provider/WebSite.h"
+#include "tests/support/Capture.h"
 #include "tests/support/UploadTestSupport.h"
 
 namespace {
@@ -174,8 +175,7 @@ TEST_F(WebLoginTest, OneLoginAtATime) {
     m_web.SetPage(kCheckPath, slow);
     const CString text = Wide(LaunchText(Host(kAddress, kWebPort), kUser));
     std::thread first([&] { m_app.Onlogin(text); });
-    for (int i = 0; i < 500 && m_web.RequestCount() == 0; ++i) Sleep(10);
-    ASSERT_EQ(1u, m_web.RequestCount());
+    ASSERT_TRUE(test_capture::PumpUntil([&] { return m_web.RequestCount() == 1; }, 10000));
     // The same text again while the first login waits for its check: dropped at once.
     EXPECT_EQ(0, m_app.Onlogin(text));
     first.join();

@@ -16,6 +16,7 @@
 #include "provider/Provider.h"
 #include "provider/SessionService.h"
 #include "provider/WebSite.h"
+#include "tests/support/Capture.h"
 #include "tests/support/UploadTestSupport.h"
 
 namespace {
@@ -33,19 +34,6 @@ CString ProgramFolder() {
 }
 
 testing::Environment* const g_network = testing::AddGlobalTestEnvironment(new upload_test::NetworkEnvironment);
-
-// Waits for `done` with a bound, pumping this thread's messages meanwhile.
-template <typename Done>
-bool WaitFor(Done done, DWORD bound = kBound) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > bound) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
-    return true;
-}
 
 struct ProcessWindows {
     DWORD pid;
@@ -103,7 +91,7 @@ public:
     DWORD Pid() const { return m_info.dwProcessId; }
     bool Running() const { return WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT; }
     bool WaitExit(DWORD bound = kBound) {
-        return WaitFor([this] { return !Running(); }, bound);
+        return test_capture::PumpUntil([this] { return !Running(); }, bound);
     }
     DWORD ExitCode() const {
         DWORD code = 0;
@@ -111,7 +99,7 @@ public:
         return code;
     }
     bool WaitWindow() {
-        return WaitFor([this] { return !VisibleWindows(Pid()).empty(); });
+        return test_capture::PumpUntil([this] { return !VisibleWindows(Pid()).empty(); }, kBound);
     }
     // Closes every window it shows, as a user would; the login dialog's close ends the program.
     void CloseWindows() {
@@ -232,17 +220,8 @@ TEST_F(ProgramTest, StartUpRaceGivesOneLogin) {
     const std::string text = std::string("url=127.0.0.20:8080&usr=") + kUser + "&sid=SID9";
     Client client(CString(std::wstring(text.begin(), text.end()).c_str()));
     ASSERT_TRUE(client.Started());
-    try {
-        NamedPipe pipe;
-        pipe.Create(NamedPipe::kPipeWord, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1, nullptr);
-        pipe.SetMode(FALSE, TRUE);
-        pipe.ConnectClient(nullptr, kBound);
-        pipe.Write(text.data(), static_cast<DWORD>(text.size()), nullptr);
-    } catch (CNamedPipeException* e) {
-        ADD_FAILURE() << "pipe hand-off failed: " << e->m_dwError;
-        e->Delete();
-    }
-    ASSERT_TRUE(WaitFor([&] { return CountTitled(client.Pid(), kMainTitle) > 0; }));
+    EXPECT_TRUE(NamedPipe::HandOver(NamedPipe::kPipeWord, text.data(), static_cast<DWORD>(text.size()), kBound));
+    ASSERT_TRUE(test_capture::PumpUntil([&] { return CountTitled(client.Pid(), kMainTitle) > 0; }, kBound));
     EXPECT_EQ(1, CountTitled(client.Pid(), kMainTitle));
     size_t checks = 0;
     for (const auto& r : web.Requests()) checks += r.path == "/mail/login/opt/loginAction_loginCheck.do" ? 1 : 0;
