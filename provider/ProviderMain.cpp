@@ -54,6 +54,11 @@ const char kHelp[] =
     "                       answers result=1 for the account and --web-session, result=0 otherwise;\n"
     "                       the version file names a version no client is older than (default: none)\n"
     "  --web-session SID    the web session id the login check accepts (default: none accepted)\n"
+    "  --header-garbage     garbage in every reply field the client does not read: whole headers\n"
+    "                       of the login, session-query and file-server replies (a length of 0\n"
+    "                       among them), magic and length of the user-space reply, the codes of\n"
+    "                       the other replies and the magic of the segment and file lists, unread\n"
+    "                       record fields and the bytes after a text's NUL\n"
     "  --ignore-stdin       run until Ctrl+C only, e.g. when started with stdin closed\n"
     "  --help               this text\n";
 
@@ -143,6 +148,7 @@ struct Options {
     long long webPort = -1;
     std::string webSession;
     bool ignoreStdin = false;
+    bool headerGarbage = false;
 };
 
 int Usage(const char* problem) { return ConsoleUsage("ferrant_provider", problem); }
@@ -150,7 +156,11 @@ int Usage(const char* problem) { return ConsoleUsage("ferrant_provider", problem
 // 0 when parsed, 1 after --help, 2 on a bad command line.
 int Parse(int argc, wchar_t** argv, Options& o) {
     const long long kMaxU64 = 0x7FFFFFFFFFFFFFFFll;
-    auto flag = [&](const std::wstring& a) { return a == L"--ignore-stdin" && (o.ignoreStdin = true); };
+    auto flag = [&](const std::wstring& a) {
+        if (a == L"--ignore-stdin") return o.ignoreStdin = true;
+        if (a == L"--header-garbage") return o.headerGarbage = true;
+        return false;
+    };
     auto valued = [&](const std::wstring& a, const std::wstring& v) {
         bool ok = true;
         if (a == L"--address") {
@@ -244,6 +254,7 @@ int wmain(int argc, wchar_t** argv) {
     state.AddServer(server);
     if (o.sink == L"discard") state.SetDiscardAll(true);
     if (o.sink == L"file") state.SetSinkFolder(o.sinkFolder);
+    state.SetHeaderGarbage(o.headerGarbage);
 
     if (!servers.Start(o.address, static_cast<uint16_t>(o.controlPort), static_cast<uint16_t>(o.dataPort))) {
         fprintf(stderr, "ferrant_provider: cannot listen on %s (control %lld, data %lld): error %d\n",

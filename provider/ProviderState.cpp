@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+
+#include "client/app/Utf8.h"
 
 namespace provider {
 
@@ -68,6 +71,62 @@ std::string XmlText(const std::string& escaped) {
 
 uint32_t ReplyCode(uint32_t request) {
     return request == MSG_CODE_REQ_USER_SPACE ? uint32_t(MSG_CODE_RSP_USER_SPACE) : request + 1;
+}
+
+// Any value but `truth`.
+uint32_t Other(std::mt19937& g, uint32_t truth) {
+    uint32_t v = g();
+    return v == truth ? v ^ 1u : v;
+}
+
+void GarbleBytes(std::mt19937& g, void* field, size_t size) {
+    uint8_t* p = static_cast<uint8_t*>(field);
+    for (size_t i = 0; i < size; ++i) p[i] = static_cast<uint8_t>(g());
+}
+
+// The bytes after the text's NUL.
+void GarbleText(std::mt19937& g, char* field, size_t size) {
+    const size_t length = text::FieldLength(field, size);
+    if (length + 1 < size) GarbleBytes(g, field + length + 1, size - length - 1);
+}
+
+void GarbleServer(std::mt19937& g, ServerRecord& r) {
+    GarbleBytes(g, &r.unused1, sizeof r.unused1);
+    GarbleText(g, r.host, sizeof r.host);
+    GarbleBytes(g, r.unused2, sizeof r.unused2);
+}
+
+void GarbleSegment(std::mt19937& g, SegmentDescriptor& d) {
+    GarbleBytes(g, d.unused1, sizeof d.unused1);
+    GarbleBytes(g, &d.unused2, sizeof d.unused2);
+    GarbleBytes(g, &d.unused3, sizeof d.unused3);
+    GarbleBytes(g, &d.unused4, sizeof d.unused4);
+}
+
+void GarbleFile(std::mt19937& g, FileListRecord& r) {
+    GarbleBytes(g, r.unused1, sizeof r.unused1);
+    GarbleText(g, r.filePath, sizeof r.filePath);
+    GarbleText(g, r.fileName, sizeof r.fileName);
+    GarbleBytes(g, r.unused2, sizeof r.unused2);
+    GarbleText(g, r.linkKey, sizeof r.linkKey);
+}
+
+// Each record of a list body (u32 count, then records) or the one record at `offset`.
+template <typename Record, typename Edit>
+void EditRecords(Bytes& reply, size_t offset, size_t count, Edit edit) {
+    for (size_t i = 0, at = offset; i < count && at + sizeof(Record) <= reply.size(); ++i, at += sizeof(Record)) {
+        Record r;
+        std::memcpy(&r, reply.data() + at, sizeof r);
+        edit(r);
+        std::memcpy(reply.data() + at, &r, sizeof r);
+    }
+}
+
+template <typename Record, typename Edit>
+void EditList(Bytes& reply, Edit edit) {
+    uint32_t count = 0;
+    if (reply.size() >= sizeof(PacketHeader) + 4) std::memcpy(&count, reply.data() + sizeof(PacketHeader), 4);
+    EditRecords<Record>(reply, sizeof(PacketHeader) + 4, count, edit);
 }
 
 }  // namespace
@@ -137,6 +196,16 @@ uint64_t ProviderState::AddFile(StoredFile file) {
 void ProviderState::SetRefuseUploads(bool refuse) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_refuseUploads = refuse;
+}
+
+void ProviderState::ForgetFiles() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_files.clear();
+}
+
+void ProviderState::SetHeaderGarbage(bool garbage) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_headerGarbage = garbage;
 }
 
 void ProviderState::SetSinkFolder(const std::wstring& folder) {
@@ -240,20 +309,68 @@ std::vector<StoredFile> ProviderState::Files() const {
 
 Bytes ProviderState::Handle(uint32_t code, const Bytes& m) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    Bytes reply;
     switch (code) {
-    case MSG_CODE_REQ_LOGIN: return Login(m, false);
-    case MSG_CODE_REQ_LOGIN_BY_SESSION: return Login(m, true);
-    case MSG_CODE_REQ_USER_SPACE: return UserSpace(m);
-    case MSG_CODE_REQ_SERVER_LIST: return ServerList();
-    case MSG_CODE_REQ_FILE_LIST: return FileList(m);
-    case MSG_CODE_REQ_UPLOAD_INFO: return UploadInfo(m);
-    case MSG_CODE_REQ_UPLOAD_FILE: return UploadFile(m);
-    case MSG_CODE_REQ_FILE_SERVER: return FileServer(m);
-    case MSG_CODE_REQ_SESSION_QUERY: return SessionQuery(m);
-    case MSG_CODE_REQ_DELETE_FILE: DeleteFile(m); return Bytes();
-    case MSG_CODE_REQ_RENAME_FILE: RenameFile(m); return Bytes();
-    default: return Bytes();
+    case MSG_CODE_REQ_LOGIN: reply = Login(m, false); break;
+    case MSG_CODE_REQ_LOGIN_BY_SESSION: reply = Login(m, true); break;
+    case MSG_CODE_REQ_USER_SPACE: reply = UserSpace(m); break;
+    case MSG_CODE_REQ_SERVER_LIST: reply = ServerList(); break;
+    case MSG_CODE_REQ_FILE_LIST: reply = FileList(m); break;
+    case MSG_CODE_REQ_UPLOAD_INFO: reply = UploadInfo(m); break;
+    case MSG_CODE_REQ_UPLOAD_FILE: reply = UploadFile(m); break;
+    case MSG_CODE_REQ_FILE_SERVER: reply = FileServer(m); break;
+    case MSG_CODE_REQ_SESSION_QUERY: reply = SessionQuery(m); break;
+    case MSG_CODE_REQ_DELETE_FILE: DeleteFile(m); break;
+    case MSG_CODE_REQ_RENAME_FILE: RenameFile(m); break;
+    default: break;
     }
+    if (m_headerGarbage) Garble(code, reply);
+    return reply;
+}
+
+void ProviderState::Garble(uint32_t code, Bytes& reply) {
+    if (reply.size() < sizeof(PacketHeader)) return;
+    std::mt19937& g = m_garbage;
+    if (code == MSG_CODE_REQ_SESSION_QUERY) {
+        // After the text's NUL: bytes nobody reads.
+        Bytes tail(1 + g() % 16);
+        GarbleBytes(g, tail.data(), tail.size());
+        reply.insert(reply.end(), tail.begin(), tail.end());
+    }
+    PacketHeader h;
+    std::memcpy(&h, reply.data(), sizeof h);
+    const uint32_t truth = static_cast<uint32_t>(reply.size() - sizeof h);
+    const uint32_t turn = m_garbageTurns[code]++;
+    const uint32_t lie = turn % 3 == 0 ? 0 : turn % 3 == 1 ? truth + 1 : Other(g, truth);
+    switch (code) {
+    case MSG_CODE_REQ_LOGIN:
+    case MSG_CODE_REQ_LOGIN_BY_SESSION:
+        h = {Other(g, kMagic), Other(g, h.code), lie};
+        GarbleBytes(g, reply.data() + offsetof(LoginReply, unused), sizeof(uint32_t));
+        break;
+    case MSG_CODE_REQ_USER_SPACE: h = {Other(g, kMagic), h.code, lie}; break;  // the code 227 is read
+    case MSG_CODE_REQ_FILE_SERVER:
+        h = {Other(g, kMagic), Other(g, h.code), lie};
+        EditRecords<ServerRecord>(reply, sizeof(PacketHeader), 1, [&g](ServerRecord& r) { GarbleServer(g, r); });
+        break;
+    case MSG_CODE_REQ_SESSION_QUERY: h = {Other(g, kMagic), Other(g, h.code), lie}; break;
+    // Bodies read by their length: only what the reader does not test goes.
+    case MSG_CODE_REQ_SERVER_LIST:
+        h.code = Other(g, h.code);
+        EditList<ServerRecord>(reply, [&g](ServerRecord& r) { GarbleServer(g, r); });
+        break;
+    case MSG_CODE_REQ_UPLOAD_FILE: h.code = Other(g, h.code); break;
+    case MSG_CODE_REQ_UPLOAD_INFO:
+        h = {Other(g, kMagic), Other(g, h.code), h.bodyLength};
+        EditList<SegmentDescriptor>(reply, [&g](SegmentDescriptor& d) { GarbleSegment(g, d); });
+        break;
+    case MSG_CODE_REQ_FILE_LIST:
+        h = {Other(g, kMagic), Other(g, h.code), h.bodyLength};
+        EditList<FileListRecord>(reply, [&g](FileListRecord& r) { GarbleFile(g, r); });
+        break;
+    default: return;
+    }
+    std::memcpy(reply.data(), &h, sizeof h);
 }
 
 Bytes ProviderState::Login(const Bytes& m, bool bySession) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,14 @@ public:
     // Announcements are refused (file id 0) while set, and whenever a file exceeds its user's
     // quota (total 0: no quota); an accepted file counts as used space at once.
     void SetRefuseUploads(bool refuse);
+    // The server's state lost, as after a restart: every file, its bytes and segments unknown.
+    void ForgetFiles();
+    // While set, every reply field the client does not read holds garbage: the whole header of the
+    // login, session-query and file-server replies, the magic and length of the user-space reply,
+    // the code of the list and announcement replies (and the magic of the segment and file lists),
+    // the unread record fields and the bytes after a text's NUL. The lengths lie in turn per code:
+    // 0, one more than the truth, any value.
+    void SetHeaderGarbage(bool garbage);
 
     // Received bytes go to a file per upload in `folder` when set (its files are removed with the
     // upload or the state), else to memory for files up to kMemorySinkLimit and nowhere beyond.
@@ -161,6 +170,8 @@ private:
     std::shared_ptr<Sink> NewSink(uint64_t fileId, uint64_t size);
     StoredFile Snapshot(const StoredFile& f) const;
     StoredFile* FindByRecord(const protocol::SegmentRecord& record);
+    // The reply to a request of `code`, garbage written where the client does not read.
+    void Garble(uint32_t code, Bytes& reply);
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
@@ -178,6 +189,9 @@ private:
     bool m_throttleOverall = false;
     Pacer m_overallPacer;
     uint64_t m_refusedSegments = 0;
+    bool m_headerGarbage = false;
+    std::mt19937 m_garbage{0x46524E54u};  // fixed seed: a failure repeats
+    std::map<uint32_t, uint32_t> m_garbageTurns;
 };
 
 // A reply message: header {magic, code, body size} and the body.

@@ -8,13 +8,12 @@ namespace provider {
 
 using namespace protocol;
 
-void ShapeReply(const Fault& fault, Bytes& reply) {
+void ShapeReply(const Fault& fault, uint32_t requestCode, Bytes& reply) {
     auto put32 = [&](size_t at, uint32_t v) {
         if (reply.size() >= at + 4) std::memcpy(reply.data() + at, &v, 4);
     };
-    uint32_t code = 0;
-    if (reply.size() >= sizeof(PacketHeader)) std::memcpy(&code, reply.data() + 4, 4);
-    if (fault.editSegment && code == MSG_CODE_REQ_UPLOAD_INFO + 1) {
+    // By the request: the reply's own code may be garbage.
+    if (fault.editSegment && requestCode == MSG_CODE_REQ_UPLOAD_INFO) {
         for (size_t at = sizeof(PacketHeader) + 4; at + sizeof(SegmentDescriptor) <= reply.size();
              at += sizeof(SegmentDescriptor)) {
             SegmentDescriptor d;
@@ -59,7 +58,7 @@ bool ControlServer::SendReply(SOCKET s, uint32_t code, Bytes reply) {
     if (f.delayMs > 0 && !Pause(f.delayMs)) return false;
     if (f.closeWithoutReply) return false;
     if (reply.empty()) return true;
-    ShapeReply(f, reply);
+    ShapeReply(f, code, reply);
     bool closeAfter = false;
     if (f.shortBytes >= 0 && static_cast<size_t>(f.shortBytes) < reply.size()) {
         reply.resize(static_cast<size_t>(f.shortBytes));

@@ -39,7 +39,8 @@ private:
     ProviderState& m_state;
 };
 
-// Applies the reply-shaping parts of a fault (magic, length, count) to a reply message.
-void ShapeReply(const Fault& fault, Bytes& reply);
+// Applies the reply-shaping parts of a fault (magic, length, count) to the reply to a request of
+// `requestCode`.
+void ShapeReply(const Fault& fault, uint32_t requestCode, Bytes& reply);
 
 }  // namespace provider

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "client/app/CAppSettings.h"
-#include "client/app/Utf8.h"
 #include "client/session/SessionService.h"
 #include "client/transfer/CServerExchange.h"
 #include "client/transfer/Protocol.h"
@@ -64,11 +63,11 @@ int CLoginSession::QuerySessionKey(CString user) {
     }
     protocol::Bytes reply;
     CString replyText;
-    // A failed, timed-out, oversized or cut reply gives nothing to confirm.
+    // The reply's header says nothing that counts; a reply that did not even bring a header
+    // gives nothing to confirm.
     if (query.Request(request, reply)) {
-        const char* body = reinterpret_cast<const char*>(reply.data()) + sizeof(protocol::PacketHeader);
-        const size_t size = reply.size() - sizeof(protocol::PacketHeader);
-        replyText = AnsiToWide(body, static_cast<int>(text::FieldLength(body, size)));
+        const std::string text = protocol::SessionReplyText(reply.data(), reply.size());
+        replyText = AnsiToWide(text.data(), static_cast<int>(text.size()));
     }
     CString sessionKey, bindId;
     if (!ExtractBetween(replyText, L"<SessionKey>", L"</SessionKey>", sessionKey) ||

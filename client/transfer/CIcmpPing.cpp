@@ -16,6 +16,8 @@ BOOL g_startupOk = FALSE;
 LARGE_INTEGER g_frequency = {};
 
 constexpr int kReceiveSize = 1024;
+// Longest wait between two looks at a stop test.
+constexpr DWORD kStopSliceMs = 50;
 
 USHORT ProcessIdentifier() { return static_cast<USHORT>(GetCurrentProcessId() & 0xFFFF); }
 
@@ -73,7 +75,7 @@ int CIcmpPing::IsMyEchoReply(const char* buffer, int length) {
     return 0;
 }
 
-int CIcmpPing::Ping2(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE dataSize) {
+int CIcmpPing::Ping2(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE dataSize, const StopTest& stop) {
     if (dataSize <= 7) {
         SetLastError(10055);
         return 0;
@@ -115,10 +117,12 @@ int CIcmpPing::Ping2(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE dat
         QueryPerformanceCounter(&now);
         const LONGLONG elapsed = now.QuadPart - start.QuadPart;
         if (elapsed >= limit) return fail(10060);
-        const DWORD left = static_cast<DWORD>((limit - elapsed) * 1000 / g_frequency.QuadPart) + 1;
+        if (stop && stop()) return fail(WSAEINTR);
+        DWORD left = static_cast<DWORD>((limit - elapsed) * 1000 / g_frequency.QuadPart) + 1;
+        if (stop && left > kStopSliceMs) left = kStopSliceMs;
         BOOL readable = FALSE;
         if (!WaitReadable(s, left, &readable)) return fail(WSAGetLastError());
-        if (!readable) return fail(10060);
+        if (!readable) continue;  // the time left is measured again above
         sockaddr_in from = {};
         int fromLength = sizeof from;
         const int n = recvfrom(s, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);

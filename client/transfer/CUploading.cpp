@@ -103,6 +103,9 @@ bool CUploading::StartCancelThread() {
     if (m_bCancelRequested) return false;
     m_bCancelRequested = true;
     m_bCancel = true;  // at once, so the running threads stop while the cancel thread starts
+    // The row shows at once that it is going, however long its threads take to end.
+    SetLink(m_nLink, false);
+    OnCancelLinkEnabled(false);
     m_pCancelThread = Begin(RowThreadProc<&CUploading::CancelUpload>, this);
     return m_pCancelThread != nullptr;
 }
@@ -123,7 +126,8 @@ LRESULT CUploading::OnStartUpload(WPARAM wParam, LPARAM) {
 
 void CUploading::SetLink(uint32_t link, bool enabled) {
     m_nLink = link;
-    OnLinkChanged(link, enabled);
+    // A row being cancelled offers nothing more, whatever its threads still report.
+    OnLinkChanged(link, enabled && !m_bCancel);
 }
 
 void CUploading::OnSegmentPaused(int) { SetLink(LINK_RESUME, true); }
@@ -154,6 +158,12 @@ uint64_t CUploading::BytesDone() const {
     return sum;
 }
 
+uint64_t CUploading::FinalBytesDone() const {
+    if (m_nState == STATE_DONE) return m_nFileSize;
+    const int64_t held = m_nListedHeld;
+    return held >= 0 ? static_cast<uint64_t>(held) : BytesDone();
+}
+
 int CUploading::UploadFile() {
     uint64_t length = 0;
     try {
@@ -169,7 +179,11 @@ int CUploading::UploadFile() {
     m_nState = STATE_UPLOADING;
     m_nFileSize = length;
     m_nFileId = 0;
-    m_strHost = m_strHostAtStart;
+    m_nListedHeld = -1;
+    // A retry goes out as a new upload: the configured threads, and the control server even for
+    // a row rebuilt from the server's list, which knew only the file's own server.
+    m_nThreadCount = uploadrules::ThreadCount(g_Settings.m_nMaxSendFileThread);
+    m_strHost = m_strHostAtStart.IsEmpty() ? g_Settings.m_strServerAddr : m_strHostAtStart;
     const uint64_t userId = g_LoginSession.m_nUserId;
     if (m_bCancel) return 0;
 
@@ -193,7 +207,10 @@ int CUploading::UploadFile() {
         r.extra = servers[i].extra;
         r.port = servers[i].port;
     }
-    int best = ChooseTheBestUploadServer(records.data(), static_cast<int>(records.size()));
+    // A cancelled row never uses the choice: it stops pinging at once.
+    CUploading* row = this;
+    int best = ChooseTheBestUploadServer(records.data(), static_cast<int>(records.size()),
+                                         [row] { return row->m_bCancel.load(); });
     if (best < 0 || best >= static_cast<int>(servers.size())) best = 0;
     const protocol::ServerInfo& chosen = servers[static_cast<size_t>(best)];
     Utf8ToWide(chosen.host.c_str(), m_strHost);
@@ -239,19 +256,27 @@ int CUploading::RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fil
     // took.
     std::vector<uploadrules::Segment> list;
     bool listed = GetUploadInfo(list);
+    bool progressed = false;
     for (int runs = 0;;) {
-        if (listed) WriteRecords(list, serverId, userId, fileId);
+        if (listed) {
+            WriteRecords(list, serverId, userId, fileId);
+            m_nListedHeld = static_cast<int64_t>(uploadrules::HeldBytes(list, m_nFileSize));
+        }
         uploadrules::RunReport report = Report();
         report.fileKnown = true;
         report.listed = listed;
         report.wholeFile = listed && uploadrules::HoldsWholeFile(list, m_nFileSize);
+        report.noSegments = listed && list.empty();
+        report.progressed = progressed;
         report.runs = runs;
         if (uploadrules::AfterRun(report) != uploadrules::Outcome::RunAgain) return EndRun(report);
         if (runs > 0 && !WaitBeforeRun(runs)) continue;  // a pause or a cancel came: decide again
         SetLink(LINK_PAUSE, true);
-        if (listed) SendFile(list.size());
+        const uint64_t heldBefore = uploadrules::HeldBytes(list, m_nFileSize);
+        SendFile(list.size());
         ++runs;
         listed = GetUploadInfo(list);
+        progressed = listed && uploadrules::HeldBytes(list, m_nFileSize) > heldBefore;
     }
 }
 
@@ -275,7 +300,7 @@ int CUploading::EndRun(const uploadrules::RunReport& report) {
     switch (uploadrules::AfterRun(report)) {
     case uploadrules::Outcome::Done:
         m_nState = STATE_DONE;
-        m_nBaseDone = BytesDone();
+        m_nBaseDone = m_nFileSize.load();
         ShowFinalProgress();
         SetLink(LINK_DONE, true);
         OnCancelLinkEnabled(false);
@@ -288,6 +313,7 @@ int CUploading::EndRun(const uploadrules::RunReport& report) {
         SetLink(LINK_RESUME, true);
         break;
     case uploadrules::Outcome::Retry:
+        if (report.fileKnown) ShowFinalProgress();
         SetLink(LINK_RETRY, true);
         m_nState = STATE_RETRY;
         break;

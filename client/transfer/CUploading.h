@@ -89,6 +89,9 @@ public:
 
     // Sum of bytes done over the segments in use (never wraps).
     uint64_t BytesDone() const;
+    // What a run's last display shows as done: the whole file once done, else the bytes the
+    // server's last list covers (overlapping ranges count once), else the segments' sum.
+    uint64_t FinalBytesDone() const;
     uint32_t State() const { return m_nState; }
     uint32_t LinkShows() const { return m_nLink; }
 
@@ -186,6 +189,7 @@ private:
 
     CString m_strHostAtStart;
     std::atomic<uint32_t> m_nLink;
+    std::atomic<int64_t> m_nListedHeld{-1};  // covered by the last segment list; -1 unknown
     CWinThread* m_pSegmentThreads[kMaxSegments];
     CWinThread* m_pCancelThread = nullptr;
     CCriticalSection m_threadLock;  // guards the thread slots and the cancel request

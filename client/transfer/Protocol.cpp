@@ -81,6 +81,25 @@ bool ParseList(const uint8_t* message, size_t size, size_t limit, std::vector<It
     return true;
 }
 
+const char kKeyStart[] = "<SessionKey>";
+const char kKeyEnd[] = "</SessionKey>";
+const char kBindStart[] = "<BindId>";
+const char kBindEnd[] = "</BindId>";
+
+bool HasElementEnd(const std::string& text, const std::string& start, const std::string& end) {
+    const size_t at = text.find(start);
+    return at != std::string::npos && text.find(end, at + start.size()) != std::string::npos;
+}
+
+// Whether more bytes could still change the key or the bind id: not after the text's NUL, nor
+// once both elements are closed (later bytes move no first occurrence).
+bool SessionTextComplete(const uint8_t* message, size_t size) {
+    if (size <= sizeof(PacketHeader)) return false;
+    const std::string text = SessionReplyText(message, size);
+    if (text.size() < size - sizeof(PacketHeader)) return true;
+    return HasElementEnd(text, kKeyStart, kKeyEnd) && HasElementEnd(text, kBindStart, kBindEnd);
+}
+
 // The user name comes from the launch text, which any web page can send: it must not be able
 // to add elements of its own to the query.
 std::string EscapeXml(const std::string& text) {
@@ -284,14 +303,19 @@ std::string ExtractBetweenText(const std::string& text, const std::string& start
     return text.substr(first, last - first);
 }
 
+std::string SessionReplyText(const uint8_t* message, size_t size) {
+    if (size <= sizeof(PacketHeader)) return std::string();
+    const char* body = reinterpret_cast<const char*>(message) + sizeof(PacketHeader);
+    return std::string(body, text::FieldLength(body, size - sizeof(PacketHeader)));
+}
+
 bool ParseSessionReply(const uint8_t* message, size_t size, std::string& sessionKey, std::string& bindId) {
     sessionKey.clear();
     bindId.clear();
     if (size < sizeof(PacketHeader)) return false;
-    const char* body = reinterpret_cast<const char*>(message) + sizeof(PacketHeader);
-    std::string textPart(body, text::FieldLength(body, size - sizeof(PacketHeader)));
-    sessionKey = ExtractBetweenText(textPart, "<SessionKey>", "</SessionKey>");
-    bindId = ExtractBetweenText(textPart, "<BindId>", "</BindId>");
+    const std::string textPart = SessionReplyText(message, size);
+    sessionKey = ExtractBetweenText(textPart, kKeyStart, kKeyEnd);
+    bindId = ExtractBetweenText(textPart, kBindStart, kBindEnd);
     return true;
 }
 
@@ -301,7 +325,6 @@ uint32_t MaxReplyBody(uint32_t requestCode) {
     case MSG_CODE_REQ_UPLOAD_INFO: return 4 + 256 * sizeof(SegmentDescriptor);
     case MSG_CODE_REQ_FILE_LIST: return 4 + 16384 * sizeof(FileListRecord);
     case MSG_CODE_REQ_UPLOAD_FILE: return 1024;
-    case MSG_CODE_REQ_SESSION_QUERY: return kSessionQueryLimit - sizeof(PacketHeader);
     default: return 1024;
     }
 }
@@ -351,8 +374,22 @@ bool ReadFixedReply(const Receive& receive, size_t size, Bytes& message) {
 }
 
 bool ReadSessionReply(const Receive& receive, Bytes& message) {
-    // The server's header is not checked here, only its length is needed.
-    return ReadReply(receive, MSG_CODE_REQ_SESSION_QUERY, HeaderCheck::None, message);
+    message.clear();
+    Bytes m(kSessionReplyLimit);
+    size_t got = 0;
+    while (got < m.size()) {
+        const size_t want = m.size() - got;
+        const int n = receive(m.data() + got, static_cast<int>(want));
+        // A close, an error or the time-out's cut ends the reply with what came.
+        if (n <= 0 || static_cast<size_t>(n) > want) break;
+        got += static_cast<size_t>(n);
+        // A server may keep the connection open after a whole reply: no waiting for its close.
+        if (SessionTextComplete(m.data(), got)) break;
+    }
+    if (got < sizeof(PacketHeader)) return false;
+    m.resize(got);
+    message.swap(m);
+    return true;
 }
 
 bool HasReply(uint32_t requestCode) {

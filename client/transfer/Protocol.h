@@ -192,6 +192,7 @@ using Bytes = std::vector<uint8_t>;
 const size_t kShortField = 50;
 const size_t kLongField = 256;
 const size_t kSessionQueryLimit = 1024;  // header and frame together
+const size_t kSessionReplyLimit = 1024;  // bytes of the session-query reply ever read
 const size_t kSegmentLimit = 10;         // segments a row can hold
 
 PacketHeader MakeHeader(uint32_t code, uint32_t bodyLength);
@@ -259,7 +260,9 @@ bool ParseUploadFileReply(const uint8_t* message, size_t size, uint64_t& fileId)
 bool ParseSegmentList(const uint8_t* message, size_t size, std::vector<SegmentInfo>& out, ListInfo* info = nullptr);
 bool ParseFileList(const uint8_t* message, size_t size, std::vector<FileEntry>& out, ListInfo* info = nullptr);
 bool ParseFileServerReply(const uint8_t* message, size_t size, ServerInfo& out);
-// Session key and bind id from the 8-bit text after the header; empty where a marker is missing.
+// The 8-bit text after the header of a session-query reply, up to its NUL or the end of what came.
+std::string SessionReplyText(const uint8_t* message, size_t size);
+// Session key and bind id from that text; empty where a marker is missing.
 bool ParseSessionReply(const uint8_t* message, size_t size, std::string& sessionKey, std::string& bindId);
 std::string ExtractBetweenText(const std::string& text, const std::string& start, const std::string& end);
 
@@ -285,7 +288,10 @@ bool ReceiveExact(const Receive& receive, void* buffer, size_t size);
 bool ReadReply(const Receive& receive, uint32_t requestCode, HeaderCheck check, Bytes& message);
 // A reply of known size, read whole (login 44, user space 28, file server 56).
 bool ReadFixedReply(const Receive& receive, size_t size, Bytes& message);
-// The session-query reply: header, then a body that with it fits in 1024 bytes.
+// The session-query reply, whose header is never read: receives until kSessionReplyLimit bytes
+// came, the peer closed, a receive failed (a time-out among them), a NUL arrived after the
+// 12 header bytes, or the text there holds both closing markers after their start markers.
+// `message` is what came; false when that is less than a header.
 bool ReadSessionReply(const Receive& receive, Bytes& message);
 // The reply to a request of `requestCode`, read the way that request's reply is read: fixed
 // sizes for login, user space and file server, the session reply, else header and body with

@@ -22,21 +22,29 @@ struct Segment {
     uint64_t offset = 0;     // the segment's next byte
     uint64_t done = 0;       // bytes the server has of it
     uint64_t remaining = 0;  // bytes still to send from offset
+    // The bytes the server says it received, [offset - done, offset); false when its numbers
+    // cannot describe such a range inside the file, so they vouch for no byte.
+    bool rangeKnown = false;
 };
 Segment Clamp(uint32_t number, uint32_t offset, uint32_t done, uint32_t remaining, uint64_t fileSize);
 
 uint64_t DoneSum(const std::vector<Segment>& segments);
-// True only when no listed segment lacks a byte and the bytes the server has add up to the file.
+// Bytes of the file inside at least one received range; overlaps count once.
+uint64_t HeldBytes(std::vector<Segment> segments, uint64_t fileSize);
+// True only when no listed segment lacks a byte and the received ranges cover every byte of the
+// file: counts that add up prove nothing where ranges overlap.
 bool HoldsWholeFile(const std::vector<Segment>& segments, uint64_t fileSize);
 
 // What the engine knows once a run's threads have ended (or before the first run).
 struct RunReport {
     bool cancelled = false;
     bool paused = false;
-    bool fileKnown = false;  // the server gave the upload a file id
-    bool listed = false;     // its segment list came
-    bool wholeFile = false;  // and the server holds every byte
-    int runs = 0;            // runs made so far
+    bool fileKnown = false;   // the server gave the upload a file id
+    bool listed = false;      // its segment list came
+    bool wholeFile = false;   // and the server holds every byte
+    bool noSegments = false;  // the list came and named no segment of the file
+    bool progressed = false;  // the last run raised the bytes the server holds
+    int runs = 0;             // runs made so far
 };
 
 enum class Outcome {
@@ -46,6 +54,8 @@ enum class Outcome {
     RunAgain,   // another run from the server's offsets, without asking the user
     Retry,      // "重传": the server holds nothing of this upload to resume from
 };
+// A row runs again by itself only after a run that got the server more bytes: a server that
+// took nothing will take nothing the next time either, and the user is asked instead.
 Outcome AfterRun(const RunReport& report);
 
 }  // namespace uploadrules

@@ -146,7 +146,7 @@ void CUploading::UpdateProgress(const TimeValue& start, uint64_t done, uint64_t 
 void CUploading::ShowFinalProgress() {
     // The segments in use are the engine's to count: a lowered setting does not hide any.
     Display d;
-    d.done = BytesDone();
+    d.done = FinalBytesDone();
     d.size = m_nFileSize;
     d.isFinal = true;
     {

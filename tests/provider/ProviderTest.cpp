@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -225,4 +226,147 @@ TEST_F(ProviderTest, RefusalsAndChosenPorts) {
     ASSERT_TRUE(data.Send(ToBytes(MakeSegmentRecord(1, 0, 7, 1, 0, 0, 10))));
     EXPECT_TRUE(m_provider.State().WaitForRequests(MSG_CODE_SEND_FILE_DATA, 1, 5000));
     m_provider.Stop();
+}
+
+namespace {
+
+// What the client takes from a reply to `code`, through its own parsers; "unreadable" when they refuse it.
+std::string Taken(uint32_t code, const Bytes& m) {
+    std::string out;
+    auto add = [&out](const auto&... values) { ((out += std::to_string(values) + " "), ...); };
+    auto server = [&](const ServerInfo& s) {
+        add(s.serverId, s.load, s.extra, s.port);
+        out += s.host + "; ";
+    };
+    const uint8_t* p = m.data();
+    switch (code) {
+    case MSG_CODE_REQ_LOGIN: {
+        LoginResult r;
+        if (!ParseLoginReply(p, m.size(), r)) return "unreadable";
+        add(int(r.accepted), r.usedSpace, r.totalSpace, r.userId);
+        return out;
+    }
+    case MSG_CODE_REQ_USER_SPACE: {
+        uint64_t used = 0, total = 0;
+        if (!ParseUserSpaceReply(p, m.size(), used, total)) return "unreadable";
+        add(used, total);
+        return out;
+    }
+    case MSG_CODE_REQ_SERVER_LIST: {
+        std::vector<ServerInfo> list;
+        if (!ParseServerList(p, m.size(), list)) return "unreadable";
+        for (const ServerInfo& s : list) server(s);
+        return out;
+    }
+    case MSG_CODE_REQ_FILE_SERVER: {
+        ServerInfo s;
+        if (!ParseFileServerReply(p, m.size(), s)) return "unreadable";
+        server(s);
+        return out;
+    }
+    case MSG_CODE_REQ_UPLOAD_INFO: {
+        std::vector<SegmentInfo> list;
+        if (!ParseSegmentList(p, m.size(), list)) return "unreadable";
+        for (const SegmentInfo& s : list) add(s.segmentNumber, s.startOffset, s.bytesDone, s.bytesRemaining);
+        return out;
+    }
+    case MSG_CODE_REQ_FILE_LIST: {
+        std::vector<FileEntry> list;
+        if (!ParseFileList(p, m.size(), list)) return "unreadable";
+        for (const FileEntry& f : list) {
+            add(f.fileId, f.serverId, f.userId, f.fileSize, f.hoursLeft, int(f.finished));
+            out += f.filePath + "|" + f.fileName + "|" + f.linkKey + "; ";
+        }
+        return out;
+    }
+    case MSG_CODE_REQ_SESSION_QUERY: {
+        std::string key, bind;
+        if (!ParseSessionReply(p, m.size(), key, bind)) return "unreadable";
+        return key + "|" + bind;
+    }
+    default: return "unreadable";
+    }
+}
+
+}  // namespace
+
+// The client reads a reply to each request its own way; whatever it does not read the stand-in
+// may fill with garbage, and each reply must still give the client exactly what it gave before.
+TEST_F(ProviderTest, HeaderGarbageLeavesWhatTheClientTakes) {
+    const std::string host = "127.0.2.4";
+    StartAt(host);
+    auto& state = m_provider.State();
+    // One connection per exchange: the garbage after the session text's NUL stays unread.
+    auto ask = [&](const Bytes& request, uint32_t code, Bytes& m) {
+        Client c(host, kControlPort);
+        return c.Send(request) && ReadReplyTo(code, c.Fn(), m);
+    };
+    Bytes m;
+    ASSERT_TRUE(
+        ask(BuildUploadFile(0x100000007ull, 50000, 4, 3, "数据.bin", "C:\\数据.bin"), MSG_CODE_REQ_UPLOAD_FILE, m));
+    uint64_t fileId = 0;
+    ASSERT_TRUE(ParseUploadFileReply(m.data(), m.size(), fileId));
+    ASSERT_NE(fileId, 0u);
+    Bytes login, query;
+    ASSERT_TRUE(BuildLogin("a@b.cn", "secret", login));
+    ASSERT_TRUE(BuildSessionQuery("web-user", query));
+
+    enum : int { kMagicField = 1, kCodeField = 2, kLengthField = 4 };
+    struct Case {
+        const char* name;
+        uint32_t code;
+        Bytes request;
+        int garbageFields;  // header fields that must differ from the honest reply
+        bool bodyGarbage;   // unread body bytes differ too
+    };
+    const Case cases[] = {
+        {"login", MSG_CODE_REQ_LOGIN, login, kMagicField | kCodeField | kLengthField, true},
+        {"user space, code 227 kept", MSG_CODE_REQ_USER_SPACE, BuildUserSpace(0x100000007ull),
+         kMagicField | kLengthField, false},
+        {"server list", MSG_CODE_REQ_SERVER_LIST, BuildServerList(), kCodeField, true},
+        {"segment list", MSG_CODE_REQ_UPLOAD_INFO, BuildUploadInfo(0x100000007ull, fileId), kMagicField | kCodeField,
+         true},
+        {"file list", MSG_CODE_REQ_FILE_LIST, BuildFileList(0x100000007ull), kMagicField | kCodeField, true},
+        {"file server", MSG_CODE_REQ_FILE_SERVER, BuildFileServer(4), kMagicField | kCodeField | kLengthField, true},
+        {"session query", MSG_CODE_REQ_SESSION_QUERY, query, kMagicField | kCodeField | kLengthField, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        state.SetHeaderGarbage(false);
+        Bytes honest;
+        ASSERT_TRUE(ask(c.request, c.code, honest));
+        ASSERT_NE(Taken(c.code, honest), "unreadable");
+        PacketHeader truth;
+        std::memcpy(&truth, honest.data(), sizeof truth);
+        state.SetHeaderGarbage(true);
+        // Each of the lies about an unread length: 0 first.
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(round);
+            Bytes garbled;
+            ASSERT_TRUE(ask(c.request, c.code, garbled));
+            EXPECT_EQ(Taken(c.code, garbled), Taken(c.code, honest));
+            PacketHeader h;
+            std::memcpy(&h, garbled.data(), sizeof h);
+            EXPECT_EQ(h.magic != truth.magic, (c.garbageFields & kMagicField) != 0);
+            EXPECT_EQ(h.code != truth.code, (c.garbageFields & kCodeField) != 0);
+            EXPECT_EQ(h.bodyLength != truth.bodyLength, (c.garbageFields & kLengthField) != 0);
+            if (round == 0 && (c.garbageFields & kLengthField)) {
+                EXPECT_EQ(h.bodyLength, 0u);
+            }
+            // What came of a session reply past its NUL may or may not hold the garbage after it.
+            const bool bodySame = garbled.size() >= honest.size() &&
+                                  std::equal(honest.begin() + sizeof h, honest.end(), garbled.begin() + sizeof h);
+            EXPECT_EQ(!bodySame, c.bodyGarbage);
+        }
+    }
+    // The announcement's code goes too, and its file id stays.
+    Bytes garbled;
+    ASSERT_TRUE(ask(BuildUploadFile(0x100000007ull, 10, 4, 1, "b", "C:\\b"), MSG_CODE_REQ_UPLOAD_FILE, garbled));
+    PacketHeader h;
+    std::memcpy(&h, garbled.data(), sizeof h);
+    EXPECT_EQ(h.magic, kMagic);
+    EXPECT_NE(h.code, MSG_CODE_REQ_UPLOAD_FILE + 1u);
+    EXPECT_EQ(h.bodyLength, 8u);
+    ASSERT_TRUE(ParseUploadFileReply(garbled.data(), garbled.size(), fileId));
+    EXPECT_NE(fileId, 0u);
 }

@@ -3,7 +3,8 @@
 # the stand-in on 127.0.0.20, the service installed and started from the loopback bundle, the web
 # page's launch request to the service, then the client driven as a user would: logged in by the
 # handed-over session, a sample file uploaded in 10 segments, the stand-in holding its bytes, the
-# file in the uploaded list and its download link copied.
+# file in the uploaded list and its download link copied. The stand-in fills every reply field the
+# client does not read with garbage, so the road passes only if the client reads no more than that.
 #
 # Usage: road.sh test BUILD          checks every step (the CTest entry road_test)
 #        road.sh demo BUILD SHOTS    the same road, a screenshot of each step in SHOTS
@@ -99,9 +100,9 @@ cp "$APP/Ferrant.exe" "$APP/QuillexHelper.exe" "$APP/Lacewing.dll" "$WORK/app/"
 printf '[LoginInfo]\r\nServerAddr=%s\r\n[Setting]\r\nMaxSendFileThread=10\r\n' "$ADDRESS" > "$WORK/app/Setting.ini"
 head -c "$SAMPLE_SIZE" /dev/urandom > "$WORK/sample.bin"
 
-echo "1. provider stand-in on $ADDRESS (web 8080, control 20000, data 20001, session 14002)"
+echo "1. provider stand-in on $ADDRESS (web 8080, control 20000, data 20001, session 14002; header garbage)"
 mkfifo "$WORK/provider.in"
-"$BUILD/wine-run" "$PROVIDER" --address "$ADDRESS" --user "$MAIL:demo" --quota 10000000000 \
+"$BUILD/wine-run" "$PROVIDER" --address "$ADDRESS" --user "$MAIL:demo" --quota 10000000000 --header-garbage \
   --session session-key-1:bind-1 --web-port 8080 --web-session "$WEB_SESSION" \
   --sink file --sink-folder "$(win "$WORK/sink")" < "$WORK/provider.in" > "$WORK/provider.out" 2> "$WORK/provider.err" &
 provider_pid=$!

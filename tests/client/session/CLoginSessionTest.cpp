@@ -260,16 +260,14 @@ TEST_F(WebSessionTest, UnusableSessionRepliesStopBeforeTheServiceCall) {
         Answer answer;
     };
     const Bytes header = SessionReplyBytes("");
-    const std::string both = "<SessionKey>K1</SessionKey><BindId>B1</BindId>";
     const Case cases[] = {
-        {"bind id missing", Send(SessionReplyBytes("<SessionKey>K1</SessionKey>"))},
-        {"session key missing", Send(SessionReplyBytes("<BindId>B1</BindId>"))},
-        {"markers reversed", Send(SessionReplyBytes("</SessionKey>K1<SessionKey><BindId>B1</BindId>"))},
+        // A text that may still grow is read on till the time-out.
+        {"bind id missing, line kept open", Send(SessionReplyBytes("<SessionKey>K1</SessionKey>"))},
+        {"session key missing", Send(SessionReplyBytes("<BindId>B1</BindId>"), true)},
+        {"markers reversed", Send(SessionReplyBytes("</SessionKey>K1<SessionKey><BindId>B1</BindId>"), true)},
         {"empty text", Send(SessionReplyBytes(""), true)},
         {"header only, cut", Send(Bytes(header.begin(), header.begin() + 8), true)},
         {"closed without reply", Kind(Answer::Close)},
-        {"announces more than fits 1024 bytes", Send(Announcing(1013, both))},
-        {"closes before its announced body", Send(Announcing(uint32_t(both.size()) + 1, both), true)},
     };
     soap.SetReply(provider::SessionService::Reply::Result0);
     for (const auto& c : cases) {
@@ -282,6 +280,46 @@ TEST_F(WebSessionTest, UnusableSessionRepliesStopBeforeTheServiceCall) {
         EXPECT_EQ(std::vector<uint32_t>{251}, Codes());
     }
     EXPECT_TRUE(soap.Requests().empty());
+}
+
+// The reply is read by its text alone, on a line the server keeps open unless said otherwise: a
+// header that says anything at all still gives the key and the bind id, without waiting for a
+// close or the time-out.
+TEST_F(WebSessionTest, SessionReplyHeaderIsNotRead) {
+    const std::string both = "<SessionKey>K1</SessionKey><BindId>B1</BindId>";
+    Bytes garbage = Announcing(0, both);
+    const uint32_t magic = 0x0BADF00D, code = 0xFFFFFFFF;
+    std::memcpy(garbage.data(), &magic, 4);
+    std::memcpy(garbage.data() + 4, &code, 4);
+    Answer pieces = Send(Announcing(0, both));
+    pieces.pieceBytes = 5;
+    struct Case {
+        const char* name;
+        Answer answer;
+    };
+    const Case cases[] = {
+        {"length 0", Send(Announcing(0, both))},
+        {"length 0, in pieces", pieces},
+        {"magic and code garbage", Send(garbage)},
+        {"announces more than fits 1024 bytes", Send(Announcing(1013, both))},
+        {"announces more than it sends, then closes", Send(Announcing(uint32_t(both.size()) + 1, both), true)},
+        {"announces less than it sends", Send(Announcing(5, both))},
+        {"its NUL and bytes after it", Send(Announcing(0, both + std::string("\0junk", 5)))},
+    };
+    soap.SetReply(provider::SessionService::Reply::Result0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        session = CLoginSession();
+        control.ClearRequests();
+        control.SetAnswer(251, c.answer);
+        const DWORD begin = GetTickCount();
+        EXPECT_EQ(0, session.QuerySessionKey(L"web@example.com"));
+        EXPECT_LT(GetTickCount() - begin, 2500u) << "no wait for the time-out";
+        EXPECT_EQ(1, session.IsLoggedIn());
+        EXPECT_TRUE(session.m_bWebSession);
+        EXPECT_EQ((std::vector<uint32_t>{251, 240}), Codes());
+        EXPECT_NE(std::string::npos, soap.LastBody().find("<sessionkey>K1</sessionkey><bindid>B1</bindid>"));
+    }
 }
 
 TEST_F(WebSessionTest, SilentControlServerTimesOut) {
@@ -393,14 +431,22 @@ TEST(WebSessionOnProvider, WholeRoadAgainstTheStandIn) {
     g_Settings.SetServerPort(20000);
     session::SetSessionServiceEndpoint("http://127.0.7.3:14002");
 
-    CLoginSession s;
-    EXPECT_EQ(0, s.QuerySessionKey(L"\x5F20&o'neil@example.com"));
-    EXPECT_EQ(1, s.IsLoggedIn());
-    EXPECT_EQ(4242u, s.m_nUserId);
-    EXPECT_EQ(1000u, s.m_nTotalSpace);
-    EXPECT_NE(std::string::npos, soap.LastBody().find("<sessionkey>SK-9</sessionkey><bindid>BI-3</bindid>"));
-    EXPECT_EQ(1u, servers.State().RequestsOf(251).size());
-    EXPECT_EQ(1u, servers.State().RequestsOf(240).size());
+    // The stand-in as it is, then with garbage in every header field the client does not read,
+    // through each of its lies about the lengths (0 first).
+    const bool garbage[] = {false, true, true, true};
+    for (size_t i = 0; i < sizeof garbage; ++i) {
+        SCOPED_TRACE(testing::Message() << "round " << i);
+        servers.State().SetHeaderGarbage(garbage[i]);
+        CLoginSession s;
+        EXPECT_EQ(0, s.QuerySessionKey(L"\x5F20&o'neil@example.com"));
+        EXPECT_EQ(1, s.IsLoggedIn());
+        EXPECT_EQ(4242u, s.m_nUserId);
+        EXPECT_EQ(10u, s.m_nUsedSpace);
+        EXPECT_EQ(1000u, s.m_nTotalSpace);
+        EXPECT_NE(std::string::npos, soap.LastBody().find("<sessionkey>SK-9</sessionkey><bindid>BI-3</bindid>"));
+        EXPECT_EQ(i + 1, servers.State().RequestsOf(251).size());
+        EXPECT_EQ(i + 1, servers.State().RequestsOf(240).size());
+    }
 
     session::SetSessionServiceEndpoint("");
     soap.Stop();

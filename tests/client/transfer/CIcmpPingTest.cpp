@@ -55,6 +55,11 @@ TEST(IcmpPing, Failures) {
     }
     PingResult r = {};
     EXPECT_EQ(0, ping.Ping2(L"no-such-host.invalid", &r, 1000, 32));
+    // A ping whose upload was given up waits for no reply.
+    SetLastError(0);
+    EXPECT_EQ(0, ping.Ping2(L"127.0.8.1", &r, 5000, 32, [] { return true; }));
+    EXPECT_EQ(static_cast<DWORD>(WSAEINTR), GetLastError());
+    EXPECT_EQ(1, ping.Ping2(L"127.0.8.1", &r, 5000, 32, [] { return false; }));
 }
 
 TEST(IcmpPing, ConcurrentPingsKeepTheirOwnHost) {
@@ -124,4 +129,15 @@ TEST(ServerChoice, PingsListedHostsAndWeighsTheirLoad) {
     for (const auto& c : cases)
         EXPECT_EQ(c.chosen, ChooseTheBestUploadServer(c.records.data(), static_cast<int>(c.records.size()))) << c.what;
     EXPECT_EQ(0, ChooseTheBestUploadServer(nullptr, 0));
+
+    // Once stopped, no host is pinged any more.
+    static int pings;
+    pings = 0;
+    const ServerPing saved = g_pfnServerPing;
+    g_pfnServerPing = [](LPCWSTR, PingResult*, DWORD, BYTE, const StopTest&) { return ++pings, 0; };
+    const std::vector<protocol::ServerRecord> two = {record("127.0.8.67", 0), record("127.0.8.68", 0)};
+    int asked = 0;
+    ChooseTheBestUploadServer(two.data(), 2, [&] { return ++asked > 1; });
+    g_pfnServerPing = saved;
+    EXPECT_EQ(pings, 1);
 }

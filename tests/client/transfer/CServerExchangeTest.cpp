@@ -32,6 +32,11 @@ Bytes ServerList() {
     return Message(protocol::kMagic, 231, static_cast<uint32_t>(body.size()), body);
 }
 
+const std::string& SessionText() {
+    static const std::string text = "<SessionKey>K</SessionKey><BindId>B</BindId>";
+    return text;
+}
+
 Bytes SessionQuery() {
     Bytes b;
     EXPECT_TRUE(protocol::BuildSessionQuery("web@example.com", b));
@@ -117,10 +122,15 @@ TEST(CServerExchange, OneRequestAndItsReply) {
     };
     const Case cases[] = {
         {"reply in small pieces", protocol::BuildServerList(), ServerList(), 5, true, false},
-        {"header announcing more than the cap", SessionQuery(),
-         Message(protocol::kMagic, 252, protocol::MaxReplyBody(protocol::MSG_CODE_REQ_SESSION_QUERY) + 1,
+        {"header announcing more than the cap", protocol::BuildServerList(),
+         Message(protocol::kMagic, 231, protocol::MaxReplyBody(protocol::MSG_CODE_REQ_SERVER_LIST) + 1,
                  Bytes(100, 'x')),
          0, false, false},
+        // Its header is never read; the text's closing markers end it on a line the server keeps open.
+        {"session reply announcing nothing", SessionQuery(),
+         Message(0, 0, 0, Bytes(SessionText().begin(), SessionText().end())), 7, true, false},
+        {"session reply cut by the time-out", SessionQuery(), Message(protocol::kMagic, 252, 9, Bytes(40, 'x')), 0,
+         true, true},
         {"list reply with a wrong magic", protocol::BuildServerList(), Message(0x544E5247, 231, 4, Bytes(4, 0)), 0,
          false, false},
         {"silent server", protocol::BuildUserSpace(7), Bytes(), 0, false, true},

@@ -12,6 +12,7 @@
 
 #include "client/app/CAppSettings.h"
 #include "client/session/CLoginSession.h"
+#include "client/transfer/CIcmpPing.h"
 #include "provider/Provider.h"
 #include "tests/support/UploadTestSupport.h"
 
@@ -30,10 +31,26 @@ public:
         : CUploading(L"C:\\some\\where\\name.bin", L"", 0, CString(std::wstring(host.begin(), host.end()).c_str()),
                      protocol::kControlPort) {}
     ~TestRow() override = default;
-    void OnLinkChanged(uint32_t link, bool) override {
+    void OnLinkChanged(uint32_t link, bool enabled) override {
         if (link == LINK_DONE && m_onDone) m_onDone();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_links.push_back(link);
+        m_linkEnabled.push_back(enabled);
+    }
+    void OnCancelLinkEnabled(bool enabled) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cancelLinkEnabled.push_back(enabled);
+    }
+    // Link changes from the `from`th on: all of them disabled the link.
+    bool LinksDisabledSince(size_t from) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (size_t i = from; i < m_linkEnabled.size(); ++i)
+            if (m_linkEnabled[i]) return false;
+        return m_linkEnabled.size() > from && !m_cancelLinkEnabled.empty() && !m_cancelLinkEnabled.back();
+    }
+    size_t LinkChanges() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_links.size();
     }
     // Runs on the engine's thread at the moment the row says "完成".
     std::function<void()> m_onDone;
@@ -43,6 +60,8 @@ public:
     std::atomic<int> m_fileErrors{0};
     std::mutex m_mutex;
     std::vector<uint32_t> m_links;
+    std::vector<bool> m_linkEnabled;
+    std::vector<bool> m_cancelLinkEnabled;
 };
 
 class UploadingTest : public testing::Test {
@@ -130,8 +149,14 @@ TEST_F(UploadingTest, DoneOnlyWhenTheServerHoldsEveryByte) {
     struct Fault {
         const char* name;
         provider::Fault fault;
+        uint32_t code;    // of the messages whose replies or connections it spoils
         bool perSegment;  // applies to the first run's connections only
-        bool slow;        // costs a time-out per run
+        bool slow;        // costs a time-out per run, or a slow reply
+        // Bytes at the end of each segment the server never reads (SIZE_MAX: none at all). A
+        // first run that gets the server no byte asks the user at once, whose resume then
+        // finishes the file.
+        size_t unreadTail;
+        bool garbage;  // every field the client does not read holds garbage
     };
     auto cutNearTheEnd = [] {
         provider::Fault f;
@@ -148,18 +173,26 @@ TEST_F(UploadingTest, DoneOnlyWhenTheServerHoldsEveryByte) {
         f.neverRead = true;
         return f;
     };
-    const Fault faults[] = {{"no fault", provider::Fault(), false, false},
-                            {"cut with the tail in the socket buffers", cutNearTheEnd(), true, false},
-                            {"cut early", cutEarly(), true, false},
-                            {"data port that never reads", deaf(), true, true}};
+    auto slowAnnouncement = [] {
+        provider::Fault f;
+        f.delayMs = 1500;
+        return f;
+    };
+    const uint32_t kData = protocol::MSG_CODE_SEND_FILE_DATA;
+    const Fault faults[] = {
+        {"no fault", provider::Fault(), kData, false, false, 0, false},
+        {"garbage where the client does not read", provider::Fault(), kData, false, false, 0, true},
+        {"slow announcement", slowAnnouncement(), protocol::MSG_CODE_REQ_UPLOAD_FILE, false, true, 0, false},
+        {"cut with the tail in the socket buffers", cutNearTheEnd(), kData, true, false, 20000, false},
+        {"cut early", cutEarly(), kData, true, false, 0, false},
+        {"data port that never reads", deaf(), kData, true, true, SIZE_MAX, false}};
     const size_t kBig = 50u << 20;
     const size_t sizes[] = {0, 1, 32768, 32769, 1000003, kBig};
     const int threads[] = {1, 5, 10};
-    // Every case without a fault; with one, the big file over ten segments only, and a slow
-    // fault at one size besides.
+    // Every case for faults of the replies; for faults of the data connections the big file
+    // over ten segments only; slow faults at one size.
     auto wanted = [&](const Fault& f, size_t size, int t) {
-        if (!f.perSegment) return true;
-        if (size == kBig) return t == 10;
+        if (f.perSegment && size == kBig) return t == 10;
         return !f.slow || size == 1000003;
     };
     const SegmentTimeouts saved = g_SegmentTimeouts;
@@ -178,8 +211,11 @@ TEST_F(UploadingTest, DoneOnlyWhenTheServerHoldsEveryByte) {
                 if (f.perSegment && segments > 0) {
                     provider::Fault fault = f.fault;
                     fault.times = segments;
-                    m_provider->State().SetFault(protocol::MSG_CODE_SEND_FILE_DATA, fault);
+                    m_provider->State().SetFault(f.code, fault);
+                } else if (!f.perSegment) {
+                    m_provider->State().SetFault(f.code, f.fault);
                 }
+                m_provider->State().SetHeaderGarbage(f.garbage);
                 auto row = NewRow(t);
                 std::atomic<int> doneSeen{0}, doneWhole{0};
                 row->m_onDone = [&] {
@@ -188,6 +224,15 @@ TEST_F(UploadingTest, DoneOnlyWhenTheServerHoldsEveryByte) {
                 };
                 ASSERT_TRUE(Start(*row, file));
                 ASSERT_TRUE(WaitIdle(*row, 120000));
+                if (f.perSegment && segments > 0 && each <= f.unreadTail) {
+                    EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+                    EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
+                    // The list the run started from and the one after it: no automatic run.
+                    EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_INFO).size(), 2u);
+                    EXPECT_EQ(doneSeen.load(), 0);
+                    ASSERT_TRUE(row->StartResumeThread());
+                    ASSERT_TRUE(WaitIdle(*row, 120000));
+                }
                 EXPECT_EQ(row->State(), CUploading::STATE_DONE);
                 EXPECT_EQ(row->LinkShows(), CUploading::LINK_DONE);
                 EXPECT_EQ(doneSeen.load(), 1);
@@ -218,10 +263,10 @@ TEST_F(UploadingTest, LossesBeyondTheAutomaticRunsWaitForTheUser) {
     EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
     EXPECT_TRUE(row->m_bPause.load());
     EXPECT_EQ(doneSeen, 0);
-    // One run and the automatic ones: the list before the first, and one after each that the
-    // next one starts from.
-    EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_INFO).size(),
-              2u + uploadrules::kAutoResumes);
+    // The list before the first run and one after each run: the first run got the server
+    // bytes, so another followed by itself; that one got none (each connection is cut before
+    // the server reads), so the user is asked.
+    EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_INFO).size(), 3u);
     // The row shows what the server holds, not what the sockets took.
     EXPECT_LT(row->BytesDone(), file.bytes.size());
     EXPECT_FALSE(Holds(row->m_nFileId, file));
@@ -232,6 +277,173 @@ TEST_F(UploadingTest, LossesBeyondTheAutomaticRunsWaitForTheUser) {
     EXPECT_EQ(row->State(), CUploading::STATE_DONE);
     EXPECT_EQ(doneSeen, 1);
     EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+}
+
+// Done is decided by the ranges the server lists as received, not by counts that add up.
+TEST_F(UploadingTest, DoneOnlyWhenTheListedRangesCoverTheFile) {
+    struct Case {
+        const char* name;
+        std::function<void(protocol::SegmentDescriptor&)> edit;
+        bool done;
+    } cases[] = {
+        // Every segment claims what it lacks as received, just before its next byte: the counts
+        // add up to the file and nothing remains, yet the first ranges overlap and the tail is
+        // listed nowhere.
+        {"a gap hidden by an overlap",
+         [](protocol::SegmentDescriptor& d) {
+             d.bytesDone += d.bytesRemaining;
+             d.bytesRemaining = 0;
+         },
+         false},
+        // Every segment after the first also claims the 1000 bytes before it: counts above the
+        // file, ranges that still cover it.
+        {"overlapping ranges that cover the file",
+         [](protocol::SegmentDescriptor& d) {
+             if (d.startOffset - d.bytesDone >= 1000) d.bytesDone += 1000;
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(StartAfresh());
+        provider::Fault lying;
+        lying.editSegment = c.edit;
+        m_provider->State().SetFault(protocol::MSG_CODE_REQ_UPLOAD_INFO, lying);
+        TempFile file(1000003);
+        auto row = NewRow(5);
+        std::atomic<int> doneSeen{0}, doneWhole{0};
+        row->m_onDone = [&] {
+            ++doneSeen;
+            if (Holds(row->m_nFileId, file)) ++doneWhole;
+        };
+        ASSERT_TRUE(Start(*row, file));
+        ASSERT_TRUE(WaitIdle(*row));
+        if (c.done) {
+            EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+            EXPECT_EQ(doneWhole.load(), 1);
+            // The last display shows the file, not the counts' sum.
+            EXPECT_EQ(row->FinalBytesDone(), file.bytes.size());
+            continue;
+        }
+        EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+        EXPECT_EQ(doneSeen.load(), 0);
+        EXPECT_LT(row->FinalBytesDone(), file.bytes.size());
+        // Once the server lists what it holds, the resume sends the rest.
+        m_provider->State().ClearFaults();
+        ASSERT_TRUE(row->StartResumeThread());
+        ASSERT_TRUE(WaitIdle(*row));
+        EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+        EXPECT_EQ(doneWhole.load(), 1);
+        EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+    }
+}
+
+// A server that lost the file (a restart) lists no segment of it: the row offers the retry,
+// which sends the file whole as a new upload.
+TEST_F(UploadingTest, FileTheServerNoLongerKnowsIsSentAgainAsANewFile) {
+    ASSERT_TRUE(StartProvider());
+    TempFile file(4000000);
+    m_provider->State().SetThrottle(200000, true);
+    auto row = NewRow(5);
+    ASSERT_TRUE(Start(*row, file));
+    ASSERT_TRUE(WaitProgress(*row, 1));
+    row->m_bPause = true;
+    ASSERT_TRUE(WaitIdle(*row));
+    ASSERT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+    const uint64_t lost = row->m_nFileId;
+
+    m_provider->State().SetThrottle(0, true);
+    m_provider->State().ForgetFiles();
+    const size_t dataBefore = m_provider->State().RequestsOf(protocol::MSG_CODE_SEND_FILE_DATA).size();
+    ASSERT_TRUE(row->StartResumeThread());
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_RETRY);
+    EXPECT_EQ(row->LinkShows(), CUploading::LINK_RETRY);
+    EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_SEND_FILE_DATA).size(), dataBefore);
+
+    ASSERT_TRUE(row->StartUploadThread());
+    ASSERT_TRUE(WaitIdle(*row));
+    EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+    EXPECT_NE(row->m_nFileId.load(), lost);
+    EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_FILE).size(), 2u);
+    EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+
+    // An empty file of which the server lists no segment is whole as it is.
+    ASSERT_TRUE(StartAfresh());
+    TempFile empty(0);
+    auto second = NewRow(5);
+    ASSERT_TRUE(Start(*second, empty));
+    ASSERT_TRUE(WaitIdle(*second));
+    EXPECT_EQ(second->State(), CUploading::STATE_DONE);
+}
+
+// The row shows a cancel at once; the server choice, whose result a cancelled row never uses,
+// stops at once; an announcement under way is still answered, and its file deleted.
+TEST_F(UploadingTest, CancelShowsAtOnceAndCutsTheServerChoice) {
+    struct SilentHosts {
+        static int Ping(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE, const StopTest& stop) {
+            if (wcscmp(host, L"127.0.10.250") != 0) {
+                result->roundTrip = 1;
+                return 1;
+            }
+            for (DWORD waited = 0; waited < timeoutMs; waited += 10) {
+                if (stop && stop()) return 0;
+                Sleep(10);
+            }
+            return 0;
+        }
+    };
+    const ServerPing saved = g_pfnServerPing;
+    g_pfnServerPing = SilentHosts::Ping;
+    for (bool announcing : {false, true}) {
+        SCOPED_TRACE(announcing ? "during the announcement" : "during the server choice");
+        TearDown();
+        m_window = nullptr;
+        SetUp();
+        if (!announcing) {
+            protocol::ServerInfo silent;
+            silent.serverId = 8;
+            silent.host = "127.0.10.250";
+            silent.port = protocol::kDataPort;
+            for (int i = 0; i < 2; ++i) m_provider->State().AddServer(silent);
+        }
+        ASSERT_TRUE(StartProvider());
+        if (announcing) {
+            provider::Fault slow;
+            slow.delayMs = 2000;
+            m_provider->State().SetFault(protocol::MSG_CODE_REQ_UPLOAD_FILE, slow);
+        }
+        TempFile file(40000);
+        auto* row = NewRow(5).release();
+        row->SetParentPage(Page());
+        ASSERT_TRUE(Start(*row, file));
+        if (announcing) {
+            ASSERT_TRUE(m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_UPLOAD_FILE, 1, 30000));
+        } else {
+            ASSERT_TRUE(m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_SERVER_LIST, 1, 10000));
+            Sleep(300);  // the silent hosts are being pinged
+        }
+        const size_t before = row->LinkChanges();
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(row->StartCancelThread());
+        EXPECT_TRUE(row->LinksDisabledSince(before));
+        if (!announcing) {
+            ASSERT_TRUE(WaitCancelledReport(row, 1000));
+            EXPECT_LE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+            EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_FILE).empty());
+        } else {
+            ASSERT_TRUE(WaitCancelledReport(row, 10000));
+            ASSERT_NE(row->m_nFileId.load(), 0u);
+            ASSERT_TRUE(m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_DELETE_FILE, 1, 5000));
+            EXPECT_EQ(DeletedIds(), std::vector<uint64_t>{row->m_nFileId.load()});
+            EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_SEND_FILE_DATA).empty());
+        }
+        // Whatever the threads reported on their way out, the row offered nothing again.
+        EXPECT_TRUE(row->LinksDisabledSince(before));
+        EXPECT_TRUE(WaitIdle(*row, 5000));
+        delete row;
+    }
+    g_pfnServerPing = saved;
 }
 
 TEST_F(UploadingTest, PausedUploadResumesToTheSameBytes) {

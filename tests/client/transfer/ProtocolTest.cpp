@@ -180,11 +180,15 @@ namespace {
 struct Feed {
     Bytes data;
     size_t piece;        // bytes per receive
-    bool error = false;  // an error instead of a close at the end
+    bool error = false;  // an error instead of a close at the end: a connection left open, cut by the time-out
     size_t pos = 0;
+    bool waited = false;  // a receive came after the last byte
     Receive Fn() {
         return [this](void* buf, int size) -> int {
-            if (pos >= data.size()) return error ? -1 : 0;
+            if (pos >= data.size()) {
+                waited = true;
+                return error ? -1 : 0;
+            }
             size_t n = std::min({piece, size_t(size), data.size() - pos});
             std::memcpy(buf, data.data() + pos, n);
             pos += n;
@@ -378,30 +382,77 @@ TEST(ProtocolReplies, FixedSizeReplies) {
     EXPECT_FALSE(ParseUploadFileReply(upload.data(), 19, fileId));
 }
 
-TEST(ProtocolReplies, SessionReply) {
+TEST(ProtocolReplies, SessionReplyIsReadByItsTextNotItsHeader) {
+    const std::string both = "<r><SessionKey>K1</SessionKey><BindId>B2</BindId></r>";
+    const std::string nul(1, '\0');
+    const std::string past(1100, 'x');
+    const size_t closed = 12 + both.find("</r>");  // just past "</BindId>"
+    const std::string endsFirst = "</SessionKey></BindId><SessionKey>K</SessionKey><BindId>B</BindId>";
+    enum End { Closes, StaysOpen };
     struct Case {
         const char* name;
-        std::string body;
+        Bytes wire;
         size_t piece;
+        End end;
         bool ok;
         std::string key, bind;
+        size_t read;  // bytes taken
+        bool waits;   // read on after the last byte, till the close or the time-out
     };
+    const Bytes whole = Message(kMagic, 252, uint32_t(both.size() + 1), Text(both + nul));
     const Case cases[] = {
-        {"both", "<r><SessionKey>K1</SessionKey><BindId>B2</BindId></r>", 4096, true, "K1", "B2"},
-        {"split", "<SessionKey>abc</SessionKey><BindId>9</BindId>", 5, true, "abc", "9"},
-        {"end marker missing", "<SessionKey>abc<BindId>9</BindId>", 4096, true, "", "9"},
-        {"text stops at NUL", std::string("<SessionKey>a</SessionKey>\0<BindId>9</BindId>", 44), 4096, true, "a", ""},
-        {"oversized", std::string(1013, 'x'), 4096, false, "", ""},
+        {"header as sent", whole, 4096, Closes, true, "K1", "B2", whole.size(), false},
+        {"length 0", Message(kMagic, 252, 0, Text(both + nul)), 4096, Closes, true, "K1", "B2", 12 + both.size() + 1,
+         false},
+        {"length past the body, open", Message(kMagic, 252, 500, Text(both + nul)), 4096, StaysOpen, true, "K1", "B2",
+         12 + both.size() + 1, false},
+        {"length past the cap", Message(kMagic, 252, 0xFFFFFFFFu, Text(both + nul)), 4096, Closes, true, "K1", "B2",
+         12 + both.size() + 1, false},
+        {"garbage magic and code", Message(0x12345678, 7, 3, Text(both + nul)), 4096, Closes, true, "K1", "B2",
+         12 + both.size() + 1, false},
+        {"zero header in pieces of 4", Message(0, 0, 0, Text(both + nul)), 4, StaysOpen, true, "K1", "B2", 64,
+         false},  // the piece that completes "</BindId>"
+        {"split in single bytes", whole, 1, Closes, true, "K1", "B2", closed, false},
+        {"end marker missing", Message(kMagic, 252, 0, Text("<SessionKey>a<BindId>9</BindId>")), 4096, Closes, true, "",
+         "9", 12 + 31, true},
+        // No NUL and the peer keeps the line: the closing markers end the read at once.
+        {"no NUL, open, whole", Message(kMagic, 252, 0, Text(both)), 4096, StaysOpen, true, "K1", "B2",
+         12 + both.size(), false},
+        {"no NUL, open, byte by byte", Message(kMagic, 252, 0, Text(both)), 1, StaysOpen, true, "K1", "B2", closed,
+         false},
+        {"bind id first, open", Message(kMagic, 252, 0, Text("<BindId>B</BindId><SessionKey>K</SessionKey>")), 2,
+         StaysOpen, true, "K", "B", 12 + 44, false},
+        {"closing markers before the start markers do not end it", Message(kMagic, 252, 0, Text(endsFirst)), 1,
+         StaysOpen, true, "K", "B", 12 + endsFirst.size(), false},
+        {"NUL ends it before the bind id", Message(kMagic, 252, 0, Text("<SessionKey>K</SessionKey>" + nul + both)), 4,
+         StaysOpen, true, "K", "", 12 + 28, false},
+        {"peer closes after part of the text", Message(kMagic, 252, 0, Text("<SessionKey>K</SessionKey><BindId>B")), 5,
+         Closes, true, "K", "", 12 + 35, true},
+        {"time-out after part of the text", Message(kMagic, 252, 0, Text("<SessionKey>K</SessionKey><BindId>B")), 4096,
+         StaysOpen, true, "K", "", 12 + 35, true},
+        {"header only", Message(kMagic, 252, 40, {}), 4096, Closes, true, "", "", 12, true},
+        {"part of a header", Bytes(8, 'h'), 4096, Closes, false, "", "", 8, true},
+        {"nothing, then close", {}, 4096, Closes, false, "", "", 0, true},
+        {"nothing, then time-out", {}, 4096, StaysOpen, false, "", "", 0, true},
+        // Never more than 1024 bytes, whatever follows: markers past them are not seen.
+        {"1024-byte cap", Message(kMagic, 252, 0, Text(past + both)), 100, StaysOpen, true, "", "", 1024, false},
     };
     for (const Case& c : cases) {
-        Feed f{Message(kMagic, 252, uint32_t(c.body.size()), Text(c.body)), c.piece};
-        Bytes m;
-        ASSERT_EQ(ReadSessionReply(f.Fn(), m), c.ok) << c.name;
-        if (!c.ok) continue;
+        SCOPED_TRACE(c.name);
+        Feed f{c.wire, c.piece, c.end == StaysOpen};
+        Bytes m{9};
+        ASSERT_EQ(ReadSessionReply(f.Fn(), m), c.ok);
+        EXPECT_EQ(f.pos, c.read);
+        EXPECT_EQ(f.waited, c.waits);
+        if (!c.ok) {
+            EXPECT_TRUE(m.empty());
+            continue;
+        }
+        EXPECT_EQ(m, Bytes(c.wire.begin(), c.wire.begin() + c.read));
         std::string key, bind;
         ASSERT_TRUE(ParseSessionReply(m.data(), m.size(), key, bind));
-        EXPECT_EQ(key, c.key) << c.name;
-        EXPECT_EQ(bind, c.bind) << c.name;
+        EXPECT_EQ(key, c.key);
+        EXPECT_EQ(bind, c.bind);
     }
 }
 
@@ -426,20 +477,46 @@ TEST(ProtocolReplies, EachRequestCodeReadsItsOwnReply) {
          Cat({Message(kMagic, 227, 0xFFFFFFFFu, Bytes(16, 2)), next}), 4096, true, 28},
         {"file server", MSG_CODE_REQ_FILE_SERVER, Cat({Message(kMagic, 250, 44, Bytes(44, 3)), next}), 4096, true, 56},
         {"file server cut", MSG_CODE_REQ_FILE_SERVER, Message(kMagic, 250, 44, Bytes(43, 3)), 4096, false, 0},
-        {"session reply", MSG_CODE_REQ_SESSION_QUERY, Cat({Message(wrongMagic, 0, 20, Bytes(20, 'x')), next}), 4096,
-         true, 32},
-        {"session reply over its cap", MSG_CODE_REQ_SESSION_QUERY, Message(kMagic, 252, 1013, Bytes(1013, 'x')), 4096,
-         false, 0},
+        {"login, header all garbage", MSG_CODE_REQ_LOGIN, Cat({Message(wrongMagic, 0, 0, Bytes(32, 1)), next}), 4096,
+         true, 44},
+        {"user space, magic and length not used", MSG_CODE_REQ_USER_SPACE, Message(wrongMagic, 227, 0, Bytes(16, 2)),
+         4096, true, 28},
+        // Only its parser tests the code 227.
+        {"user space, another code read all the same", MSG_CODE_REQ_USER_SPACE, Message(kMagic, 228, 16, Bytes(16, 2)),
+         4096, true, 28},
+        {"file server, header all garbage", MSG_CODE_REQ_FILE_SERVER,
+         Cat({Message(wrongMagic, 0, 0xFFFFFFFFu, Bytes(44, 3)), next}), 4096, true, 56},
+        // Read by its text: the header's length and magic count for nothing.
+        {"session reply, header all garbage", MSG_CODE_REQ_SESSION_QUERY,
+         Message(wrongMagic, 0, 0, Text("<SessionKey>K</SessionKey><BindId>B</BindId>")), 4096, true, 12 + 44},
+        {"session reply past its announced 1013 bytes", MSG_CODE_REQ_SESSION_QUERY,
+         Message(kMagic, 252, 1013, Bytes(1100, 'x')), 4096, true, 1024},
+        {"session reply, part of a header", MSG_CODE_REQ_SESSION_QUERY, Bytes(11, 'x'), 4096, false, 0},
         {"server list", MSG_CODE_REQ_SERVER_LIST, Cat({Message(kMagic, 231, uint32_t(list.size()), list), next}), 5,
          true, 12 + list.size()},
+        {"server list, code not checked", MSG_CODE_REQ_SERVER_LIST,
+         Message(kMagic, 0xDEADBEEF, uint32_t(list.size()), list), 4096, true, 12 + list.size()},
+        {"server list, zero length not checked", MSG_CODE_REQ_SERVER_LIST, Cat({Message(kMagic, 231, 0, {}), next}),
+         4096, true, 12},
         {"server list, wrong magic", MSG_CODE_REQ_SERVER_LIST, Message(wrongMagic, 231, uint32_t(list.size()), list),
          4096, false, 0},
+        {"server list over its cap", MSG_CODE_REQ_SERVER_LIST,
+         Message(kMagic, 231, MaxReplyBody(MSG_CODE_REQ_SERVER_LIST) + 1, list), 4096, false, 0},
         {"upload file", MSG_CODE_REQ_UPLOAD_FILE, Cat({Message(kMagic, 248, 8, Le64(77)), next}), 4096, true, 20},
+        {"upload file, code not checked", MSG_CODE_REQ_UPLOAD_FILE, Message(kMagic, 0, 8, Le64(77)), 4096, true, 20},
         {"upload file, wrong magic", MSG_CODE_REQ_UPLOAD_FILE, Message(wrongMagic, 248, 8, Le64(77)), 4096, false, 0},
+        {"upload file, body cut", MSG_CODE_REQ_UPLOAD_FILE, Message(kMagic, 248, 8, Bytes(7, 0)), 4096, false, 0},
         {"upload info, magic not checked", MSG_CODE_REQ_UPLOAD_INFO, Message(wrongMagic, 246, 4, Le32(0)), 4096, true,
          16},
+        {"upload info, code not checked", MSG_CODE_REQ_UPLOAD_INFO,
+         Cat({Message(kMagic, 0xDEADBEEF, 4, Le32(0)), next}), 4096, true, 16},
         {"upload info, zero length", MSG_CODE_REQ_UPLOAD_INFO, Message(kMagic, 246, 0, {}), 4096, false, 0},
+        {"upload info over its cap", MSG_CODE_REQ_UPLOAD_INFO,
+         Message(kMagic, 246, MaxReplyBody(MSG_CODE_REQ_UPLOAD_INFO) + 1, Le32(0)), 4096, false, 0},
+        {"file list, magic and code not checked", MSG_CODE_REQ_FILE_LIST,
+         Cat({Message(wrongMagic, 0, 4, Le32(0)), next}), 2, true, 16},
         {"file list, zero length", MSG_CODE_REQ_FILE_LIST, Message(kMagic, 244, 0, {}), 4096, false, 0},
+        {"file list, body cut", MSG_CODE_REQ_FILE_LIST, Message(kMagic, 244, 900, Bytes(899, 0)), 4096, false, 0},
         {"file list over its cap", MSG_CODE_REQ_FILE_LIST,
          Message(kMagic, 244, MaxReplyBody(MSG_CODE_REQ_FILE_LIST) + 1, {}), 4096, false, 0},
     };
