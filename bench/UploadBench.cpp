@@ -49,9 +49,9 @@ const char kHelp[] =
     "  --repeat N        runs of each sender over the large file, taken in turn (default 3);\n"
     "                    the ratio is that of the medians, so a busy machine skews it less\n"
     "  --explain         also run the plain sender with one of the segment sender's ways at a\n"
-    "                    time (its socket buffer sizes, its send function, its seek and read per\n"
-    "                    chunk), with all three, and to the provider's data server instead of\n"
-    "                    the plain receiver, to show what each costs\n"
+    "                    time (its socket buffer sizes, its non-blocking send, its seek and read\n"
+    "                    of several chunks at a time), with all three, and to the provider's data\n"
+    "                    server instead of the plain receiver, to show what each costs\n"
     "  --help            this text\n"
     "\n"
     "Exit status 0 when every upload completed and the plain sender sent everything.\n";
@@ -390,14 +390,14 @@ Run UploadWithEngine(const std::wstring& path, uint64_t size, const Options& o, 
 // What the bare sender borrows from the segment sender, one piece at a time.
 struct Borrowed {
     bool buffers = false;     // socket buffers raised to the segment sender's floor
-    bool swrite = false;      // chunks sent with SWrite (non-blocking mode and select per chunk)
-    bool cfile = false;       // CFile seek and read before each chunk
+    bool swrite = false;      // chunks sent as the engine sends them: non-blocking, select when full
+    bool cfile = false;       // CFile seek and read of the engine's read size
     bool dataServer = false;  // announced, and sent to the data server that the engine meets
     const char* Name() const {
         if (dataServer) return "plain to the data server";
         if (buffers && swrite && cfile) return "plain + all three";
         if (buffers) return "plain + engine's socket buffers";
-        if (swrite) return "plain + engine's SWrite";
+        if (swrite) return "plain + engine's send";
         if (cfile) return "plain + engine's seek and read";
         return "plain";
     }
@@ -471,7 +471,8 @@ Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, const
                                    OPEN_EXISTING, 0, nullptr);
             LARGE_INTEGER at;
             at.QuadPart = static_cast<LONGLONG>(from);
-            std::vector<char> chunk(kSegmentChunkSize);
+            // The engine reads several chunks at a time and sends them one by one.
+            std::vector<char> block(with.cfile ? kSegmentReadAhead : kSegmentChunkSize);
             if (with.buffers && s != INVALID_SOCKET) {
                 int receiveSize = 0, sendSize = 0;
                 if (GetSocketBufSize(s, &receiveSize, &sendSize) == 0 &&
@@ -493,36 +494,44 @@ Run UploadPlain(const std::wstring& path, uint64_t size, const Options& o, const
             if (ok && range.withRecord)
                 ok = send(s, reinterpret_cast<const char*>(&range.record), sizeof range.record, 0) ==
                      static_cast<int>(sizeof range.record);
+            // As the engine's stop test: asked while a send waits, never true here.
+            std::atomic<bool> stop{false};
+            const StopTest stopped = [&stop] { return stop.load(); };
+            if (ok && with.swrite) ok = SetSocketNonBlocking(s, 1) == 0;
             uint64_t position = from;
             for (uint64_t left = length; ok && left > 0;) {
-                DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, chunk.size())), got = 0;
+                DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, block.size())), got = 0;
                 if (cfile) {
                     try {
                         ok = cfile->Seek(static_cast<LONGLONG>(position), CFile::begin) == position;
-                        got = ok ? cfile->Read(chunk.data(), want) : 0;
+                        got = ok ? cfile->Read(block.data(), want) : 0;
                     } catch (CFileException* e) {
                         e->Delete();
                         ok = false;
                     }
                     ok = ok && got == want;
                 } else {
-                    ok = ReadFile(f, chunk.data(), want, &got, nullptr) && got == want;
+                    ok = ReadFile(f, block.data(), want, &got, nullptr) && got == want;
                 }
-                if (with.swrite) {
-                    ok = ok && SWrite(s, chunk.data(), static_cast<int>(got), g_SegmentTimeouts.chunk) ==
-                                   static_cast<int>(got);
-                }
-                for (DWORD off = 0; ok && !with.swrite && off < got;) {
-                    int n = send(s, chunk.data() + off, static_cast<int>(got - off), 0);
-                    ok = n > 0;
-                    if (ok) off += static_cast<DWORD>(n);
+                for (DWORD inBlock = 0; ok && inBlock < got;) {
+                    const int piece = static_cast<int>(std::min<DWORD>(got - inBlock, kSegmentChunkSize));
+                    if (with.swrite)
+                        ok = SWriteNonBlocking(s, block.data() + inBlock, piece, g_SegmentTimeouts.chunk, stopped) ==
+                             piece;
+                    for (int off = 0; ok && !with.swrite && off < piece;) {
+                        int n = send(s, block.data() + inBlock + off, piece - off, 0);
+                        ok = n > 0;
+                        if (ok) off += n;
+                    }
+                    inBlock += static_cast<DWORD>(piece);
                 }
                 if (ok) left -= got, sent += got, position += got;
             }
             // Done once the receiver has read everything and closed its end.
+            if (ok && with.swrite) ok = SetSocketNonBlocking(s, 0) == 0;
             if (ok) {
                 shutdown(s, SD_SEND);
-                while (recv(s, chunk.data(), static_cast<int>(chunk.size()), 0) > 0) {
+                while (recv(s, block.data(), static_cast<int>(block.size()), 0) > 0) {
                 }
             }
             if (!ok) failed = true;
@@ -616,15 +625,16 @@ int wmain(int argc, wchar_t** argv) {
         ok = ok && small.complete;
     }
     // Taken in turn, so that whatever else the machine does falls on all of them alike.
-    std::vector<Borrowed> variants;
-    if (o.explain)
-        variants = {{true, false, false, false},
-                    {false, true, false, false},
-                    {false, false, true, false},
-                    {true, true, true, false},
-                    {false, false, false, true}};
+    const Borrowed kVariants[] = {{true, false, false, false},
+                                  {false, true, false, false},
+                                  {false, false, true, false},
+                                  {true, true, true, false},
+                                  {false, false, false, true}};
+    const std::vector<Borrowed> variants =
+        o.explain ? std::vector<Borrowed>(std::begin(kVariants), std::end(kVariants)) : std::vector<Borrowed>();
     std::vector<double> engineRates, plainRates, confirmShares;
-    std::vector<std::vector<double>> variantRates(variants.size());
+    std::vector<double> engineCpu, engineUser, engineKernel, plainCpu, plainUser, plainKernel;
+    std::vector<std::vector<double>> variantRates(variants.size()), variantCpu(variants.size());
     double engineWorkingSet = 0, enginePagefile = 0;
     for (int round = 0; round < o.repeat; ++round) {
         const Run engine = UploadWithEngine(bigPath, o.size, o, provider);
@@ -635,6 +645,12 @@ int wmain(int argc, wchar_t** argv) {
         engineRates.push_back(MBps(engine.bytes, engine.seconds));
         confirmShares.push_back(engine.seconds > 0 ? engine.confirmSeconds / engine.seconds * 100 : 0);
         plainRates.push_back(MBps(plain.bytes, plain.seconds));
+        engineCpu.push_back(engine.cpu.Total());
+        engineUser.push_back(engine.cpu.user);
+        engineKernel.push_back(engine.cpu.kernel);
+        plainCpu.push_back(plain.cpu.Total());
+        plainUser.push_back(plain.cpu.user);
+        plainKernel.push_back(plain.cpu.kernel);
         engineWorkingSet = std::max(engineWorkingSet, engine.sampledWorkingSet);
         enginePagefile = std::max(enginePagefile, engine.sampledPagefile);
         for (size_t v = 0; v < variants.size(); ++v) {
@@ -645,16 +661,23 @@ int wmain(int argc, wchar_t** argv) {
             fflush(stdout);
             ok = ok && r.complete;
             variantRates[v].push_back(MBps(r.bytes, r.seconds));
+            variantCpu[v].push_back(r.cpu.Total());
         }
     }
 
     const double engineRate = Median(engineRates), plainRate = Median(plainRates);
     printf("all timed until the provider has every byte; medians of %d run(s): engine %.1f MB/s, plain %.1f MB/s\n",
            o.repeat, engineRate, plainRate);
+    const double engineSeconds = Median(engineCpu), plainSeconds = Median(plainCpu);
     for (size_t v = 0; v < variants.size(); ++v)
-        printf("  %s: %.1f MB/s, %.1f %% of plain\n", variants[v].Name(), Median(variantRates[v]),
-               plainRate > 0 ? Median(variantRates[v]) / plainRate * 100 : 0);
-    printf("ratio engine/plain: %.1f %% (target: at least 90 %%)\n", plainRate > 0 ? engineRate / plainRate * 100 : 0);
+        printf("  %s: %.1f MB/s, %.1f %% of plain; CPU %.2f s, %.2fx plain\n", variants[v].Name(),
+               Median(variantRates[v]), plainRate > 0 ? Median(variantRates[v]) / plainRate * 100 : 0,
+               Median(variantCpu[v]), plainSeconds > 0 ? Median(variantCpu[v]) / plainSeconds : 0);
+    printf("ratio engine/plain: %.1f %% (target: at least 90 %%); CPU %.2fx\n",
+           plainRate > 0 ? engineRate / plainRate * 100 : 0, plainSeconds > 0 ? engineSeconds / plainSeconds : 0);
+    printf("CPU, medians: engine %.2f s (user %.2f, kernel %.2f), plain %.2f s (user %.2f, kernel %.2f)\n",
+           engineSeconds, Median(engineUser), Median(engineKernel), plainSeconds, Median(plainUser),
+           Median(plainKernel));
     printf("confirmation by the server, median share of the engine's upload time: %.1f %%\n", Median(confirmShares));
     if (withSmall)
         printf(

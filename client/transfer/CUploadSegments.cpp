@@ -43,21 +43,22 @@ protocol::SegmentRecord CUploadSegments::SegmentSnapshot(int index) const {
     return copy;
 }
 
-void CUploadSegments::AdvanceSegment(int index, int64_t sent) {
-    if (index < 0 || index >= kMaxSegments) return;
+int64_t CUploadSegments::AdvanceSegment(int index, int64_t sent) {
+    if (index < 0 || index >= kMaxSegments) return 0;
     CSingleLock lock(&m_segmentLock, TRUE);
     protocol::SegmentRecord& r = m_segments[index];
     r.bytesRemaining -= sent;
     r.offset += sent;
     r.bytesDone += sent;
+    return r.bytesRemaining;
 }
 
 namespace {
 
-uint32_t ChunkFor(int64_t bytesRemaining) {
+uint32_t AtMost(int64_t bytesRemaining, uint32_t limit) {
     // Compared as unsigned, as the record's field is sent.
     const uint64_t left = static_cast<uint64_t>(bytesRemaining);
-    return left <= kSegmentChunkSize ? static_cast<uint32_t>(left) : kSegmentChunkSize;
+    return left <= limit ? static_cast<uint32_t>(left) : limit;
 }
 
 // For a connection given up with bytes still unsent (a cancel, a failed send): a reset, so
@@ -122,16 +123,22 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
     }
 
     int64_t offset = record.offset;
-    uint32_t chunk = ChunkFor(record.bytesRemaining);
-    std::vector<char> buffer(kSegmentChunkSize);
+    int64_t remaining = record.bytesRemaining;
+    // Several chunks per file read: a seek and a read per chunk cost about as much as its send.
+    std::vector<char> buffer(kSegmentReadAhead);
+    UINT held = 0, at = 0;  // bytes in the buffer, and how many of them went
     try {
         CFile file(row->m_strFilePath, CFile::modeRead | CFile::shareDenyNone);
         for (;;) {
-            if (offset < 0 || file.Seek(offset, CFile::begin) != static_cast<ULONGLONG>(offset)) break;
-            const UINT got = file.Read(buffer.data(), chunk);
-            if (got < 1) break;
+            if (at == held) {
+                if (offset < 0 || file.Seek(offset, CFile::begin) != static_cast<ULONGLONG>(offset)) break;
+                held = file.Read(buffer.data(), AtMost(remaining, kSegmentReadAhead));
+                at = 0;
+                if (held < 1) break;
+            }
             const int sent =
-                SWriteNonBlocking(s, buffer.data(), static_cast<int>(got), g_SegmentTimeouts.chunk, stopped);
+                SWriteNonBlocking(s, buffer.data() + at, static_cast<int>(AtMost(held - at, kSegmentChunkSize)),
+                                  g_SegmentTimeouts.chunk, stopped);
             if (sent < 0) {
                 EngineLog(L"send error %d.", WSAGetLastError());
                 Abandon(s);
@@ -139,8 +146,8 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
                 return 0;
             }
             offset += sent;
-            row->AdvanceSegment(index, sent);
-            chunk = ChunkFor(row->SegmentSnapshot(index).bytesRemaining);
+            at += static_cast<UINT>(sent);
+            remaining = row->AdvanceSegment(index, sent);
             if (row->m_bCancel) {
                 Abandon(s);
                 file.Close();
@@ -158,15 +165,10 @@ int SendFileThreadProc(CUploadSegments* row, int index) {
         CloseSocket(s);
         return 0;
     }
-    if (row->SegmentSnapshot(index).bytesRemaining == 0 &&
-        !ShutDownAndWaitForClose(s, g_SegmentTimeouts.close, stopped)) {
+    if (remaining == 0 && !ShutDownAndWaitForClose(s, g_SegmentTimeouts.close, stopped))
         EngineLog(L"no orderly close after the last byte of segment %d.", index);
-        // A pause may still let the last bytes arrive; a silent or broken server gets none.
-        if (!row->m_bPause || row->m_bCancel) {
-            Abandon(s);
-            return 0;
-        }
-    }
+    // Every byte went, however the wait ended: an ordinary close still delivers what the
+    // server has not read yet, where a reset would drop it.
     CloseSocket(s);
     return 0;
 }

@@ -27,8 +27,9 @@ public:
     protocol::SegmentRecord SegmentSnapshot(int index) const;
     // Writes the data message's header into the record and returns the record to send.
     protocol::SegmentRecord StampSegmentHeader(int index);
-    // Advances a record by bytes sent (offset, bytes done and bytes remaining together).
-    void AdvanceSegment(int index, int64_t sent);
+    // Advances a record by bytes sent (offset, bytes done and bytes remaining together);
+    // returns the bytes remaining.
+    int64_t AdvanceSegment(int index, int64_t sent);
 
     CString m_strHost;
     std::atomic<uint16_t> m_nPort;
@@ -56,6 +57,8 @@ struct SegmentTimeouts {
 extern SegmentTimeouts g_SegmentTimeouts;
 
 const uint32_t kSegmentChunkSize = 32768;
+// Bytes read from the file at a time, sent in chunks.
+const uint32_t kSegmentReadAhead = 8 * kSegmentChunkSize;
 const int kSegmentSocketBufferFloor = 65536;
 const int kSegmentTypeOfService = 8;
 
@@ -63,6 +66,8 @@ const int kSegmentTypeOfService = 8;
 // or a cancel ends every wait within a tenth of a second; the part of a chunk sent before it
 // counts. A segment sent to its end is followed by a shutdown of the sending side and a bounded
 // wait for the server's close: what the server holds is then asked of the server, never assumed.
+// Its connection is then closed in order, whatever ended the wait; only one given up with bytes
+// unsent (a cancel, a failed send) is reset.
 int SendFileThreadProc(CUploadSegments* row, int index);
 
 struct SegmentThreadParam {

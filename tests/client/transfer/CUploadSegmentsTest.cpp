@@ -32,6 +32,7 @@ class DataReceiver {
 public:
     struct Connection {
         std::vector<uint8_t> bytes;  // everything received, record first
+        bool orderly = false;        // ended by the sender's orderly close, not by a reset
         protocol::SegmentRecord Record() const {
             protocol::SegmentRecord r = {};
             std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
@@ -41,7 +42,7 @@ public:
         const uint8_t* Data() const { return bytes.data() + 68; }
     };
 
-    // stall: never reads; throttleMs: reads 4096 bytes per pause of that length; holdOpen:
+    // stall: reads nothing until Release; throttleMs: reads 4096 bytes per pause of that length; holdOpen:
     // reads everything but does not close its end when the sender has shut down.
     DataReceiver(const std::string& ip, bool stall = false, int throttleMs = 0, bool holdOpen = false)
         : m_stall(stall), m_throttleMs(throttleMs), m_holdOpen(holdOpen) {
@@ -69,6 +70,7 @@ public:
         WSACleanup();
     }
     bool ok() const { return m_ok; }
+    void Release() { m_released = true; }
 
     // The connections that have ended, once `count` have (or what there is after `ms`).
     std::vector<Connection> Wait(size_t count, int ms) {
@@ -97,7 +99,7 @@ private:
         Connection conn;
         char buffer[65536];
         while (!m_stop) {
-            if (m_stall) {
+            if (m_stall && !m_released) {
                 Sleep(20);
                 continue;
             }
@@ -107,6 +109,8 @@ private:
                 while (!m_stop) Sleep(20);
                 break;
             }
+            // Some stacks read a reset as an end like any other; a send after it still fails.
+            if (n == 0) conn.orderly = send(c, "", 1, 0) == 1;
             if (n <= 0) break;
             if (m_throttleMs) Sleep(m_throttleMs);
             conn.bytes.insert(conn.bytes.end(), buffer, buffer + n);
@@ -123,6 +127,7 @@ private:
     bool m_ok = false;
     SOCKET m_listen = INVALID_SOCKET;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_released{false};
     std::thread m_accept;
     std::vector<std::thread> m_readers;  // touched by the accept thread only until it is joined
     std::mutex m_mutex;
@@ -190,7 +195,7 @@ void ExpectHeader(const protocol::SegmentRecord& r) {
 }  // namespace
 
 TEST(SegmentSender, BytesArriveAtTheirOffsets) {
-    const size_t kSize = 100000;
+    const size_t kSize = 600000;  // several file reads for one segment
     struct Case {
         const char* what;
         std::vector<Seg> segs;
@@ -200,10 +205,10 @@ TEST(SegmentSender, BytesArriveAtTheirOffsets) {
     const Case cases[] = {
         {"whole file in one segment", {{0, 0, kSize}}},
         {"40000 bytes: one full chunk and 7232", {{0, 0, 40000}, {40000, 0, 60000}}},
-        {"resumed segments", {{5000, 5000, 25000}, {32768, 0, 32769}, {70000, 12, 30000}}},
+        {"resumed segments", {{5000, 5000, 25000}, {32768, 0, 32769}, {70000, 12, 30000}, {100001, 5, 400000}}},
         {"ten segments", ten},
         {"nothing left: only the record", {{kSize, kSize, 0}}},
-        {"segment runs past the end of the file", {{90000, 0, 20000}}},
+        {"segment runs past the end of the file", {{kSize - 300000, 0, 400000}}},
     };
     TempFile file(kSize, L"layouts");
     int n = 0;
@@ -396,6 +401,69 @@ TEST(SegmentSender, LastByteWaitsForTheServersCloseWithinItsBound) {
             EXPECT_GE(took, 1400u);
             EXPECT_LT(took, 4000u);
         }
+    }
+    g_SegmentTimeouts = saved;
+}
+
+TEST(SegmentSender, SentSegmentClosesInOrderWhateverEndsTheWait) {
+    // The server reads nothing until the thread has ended, so the wait for its close ends by
+    // the bound, a pause or a cancel while bytes still sit in the sender's buffers. Once every
+    // byte went, the server must still read them all and then an orderly end; a cancel with
+    // bytes unsent gives the connection up with a reset.
+    const SegmentTimeouts saved = g_SegmentTimeouts;
+    g_SegmentTimeouts.close = 300;
+    enum Flag { None, Pause, Cancel };
+    struct Case {
+        const char* what;
+        Flag flag;
+        int64_t size;  // the small one outgrows the server's buffer but fits the sender's
+    };
+    const Case cases[] = {
+        {"bound", None, 60000},
+        {"pause", Pause, 60000},
+        {"cancel", Cancel, 60000},
+        {"cancel with bytes unsent", Cancel, 16 << 20},
+    };
+    TempFile file(16 << 20, L"orderly");
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string ip = CaseAddress(60 + n++);
+        DataReceiver receiver(ip, true);
+        ASSERT_TRUE(receiver.ok());
+        TestRow row(ip, file.path, {{0, 0, c.size}});
+        const bool whole = c.size < (1 << 20);
+        std::thread flagger([&] {
+            if (c.flag == None) return;
+            const auto until = Clock::now() + std::chrono::seconds(20);
+            for (int64_t last = -1; Clock::now() < until; Sleep(whole ? 5 : 100)) {
+                const protocol::SegmentRecord r = row.SegmentSnapshot(0);
+                if (whole ? r.bytesRemaining == 0 : r.bytesDone == last) break;
+                last = r.bytesDone;
+            }
+            if (c.flag == Pause)
+                row.m_bPause = true;
+            else
+                row.m_bCancel = true;
+        });
+        const bool ended = RunSegments(row, 1, 30000);
+        flagger.join();
+        ASSERT_TRUE(ended);
+        receiver.Release();
+        const auto conns = receiver.Wait(1, 10000);
+        ASSERT_EQ(1u, conns.size());
+        ExpectHeader(conns[0].Record());
+        const auto after = row.SegmentSnapshot(0);
+        if (whole) {
+            EXPECT_EQ(0, after.bytesRemaining);
+            EXPECT_EQ(static_cast<size_t>(c.size), conns[0].DataSize());
+            EXPECT_TRUE(conns[0].orderly);
+        } else {
+            EXPECT_LT(conns[0].DataSize(), static_cast<size_t>(c.size));
+            EXPECT_LE(conns[0].DataSize(), static_cast<size_t>(after.bytesDone));
+            EXPECT_FALSE(conns[0].orderly);
+        }
+        EXPECT_EQ(0, std::memcmp(conns[0].Data(), file.bytes.data(), conns[0].DataSize()));
     }
     g_SegmentTimeouts = saved;
 }
