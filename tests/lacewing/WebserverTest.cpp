@@ -171,7 +171,11 @@ TEST(Webserver, DestructorEndsWorkersHeldBySilentClients) {
 }
 
 TEST(Webserver, PauseSleeps) {
-    DWORD start = GetTickCount();
+    // The performance counter: the tick count can move in steps of 16 ms.
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
     Lacewing::Utility::Pause(100);
-    EXPECT_GE(GetTickCount() - start, 90u);
+    QueryPerformanceCounter(&end);
+    EXPECT_GE((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart, 90);
 }
