@@ -208,9 +208,8 @@ int CUploading::UploadFile() {
         r.port = servers[i].port;
     }
     // A cancelled row never uses the choice: it stops pinging at once.
-    CUploading* row = this;
     int best = ChooseTheBestUploadServer(records.data(), static_cast<int>(records.size()),
-                                         [row] { return row->m_bCancel.load(); });
+                                         [this] { return m_bCancel.load(); });
     if (best < 0 || best >= static_cast<int>(servers.size())) best = 0;
     const protocol::ServerInfo& chosen = servers[static_cast<size_t>(best)];
     Utf8ToWide(chosen.host.c_str(), m_strHost);
@@ -256,27 +255,27 @@ int CUploading::RunUntilSettled(uint64_t serverId, uint64_t userId, uint64_t fil
     // took.
     std::vector<uploadrules::Segment> list;
     bool listed = GetUploadInfo(list);
-    bool progressed = false;
+    uint64_t heldBefore = 0;  // by the list the last run started from
     for (int runs = 0;;) {
+        const uint64_t held = listed ? uploadrules::HeldBytes(list, m_nFileSize) : 0;
         if (listed) {
             WriteRecords(list, serverId, userId, fileId);
-            m_nListedHeld = static_cast<int64_t>(uploadrules::HeldBytes(list, m_nFileSize));
+            m_nListedHeld = static_cast<int64_t>(held);
         }
         uploadrules::RunReport report = Report();
         report.fileKnown = true;
         report.listed = listed;
         report.wholeFile = listed && uploadrules::HoldsWholeFile(list, m_nFileSize);
         report.noSegments = listed && list.empty();
-        report.progressed = progressed;
+        report.progressed = runs > 0 && listed && held > heldBefore;
         report.runs = runs;
         if (uploadrules::AfterRun(report) != uploadrules::Outcome::RunAgain) return EndRun(report);
         if (runs > 0 && !WaitBeforeRun(runs)) continue;  // a pause or a cancel came: decide again
         SetLink(LINK_PAUSE, true);
-        const uint64_t heldBefore = uploadrules::HeldBytes(list, m_nFileSize);
+        heldBefore = held;
         SendFile(list.size());
         ++runs;
         listed = GetUploadInfo(list);
-        progressed = listed && uploadrules::HeldBytes(list, m_nFileSize) > heldBefore;
     }
 }
 
