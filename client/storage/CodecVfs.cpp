@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -79,6 +80,27 @@ int Close(sqlite3_file* file) {
     return rc;
 }
 
+// Reads `n` bytes of page `pgno` and deciphers them. Page 1 is first read at the page size the
+// still enciphered header seemed to spell, which may reach past the end of the file: the blocks
+// that came are deciphered all the same (CBC needs nothing after them), so SQLite finds the true
+// size and reads again. Only a short read asks for the file size.
+int ReadPage(sqlite3_file* r, Codec* codec, uint32_t pgno, uint8_t* data, int n, sqlite3_int64 off) {
+    int rc = r->pMethods->xRead(r, data, n, off);
+    if (rc == SQLITE_OK) {
+        CodecDecryptPage(codec, pgno, data, n);
+        return rc;
+    }
+    if (rc != SQLITE_IOERR_SHORT_READ) return rc;
+    sqlite3_int64 size = 0;
+    int sizeRc = r->pMethods->xFileSize(r, &size);
+    if (sizeRc != SQLITE_OK) return sizeRc;
+    int came = int(std::clamp<sqlite3_int64>(size - off, 0, n)) / 16 * 16;
+    if (came > 0) CodecDecryptPage(codec, pgno, data, came);
+    // A broken block cannot be deciphered; it reads as missing.
+    std::memset(data + came, 0, size_t(n - came));
+    return rc;
+}
+
 int Read(sqlite3_file* file, void* out, int n, sqlite3_int64 off) {
     CodecFile* f = reinterpret_cast<CodecFile*>(file);
     sqlite3_file* r = f->real();
@@ -86,23 +108,17 @@ int Read(sqlite3_file* file, void* out, int n, sqlite3_int64 off) {
     bool decipher = codec && codec->encrypted && codec->hasReadKey;
     uint8_t* data = static_cast<uint8_t*>(out);
     if (f->kind == kMainDb && decipher) {
-        if (IsPageSize(n) && off % n == 0) {
-            int rc = r->pMethods->xRead(r, out, n, off);
-            if (rc == SQLITE_OK) CodecDecryptPage(codec, uint32_t(off / n + 1), data, n);
-            return rc;
-        }
+        if (IsPageSize(n) && off % n == 0) return ReadPage(r, codec, uint32_t(off / n + 1), data, n, off);
         if (off >= 0 && off + n <= 512) {
             // The file header: CBC lets the head of page 1 be deciphered without its length.
             int length = int((off + n + 15) / 16 * 16);
             uint8_t head[512];
-            int rc = r->pMethods->xRead(r, head, length, 0);
-            if (rc != SQLITE_OK) {
+            int rc = ReadPage(r, codec, 1, head, length, 0);
+            if (rc == SQLITE_OK || rc == SQLITE_IOERR_SHORT_READ)
+                std::memcpy(out, head + off, n);
+            else
                 std::memset(out, 0, n);
-                return rc;
-            }
-            CodecDecryptPage(codec, 1, head, length);
-            std::memcpy(out, head + off, n);
-            return SQLITE_OK;
+            return rc;
         }
         return r->pMethods->xRead(r, out, n, off);
     }

@@ -11,7 +11,6 @@
 #include "client/transfer/CIcmpPing.h"
 #include "client/transfer/SocketFunctions.h"
 #include "framework/CFile.h"
-#include "framework/CFileException.h"
 #include "framework/CSingleLock.h"
 
 namespace {
@@ -30,7 +29,7 @@ UINT RowThreadProc(LPVOID row) {
 
 }  // namespace
 
-CUploading::CUploading(const CString& name, const CString& path, int32_t size, const CString& host, uint16_t port)
+CUploading::CUploading(const CString& name, const CString& path, uint64_t size, const CString& host, uint16_t port)
     : m_nBaseDone(0),
       m_nThreadCount(0),
       m_strFileName(NameOf(name)),
@@ -38,7 +37,7 @@ CUploading::CUploading(const CString& name, const CString& path, int32_t size, c
       m_nServerExtra(0),
       m_nServerId(0),
       m_dSpeed(0),
-      m_nFileSize(static_cast<uint64_t>(static_cast<int64_t>(size))),
+      m_nFileSize(size),
       m_nFileId(0),
       m_nState(STATE_UPLOADING),
       m_strHostAtStart(host),
@@ -164,18 +163,27 @@ uint64_t CUploading::FinalBytesDone() const {
     return held >= 0 ? static_cast<uint64_t>(held) : BytesDone();
 }
 
+bool CUploading::HoldFile(CFile& file, uint64_t& size, uint64_t& writeTime) const {
+    if (!file.Open(m_strFilePath, CFile::modeRead | CFile::shareDenyWrite | CFile::modeNoInherit)) return false;
+    LARGE_INTEGER length = {};
+    FILETIME written = {};
+    if (!::GetFileSizeEx(file.m_hFile, &length) || !::GetFileTime(file.m_hFile, nullptr, nullptr, &written))
+        return false;
+    size = static_cast<uint64_t>(length.QuadPart);
+    writeTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    return true;
+}
+
 int CUploading::UploadFile() {
-    uint64_t length = 0;
-    try {
-        // Only its length: a file another program holds open is still uploaded.
-        CFile file(m_strFilePath, CFile::modeRead | CFile::shareDenyNone);
-        length = file.GetLength();
-        file.Close();
-    } catch (CFileException* e) {
-        e->Delete();
+    // Held for the whole upload: what goes out is the file as it is now, never a file that
+    // another program is still writing.
+    CFile held;
+    uint64_t length = 0, writeTime = 0;
+    if (!HoldFile(held, length, writeTime)) {
         ShowFileReadError();
         return -1;
     }
+    m_nWriteTimeAtStart = writeTime;
     m_nState = STATE_UPLOADING;
     m_nFileSize = length;
     m_nFileId = 0;
@@ -244,6 +252,20 @@ int CUploading::UploadFile() {
 }
 
 int CUploading::ResumeUpload() {
+    CFile held;
+    uint64_t size = 0, writeTime = 0;
+    if (!HoldFile(held, size, writeTime)) {
+        // Still paused, so the next click tries again.
+        SetResumable();
+        if (!m_bCancel) ShowFileBusyError();
+        return -1;
+    }
+    const uint64_t writtenAtStart = m_nWriteTimeAtStart;
+    if (size != m_nFileSize || (writtenAtStart != 0 && writeTime != writtenAtStart)) {
+        // Written since the upload began: the server's bytes and the file's no longer match.
+        if (!m_bCancel) OfferNewUpload();
+        return 0;
+    }
     const protocol::SegmentRecord first = SegmentSnapshot(0);
     return RunUntilSettled(static_cast<uint64_t>(first.serverId), static_cast<uint64_t>(first.userId),
                            static_cast<uint64_t>(first.fileId));
@@ -383,6 +405,15 @@ void CUploading::SendFile(size_t segments) {
 void CUploading::SendDelete(uint64_t fileId) {
     CServerExchange control;
     if (control.ConnectToControl()) control.Send(protocol::BuildDeleteFile(g_LoginSession.m_nUserId, fileId));
+}
+
+void CUploading::OfferNewUpload() {
+    EngineLog(L"%s changed since its upload began: it goes again as a new file.", m_strFilePath.GetString());
+    // Nobody resumes the old upload again, from this row or from the server's list.
+    const uint64_t stale = m_nFileId.exchange(0);
+    if (stale != 0) SendDelete(stale);
+    m_nState = STATE_RETRY;
+    SetLink(LINK_RETRY, true);
 }
 
 int CUploading::CancelUpload() {

@@ -23,6 +23,7 @@
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/CHyperLinker.h"
 #include "framework/AfxWin.h"
+#include "framework/CFile.h"
 #include "framework/CString.h"
 #include "framework/CTime.h"
 #include "framework/CWinThread.h"
@@ -61,7 +62,7 @@ public:
     // A file that cannot be read, as the row and the page that picks it say so.
     static constexpr wchar_t kFileBusyText[] = L"文件读取错误，该文件已被占用、移动或删除。";
 
-    CUploading(const CString& name, const CString& path, int32_t size, const CString& host, uint16_t port);
+    CUploading(const CString& name, const CString& path, uint64_t size, const CString& host, uint16_t port);
     // Waits for every thread the row started: none may outlive it.
     ~CUploading() override;
 
@@ -102,6 +103,8 @@ public:
     virtual void UpdateProgress(const TimeValue& start, uint64_t done, uint64_t base);
     virtual void ShowFinalProgress();
     virtual void ShowFileReadError();
+    // The file could not be held for a resume: another program writes it, or it went.
+    virtual void ShowFileBusyError();
     // Posts WM_UPLOAD_CANCELLED to the page. Posted, not sent: the page deletes the row, and the
     // row's destructor waits for the cancel thread that reports it.
     virtual void ReportCancelled();
@@ -186,10 +189,18 @@ private:
     // start that failed before the server named the file.
     int EndRun(const uploadrules::RunReport& report);
     void SendDelete(uint64_t fileId);
+    // Opens the file so that no other program may write it while the row reads it (refused
+    // while one holds it open for writing); its size and last write time as it stands.
+    bool HoldFile(CFile& file, uint64_t& size, uint64_t& writeTime) const;
+    // The file is no longer the one the server holds part of: "重传", a new upload.
+    void OfferNewUpload();
 
     CString m_strHostAtStart;
     std::atomic<uint32_t> m_nLink;
     std::atomic<int64_t> m_nListedHeld{-1};  // covered by the last segment list; -1 unknown
+    // Last write time of the file when its upload began; 0 for a row rebuilt from the server's
+    // list, of which only the size is known.
+    std::atomic<uint64_t> m_nWriteTimeAtStart{0};
     CWinThread* m_pSegmentThreads[kMaxSegments];
     CWinThread* m_pCancelThread = nullptr;
     CCriticalSection m_threadLock;  // guards the thread slots and the cancel request

@@ -26,10 +26,11 @@ const wchar_t kCeilingText[] = L"同时上传文件不允许超过定值，请�
 
 const int kEmptyViewControls[] = {CUpload::IDC_QUOTA, CUpload::IDC_HINT1, CUpload::IDC_HINT2, CUpload::IDC_HINT3};
 
-// The length of a file another program may hold open, even for writing.
+// The length of a file the row can upload: one that another program is writing is refused, as
+// the row would refuse it, since what went out would be a file that never existed.
 bool FileLength(const CString& path, uint64_t& length) {
-    HANDLE file = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size = {};
     const BOOL ok = ::GetFileSizeEx(file, &size);
@@ -176,8 +177,8 @@ bool CUpload::AddFile(const CString& path) {
     case pagetext::AddCheck::Accepted: break;
     }
     const CString name = NameOf(path);
-    auto* row = new CUploading(name, path, static_cast<int32_t>(length), g_Settings.m_strServerAddr,
-                               static_cast<uint16_t>(g_Settings.m_nSecondPort));
+    auto* row =
+        new CUploading(name, path, length, g_Settings.m_strServerAddr, static_cast<uint16_t>(g_Settings.m_nSecondPort));
     if (!row->Create(CUploading::IDD, &m_frame)) {
         delete row;
         return false;
@@ -257,7 +258,7 @@ LRESULT CUpload::OnLoadUnfinished(WPARAM userIdPointer, LPARAM) {
         Utf8ToWide(file.fileName.c_str(), name);
         Utf8ToWide(file.filePath.c_str(), path);
         Utf8ToWide(server.host.c_str(), host);
-        auto* row = new CUploading(name, path, static_cast<int32_t>(file.fileSize), m_strNoHost, server.port);
+        auto* row = new CUploading(name, path, file.fileSize, m_strNoHost, server.port);
         if (!row->Create(CUploading::IDD, &m_frame)) {
             delete row;
             break;

@@ -13,7 +13,6 @@
 #include "client/windows/NetworkState.h"
 #include "client/windows/RowText.h"
 #include "framework/CFile.h"
-#include "framework/CFileException.h"
 #include "framework/CSingleLock.h"
 
 namespace {
@@ -23,7 +22,7 @@ const UINT WM_ROW_DISPLAY = WM_APP + 1;      // m_display holds numbers to show
 const UINT WM_ROW_LINK = WM_APP + 2;         // wParam: link, lParam: enabled
 const UINT WM_ROW_CANCEL_LINK = WM_APP + 3;  // wParam: enabled
 const UINT WM_ROW_RANGE = WM_APP + 4;        // progress range 0..100
-const UINT WM_ROW_FILE_ERROR = WM_APP + 5;   // the file could not be opened at upload start
+const UINT WM_ROW_FILE_ERROR = WM_APP + 5;   // the file could not be opened; wParam 1: for a resume
 const UINT WM_ROW_HAND_OVER = WM_APP + 6;    // the finished row goes to the page
 
 const COLORREF kLinkColour = RGB(118, 132, 148);
@@ -114,6 +113,8 @@ void CUploading::OnCancelLinkEnabled(bool enabled) { PostToWindow(WM_ROW_CANCEL_
 void CUploading::OnSegmentStarted(int) { PostToWindow(WM_ROW_RANGE); }
 
 void CUploading::ShowFileReadError() { PostToWindow(WM_ROW_FILE_ERROR); }
+
+void CUploading::ShowFileBusyError() { PostToWindow(WM_ROW_FILE_ERROR, 1); }
 
 void CUploading::PublishDisplay(const Display& d) {
     bool queued;
@@ -211,21 +212,16 @@ LRESULT CUploading::OnRangePending(WPARAM, LPARAM) {
     return 0;
 }
 
-LRESULT CUploading::OnFileErrorPending(WPARAM, LPARAM) {
+LRESULT CUploading::OnFileErrorPending(WPARAM resume, LPARAM) {
     // A row being cancelled is about to go; no box should hold it up.
-    if (!m_bCancel) ShowTip(kFileGoneText, kFileErrorTitle);
+    if (!m_bCancel) ShowTip(resume ? kFileBusyText : kFileGoneText, kFileErrorTitle);
     return 0;
 }
 
 bool CUploading::FileReadable() const {
-    try {
-        CFile file(m_strFilePath, CFile::modeRead | CFile::shareDenyNone);
-        file.Close();
-        return true;
-    } catch (CFileException* e) {
-        e->Delete();
-        return false;
-    }
+    // As the run will hold it: a file another program is writing is not uploaded meanwhile.
+    CFile file;
+    return file.Open(m_strFilePath, CFile::modeRead | CFile::shareDenyWrite | CFile::modeNoInherit) != FALSE;
 }
 
 void CUploading::ShowTip(const CString& text, const CString& title) {

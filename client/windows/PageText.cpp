@@ -1,7 +1,10 @@
 #include "client/windows/PageText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cwchar>
+
+#include "client/windows/RowText.h"
 
 namespace pagetext {
 
@@ -29,14 +32,8 @@ std::wstring DecimalSize(uint64_t bytes) {
 std::wstring QuotaLine(uint64_t used, uint64_t total) {
     std::wstring line = L"● 空间信息: " + DecimalSize(total) + L"(已使用" + DecimalSize(used);
     if (total != 0) {
-        // used × 100 / total without wrapping, in whole and remainder parts.
-        const uint64_t rest = used % total;
-        const uint64_t whole = used / total;
-        uint64_t percent = whole > INT32_MAX
-                               ? INT32_MAX
-                               : whole * 100 + (rest <= UINT64_MAX / 100 ? rest * 100 / total : rest / (total / 100));
-        if (percent > INT32_MAX) percent = INT32_MAX;
-        line += L"," + std::to_wstring(static_cast<int32_t>(percent)) + L"%";
+        const uint64_t percent = std::min<uint64_t>(rowtext::FinalPercent(used, total), INT32_MAX);
+        line += L"," + std::to_wstring(percent) + L"%";
     }
     return line + L")";
 }
@@ -46,10 +43,11 @@ AddCheck CheckAdd(uint64_t used, uint64_t total, uint64_t length, bool duplicate
     // used + length < total, without wrapping.
     if (used >= total || length >= total - used) return AddCheck::NoSpace;
     if (duplicate) return AddCheck::Duplicate;
+    // Any one size past the ceiling is enough: the sum never has to be formed where it could wrap.
     uint64_t sum = 0;
     for (uint64_t size : rowSizes) {
+        if (size > kTransferCeiling - sum) return AddCheck::CeilingReached;
         sum += size;
-        if (sum > kTransferCeiling) return AddCheck::CeilingReached;
     }
     return AddCheck::Accepted;
 }

@@ -57,14 +57,28 @@ int RunPercent(uint64_t done, uint64_t size) {
     return static_cast<int>(FinalPercent(done, size));
 }
 
+uint64_t HundredthsOf(uint64_t rest, uint64_t size) {
+    if (rest <= UINT64_MAX / 100) return rest * 100 / size;
+    // rest * 100 would wrap: a hundred additions of rest, reduced modulo size as they go.
+    uint64_t part = 0, left = 0;
+    for (int i = 0; i < 100; ++i) {
+        if (left >= size - rest) {
+            left -= size - rest;
+            ++part;
+        } else {
+            left += rest;
+        }
+    }
+    return part;
+}
+
 uint64_t FinalPercent(uint64_t done, uint64_t size) {
     if (size == 0) return 100;
     if (done <= UINT64_MAX / 100) return done * 100 / size;
     // done * 100 would wrap: whole multiples and the rest apart, saturating.
-    const uint64_t whole = done / size, rest = done % size;
+    const uint64_t whole = done / size;
     if (whole > (UINT64_MAX - 100) / 100) return UINT64_MAX;
-    const uint64_t part = rest <= UINT64_MAX / 100 ? rest * 100 / size : rest / (size / 100 + 1);
-    return whole * 100 + std::min<uint64_t>(part, 99);
+    return whole * 100 + HundredthsOf(done % size, size);
 }
 
 std::wstring Percent(int percent) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <string>
 
 #include "client/storage/Codec.h"
@@ -163,6 +166,20 @@ TEST(CodecFile, OracleFileReadsInProgram) {
 }
 #endif
 
+// The program wrote this file through CSqlite (its two tables, one user): it must keep reading.
+TEST(CodecFile, StoredProgramFileReads) {
+    ScratchDir dir;
+    auto stored = ReadFile(STORAGE_DATA_DIR "/Quillex.db");
+    ASSERT_EQ(stored.size(), 4096u);
+    WriteFile(dir.File("Quillex.db"), stored);
+    sqlite3* db = OpenKeyed(dir.File("Quillex.db"), kProgramKey, 2);
+    EXPECT_EQ(Rows(db, "pragma integrity_check"), "ok;");
+    EXPECT_EQ(Rows(db, "select * from qxconfig"), "1|upload.example.test|127.0.0.1|443|0|0||2026-12-10 10:20:30|;");
+    EXPECT_EQ(Rows(db, "select * from qxuser"),
+              "1|\xe5\xbc\xa0\xe4\xb8\x89|user@example.test|pw'1|1|0|1|2026-12-10 11:00:00|;");
+    sqlite3_close(db);
+}
+
 // The codec follows whatever page size the file has; its buffer grows with it.
 TEST(CodecFile, EveryPageSizeRoundTrips) {
     for (int size : {512, 1024, 4096, 32768}) {
@@ -256,6 +273,61 @@ TEST(CodecFile, WrongKeyFailsAndLeavesTheFileUntouched) {
     EXPECT_STREQ(sqlite3_errstr(sqlite3_errcode(db)), "file is not a database");
     sqlite3_close(db);
     EXPECT_EQ(ReadFile(dir.File("a.db")), before);
+}
+
+// SQLite takes the page size from the file header at open, before the key is set: from ciphertext.
+// Where that spells a size beyond the end of the file, the first read of page 1 comes back short.
+TEST(CodecFile, OpensWhateverPageSizeTheEncipheredHeaderSpells) {
+    ScratchDir dir;
+    std::string path = dir.File("a.db");
+    sqlite3* db = OpenKeyed(path, kProgramKey, 2);
+    ASSERT_EQ(Exec(db, "create table t(id integer primary key, v text); insert into t values (1, 'one'), (2, 'two')"),
+              SQLITE_OK);
+    sqlite3_close(db);
+    auto file = ReadFile(path);
+    ASSERT_EQ(file.size(), 2048u);
+    Codec codec;
+    CodecDeriveKey(kProgramKey, 2, codec.readKey);
+    std::memcpy(codec.writeKey, codec.readKey, 32);
+    std::vector<uint8_t> clear(file.begin(), file.begin() + 1024);
+    CodecDecryptPage(&codec, 1, clear.data(), 1024);
+    auto putBe32 = [](uint8_t* p, uint32_t v) {
+        for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
+    };
+    auto spelled = [](const uint8_t* page) { return (page[16] << 8) | (page[17] << 16); };
+
+    // Each commit writes a new change counter (bytes 24-27) into the block that holds the page size;
+    // enciphering just the first two blocks finds a counter for each size. These four come within
+    // the first 20000 counters (2048 still reads whole, the others reach past the end).
+    const int sizes[] = {2048, 4096, 8192, 32768};
+    std::map<int, uint32_t> counters;
+    uint8_t key[32], iv[16];
+    CodecPageKey(codec.writeKey, 1, key);
+    CodecPageIV(1, iv);
+    for (uint32_t counter = 1; counters.size() < std::size(sizes) && counter < 20000; ++counter) {
+        uint8_t head[32];
+        std::memcpy(head, clear.data(), 32);
+        putBe32(head + 24, counter);
+        codec.aes.Init(AesCbc::kEncipher, key, iv);
+        codec.aes.Encipher(head, 256, head);
+        if (std::find(std::begin(sizes), std::end(sizes), spelled(head)) != std::end(sizes))
+            counters.emplace(spelled(head), counter);
+    }
+    ASSERT_EQ(counters.size(), std::size(sizes));
+    for (auto [size, counter] : counters) {
+        auto page = clear;
+        putBe32(&page[24], counter);
+        putBe32(&page[92], counter);  // the counter the page count is valid for
+        CodecEncryptPage(&codec, 1, page.data(), 1024, true);
+        auto copy = file;
+        std::copy(page.begin(), page.end(), copy.begin());
+        ASSERT_EQ(spelled(copy.data()), size);
+        WriteFile(path, copy);
+        db = OpenKeyed(path, kProgramKey, 2);
+        EXPECT_EQ(Rows(db, "select id, v from t"), kSampleRows) << size;
+        EXPECT_EQ(Rows(db, "pragma page_size"), "1024;") << size;
+        sqlite3_close(db);
+    }
 }
 
 TEST(CodecPage, SameContentAndPageGiveSameBytes) {

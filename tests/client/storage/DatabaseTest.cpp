@@ -9,6 +9,7 @@
 
 using storage_test::ReadFile;
 using storage_test::ScratchDir;
+using storage_test::WriteFile;
 
 namespace {
 
@@ -62,6 +63,28 @@ TEST_F(DatabaseTest, FirstStartCreatesTablesAndOneConfigRow) {
     EXPECT_STREQ(db_.GetValue(L"sql"), config.c_str());
     db_.MoveNext();
     EXPECT_STREQ(db_.GetValue(L"sql"), user.c_str());
+}
+
+// A file the program wrote before: every user's database opens only under the program's key.
+TEST_F(DatabaseTest, StoredFileOpensUnderTheProgramsKey) {
+    auto stored = ReadFile(STORAGE_DATA_DIR "/Quillex.db");
+    ASSERT_EQ(stored.size(), 4096u);
+    WriteFile(dir_.File("Quillex.db"), stored);
+    struct Expect {
+        const wchar_t *table, *column, *value;
+    } expects[] = {
+        {L"qxconfig", L"serverdomain", L"upload.example.test"},
+        {L"qxconfig", L"updatetime", L"2026-12-10 10:20:30"},
+        {L"qxuser", L"username", L"\x5f20\x4e09"},
+        {L"qxuser", L"usermail", L"user@example.test"},
+        {L"qxuser", L"password", L"pw'1"},
+    };
+    for (const Expect& e : expects) {
+        ASSERT_EQ(Select((std::wstring(L"select * from ") + e.table).c_str()), SQLITE_OK) << e.table;
+        ASSERT_EQ(db_.GetRowCount(), 1) << e.table;
+        db_.MoveFirst();
+        EXPECT_STREQ(db_.GetValue(e.column), e.value) << e.column;
+    }
 }
 
 TEST_F(DatabaseTest, IsTableExistAnswersOnlyForRealTables) {

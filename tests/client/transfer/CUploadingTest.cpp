@@ -56,8 +56,10 @@ public:
     std::function<void()> m_onDone;
     void UpdateProgress(const TimeValue&, uint64_t done, uint64_t) override { m_lastProgress = done; }
     void ShowFileReadError() override { ++m_fileErrors; }
+    void ShowFileBusyError() override { ++m_busyErrors; }
     std::atomic<uint64_t> m_lastProgress{0};
     std::atomic<int> m_fileErrors{0};
+    std::atomic<int> m_busyErrors{0};
     std::mutex m_mutex;
     std::vector<uint32_t> m_links;
     std::vector<bool> m_linkEnabled;
@@ -527,17 +529,33 @@ TEST_F(UploadingTest, UnreachableControlServerAsksForRetryThenCompletes) {
     EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
 }
 
-TEST_F(UploadingTest, LockedOrMissingFileReportsTheReadError) {
-    ASSERT_TRUE(StartProvider());
-    TempFile file(100);
-    // Held by a program that lets nobody else open it (one that lets others read is uploaded).
-    HANDLE held = CreateFileW(file.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    auto row = NewRow(1);
-    ASSERT_TRUE(Start(*row, file));
-    ASSERT_TRUE(WaitIdle(*row));
-    CloseHandle(held);
-    EXPECT_EQ(row->m_fileErrors.load(), 1);
+// Another program may read the file meanwhile, never write it: what goes out is the file as it
+// stands, not one that never existed.
+TEST_F(UploadingTest, FileHeldByAnotherProgramIsUploadedOnlyWhenNobodyWritesIt) {
+    const struct {
+        const char* name;
+        DWORD access, share;
+        bool uploaded;
+    } holders[] = {
+        {"reader that shares reading", GENERIC_READ, FILE_SHARE_READ, true},
+        {"reader that shares nothing", GENERIC_READ, 0, false},
+        {"writer that shares everything", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false},
+    };
+    for (const auto& h : holders) {
+        SCOPED_TRACE(h.name);
+        ASSERT_TRUE(StartAfresh());
+        TempFile file(100000);
+        HANDLE held = CreateFileW(file.path, h.access, h.share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        auto row = NewRow(2);
+        ASSERT_TRUE(Start(*row, file));
+        ASSERT_TRUE(WaitIdle(*row));
+        CloseHandle(held);
+        EXPECT_EQ(row->m_fileErrors.load(), h.uploaded ? 0 : 1);
+        EXPECT_EQ(row->State(), h.uploaded ? CUploading::STATE_DONE : CUploading::STATE_UPLOADING);
+        EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_SERVER_LIST).empty(), !h.uploaded);
+        if (h.uploaded) EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+    }
 
     auto missing = NewRow(1);
     ASSERT_EQ(missing->OnStartUpload(reinterpret_cast<WPARAM>(new CString(L"C:\\no\\such\\file.bin")), 0), 0);
@@ -546,6 +564,85 @@ TEST_F(UploadingTest, LockedOrMissingFileReportsTheReadError) {
     EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_SERVER_LIST).empty());
     // An empty path starts nothing.
     EXPECT_EQ(missing->OnStartUpload(reinterpret_cast<WPARAM>(new CString(L"")), 0), -1);
+}
+
+// While a run reads the file nobody may write it; between runs (paused) they may, and the
+// resume then asks again: refused while it is being written, never resumed once it changed.
+TEST_F(UploadingTest, WritersWaitForTheRunAndAChangedFileGoesAgainAsANewFile) {
+    auto openForWriting = [](const TempFile& file) {
+        return CreateFileW(file.path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    };
+    auto writeTime = [](HANDLE h) {
+        FILETIME t = {};
+        GetFileTime(h, nullptr, nullptr, &t);
+        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    const struct {
+        const char* name;
+        bool grow;  // else rewritten in place, the size unchanged
+    } changes[] = {{"unchanged", false}, {"grown", true}, {"rewritten in place", false}};
+    for (size_t c = 0; c < 3; ++c) {
+        SCOPED_TRACE(changes[c].name);
+        ASSERT_TRUE(StartAfresh());
+        TempFile file(4000000);
+        m_provider->State().SetThrottle(200000, true);
+        auto row = NewRow(5);
+        ASSERT_TRUE(Start(*row, file));
+        ASSERT_TRUE(WaitProgress(*row, 1));
+        HANDLE refused = openForWriting(file);
+        EXPECT_EQ(refused, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        if (refused != INVALID_HANDLE_VALUE) CloseHandle(refused);
+        row->m_bPause = true;
+        ASSERT_TRUE(WaitIdle(*row));
+        ASSERT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+        const uint64_t first = row->m_nFileId;
+        m_provider->State().SetThrottle(0, true);
+
+        HANDLE writer = openForWriting(file);
+        ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+        const uint64_t before = writeTime(writer);
+        if (c > 0) {
+            std::vector<uint8_t> more(changes[c].grow ? 1000 : 4096, 0x5a);
+            if (changes[c].grow) SetFilePointer(writer, 0, nullptr, FILE_END);
+            DWORD written = 0;
+            ASSERT_TRUE(WriteFile(writer, more.data(), static_cast<DWORD>(more.size()), &written, nullptr));
+            if (changes[c].grow)
+                file.bytes.insert(file.bytes.end(), more.begin(), more.end());
+            else
+                std::copy(more.begin(), more.end(), file.bytes.begin());
+            FlushFileBuffers(writer);
+            ASSERT_NE(writeTime(writer), before);
+        }
+        // Still being written: the resume is refused and the row stays paused.
+        ASSERT_TRUE(row->StartResumeThread());
+        ASSERT_TRUE(WaitIdle(*row));
+        EXPECT_EQ(row->m_busyErrors.load(), 1);
+        EXPECT_EQ(row->State(), CUploading::STATE_RESUMABLE);
+        EXPECT_EQ(row->LinkShows(), CUploading::LINK_RESUME);
+        EXPECT_TRUE(row->m_bPause.load());
+        CloseHandle(writer);
+
+        ASSERT_TRUE(row->StartResumeThread());
+        ASSERT_TRUE(WaitIdle(*row));
+        if (c == 0) {
+            EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+            EXPECT_EQ(row->m_nFileId.load(), first);
+            EXPECT_TRUE(HoldsExactly(first, file));
+            continue;
+        }
+        // The old bytes and the new would mix: a new upload, and the old one let go.
+        EXPECT_EQ(row->State(), CUploading::STATE_RETRY);
+        EXPECT_EQ(row->LinkShows(), CUploading::LINK_RETRY);
+        EXPECT_EQ(DeletedIds(), std::vector<uint64_t>{first});
+        ASSERT_TRUE(row->StartUploadThread());
+        ASSERT_TRUE(WaitIdle(*row));
+        EXPECT_EQ(row->State(), CUploading::STATE_DONE);
+        EXPECT_NE(row->m_nFileId.load(), first);
+        EXPECT_EQ(row->m_nFileSize.load(), file.bytes.size());
+        EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+    }
 }
 
 TEST_F(UploadingTest, CancelStopsEveryThreadAndDeletesOnlyAnnouncedFiles) {

@@ -60,6 +60,7 @@ std::wstring W(const CString& s) { return std::wstring(static_cast<LPCWSTR>(s));
 // A file of `size` bytes: small ones hold a pattern, large ones only a length (no upload reads them).
 struct LocalFile {
     CString path;
+    uint64_t size = 0;
     std::vector<uint8_t> bytes;
 };
 
@@ -124,6 +125,7 @@ protected:
         EXPECT_NE(h, INVALID_HANDLE_VALUE);
         LocalFile file;
         file.path = path;
+        file.size = size;
         if (size <= 1 << 20) {
             file.bytes.resize(size);
             for (size_t i = 0; i < size; ++i) file.bytes[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -227,6 +229,9 @@ TEST_F(UploadPageTest, AddChecksSpaceDuplicatesAndTheCeiling) {
         {"third never asked", 0, 1000, {5, 5}, {{0, -1, 1}}, 1, {kDuplicate}, 2},
         {"ceiling reached exactly", 0, 1ull << 40, {600000000, 400000000, 1}, {{0, 1}, {2}}, 3, {}, 3},
         {"ceiling passed", 0, 1ull << 40, {600000000, 400000001, 1}, {{0, 1}, {2}}, 2, {kCeiling}, 3},
+        // Past 4 GiB a file counts whole, also while its row has not started yet.
+        {"file past 4 GiB", 0, 1ull << 40, {4294967396, 5}, {{0, 1}}, 1, {kCeiling}, 2},
+        {"file past 2 GiB", 0, 1ull << 40, {3000000000, 5}, {{0, 1}}, 1, {kCeiling}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,6 +253,10 @@ TEST_F(UploadPageTest, AddChecksSpaceDuplicatesAndTheCeiling) {
         }
         EXPECT_EQ(m_page->m_arrRows.size(), c.rows);
         EXPECT_EQ(m_page->m_nRowCount, static_cast<int32_t>(c.rows));
+        for (CUploading* row : m_page->m_arrRows) {
+            for (const LocalFile& f : m_files)
+                if (row->m_strFilePath.CompareNoCase(f.path) == 0) EXPECT_EQ(row->m_nFileSize.load(), f.size);
+        }
         ASSERT_EQ(tips.size(), c.tips.size());
         for (size_t i = 0; i < tips.size(); ++i) EXPECT_EQ(W(tips[i]), c.tips[i]);
         EXPECT_EQ(Requests(protocol::MSG_CODE_REQ_USER_SPACE) - before, c.spaceQueries);
@@ -257,26 +266,31 @@ TEST_F(UploadPageTest, AddChecksSpaceDuplicatesAndTheCeiling) {
     }
 }
 
-TEST_F(UploadPageTest, FileHeldOpenElsewhereIsUploadedAndAnUnreadableOneIsRefused) {
+TEST_F(UploadPageTest, FileAnotherProgramReadsIsUploadedAndOneItWritesIsRefused) {
     StartProvider();
     CUpload& page = NewPage();
-    // A writer that lets others read, as a log or an open document does.
-    LocalFile& held = NewFile(70000, L"held.bin");
-    HANDLE writer = CreateFileW(held.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(Add({held.path}).empty());
+    // A reader that lets others read too, as a viewer does.
+    LocalFile& read = NewFile(70000, L"read.bin");
+    HANDLE reader = CreateFileW(read.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(Add({read.path}).empty());
     ASSERT_EQ(page.m_arrRows.size(), 1u);
     CUploading& row = *page.m_arrRows[0];
     ASSERT_TRUE(PumpUntil([&] { return row.State() == CUploading::STATE_DONE; }, 20000));
-    EXPECT_TRUE(Holds(row.m_nFileId, held));
-    CloseHandle(writer);
+    EXPECT_TRUE(Holds(row.m_nFileId, read));
+    CloseHandle(reader);
 
-    // A file gone, or one nobody may read: a message, the rows as they were, nothing asked.
+    // A file gone, one nobody may read, and one still being written (a download that lets
+    // others read and write): a message, the rows as they were, nothing asked.
     LocalFile& locked = NewFile(100, L"locked.bin");
     HANDLE owner = CreateFileW(locked.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(owner, INVALID_HANDLE_VALUE);
+    LocalFile& written = NewFile(100, L"written.bin");
+    HANDLE writer = CreateFileW(written.path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     const size_t asked = Requests(protocol::MSG_CODE_REQ_USER_SPACE);
-    for (const CString& path : {m_folder.File(L"missing.bin"), locked.path}) {
+    for (const CString& path : {m_folder.File(L"missing.bin"), locked.path, written.path}) {
         std::vector<CString> tips = Add({path});
         ASSERT_EQ(tips.size(), 1u);
         EXPECT_EQ(W(tips[0]), L"文件读取错误，该文件已被占用、移动或删除。");
@@ -285,6 +299,7 @@ TEST_F(UploadPageTest, FileHeldOpenElsewhereIsUploadedAndAnUnreadableOneIsRefuse
     }
     EXPECT_EQ(Requests(protocol::MSG_CODE_REQ_USER_SPACE), asked);
     CloseHandle(owner);
+    CloseHandle(writer);
 }
 
 TEST_F(UploadPageTest, ViewSwitchesWithTheRows) {

@@ -354,23 +354,33 @@ TEST_F(RowWindowTest, ColoursAndTheLineBelow) {
 
 TEST_F(RowWindowTest, FileErrorBoxStartsNothing) {
     StartProvider();
-    TempFile locked(1000);
+    TempFile locked(1000), written(1000);
+    const wchar_t kBusy[] = L"文件读取错误，该文件已被占用、移动或删除。";
+    const wchar_t kGone[] = L"文件读取错误，请确认该文件是否移动或被删除。";
+    const CString gone = L"C:\\no\\such.bin";
     struct Case {
         const char* name;
         uint32_t state;
         bool viaStart;  // the upload thread's own open at the start, else a click
+        const CString& path;
         const wchar_t* text;
     } cases[] = {
-        {"retry, file gone", CUploading::STATE_RETRY, false, L"文件读取错误，该文件已被占用、移动或删除。"},
-        {"resume, file locked", CUploading::STATE_RESUMABLE, false, L"文件读取错误，该文件已被占用、移动或删除。"},
-        {"start, file gone", CUploading::STATE_UPLOADING, true, L"文件读取错误，请确认该文件是否移动或被删除。"},
+        {"retry, file gone", CUploading::STATE_RETRY, false, gone, kBusy},
+        {"retry, file being written", CUploading::STATE_RETRY, false, written.path, kBusy},
+        {"resume, file locked", CUploading::STATE_RESUMABLE, false, locked.path, kBusy},
+        {"resume, file being written", CUploading::STATE_RESUMABLE, false, written.path, kBusy},
+        {"start, file gone", CUploading::STATE_UPLOADING, true, gone, kGone},
+        {"start, file being written", CUploading::STATE_UPLOADING, true, written.path, kGone},
     };
     HANDLE hold = CreateFileW(locked.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    // A download in progress: it lets others read and write.
+    HANDLE writer = CreateFileW(written.path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CString path =
-            c.state == CUploading::STATE_RESUMABLE ? CString(locked.path) : CString(L"C:\\no\\such.bin");
+        const CString& path = c.path;
         CUploading& row = NewRow(path);
         TipsWatch watch;
         if (c.viaStart) {
@@ -394,6 +404,7 @@ TEST_F(RowWindowTest, FileErrorBoxStartsNothing) {
         }
     }
     CloseHandle(hold);
+    CloseHandle(writer);
     EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_SERVER_LIST).empty());
     EXPECT_TRUE(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_UPLOAD_INFO).empty());
 }

@@ -33,12 +33,20 @@ TEST(PageText, QuotaLineShowsNoShareWithoutATotal) {
     // Large enough that used × 100 wraps in 64 bits: the share is still right.
     EXPECT_EQ(pagetext::QuotaLine(200000000000000000, 400000000000000000),
               L"● 空间信息: 400000000.0GB(已使用200000000.0GB,50%)");
+    // Just short of the total: never "100%".
+    EXPECT_EQ(pagetext::QuotaLine(UINT64_MAX - 1, UINT64_MAX),
+              L"● 空间信息: 18446744073.7GB(已使用18446744073.7GB,99%)");
+    EXPECT_EQ(pagetext::QuotaLine(UINT64_MAX / 100 * 99 + 1, UINT64_MAX),
+              L"● 空间信息: 18446744073.7GB(已使用18262276632.9GB,98%)");
 }
 
 TEST(PageText, AddChecksInOrderAtTheirLimits) {
     const std::vector<uint64_t> none;
     const std::vector<uint64_t> atCeiling = {600000000, 400000000};
     const std::vector<uint64_t> overCeiling = {600000000, 400000001};
+    // Sizes of files past 2 GiB and 4 GiB, and ones whose sum would wrap.
+    const std::vector<uint64_t> large = {3000000000};
+    const std::vector<uint64_t> wrapping = {UINT64_MAX - 5, 10};
     const struct {
         uint64_t used, total, length;
         bool duplicate;
@@ -55,6 +63,9 @@ TEST(PageText, AddChecksInOrderAtTheirLimits) {
         {0, 100, 1, false, atCeiling, AddCheck::Accepted},
         {0, 100, 1, false, overCeiling, AddCheck::CeilingReached},
         {0, 100, 1, true, overCeiling, AddCheck::Duplicate},  // duplicate before ceiling
+        {0, 100, 1, false, large, AddCheck::CeilingReached},
+        {0, 100, 1, false, wrapping, AddCheck::CeilingReached},
+        {0, UINT64_MAX, 5000000000, false, none, AddCheck::Accepted},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const auto& c = cases[i];
