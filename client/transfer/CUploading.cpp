@@ -163,8 +163,8 @@ uint64_t CUploading::FinalBytesDone() const {
     return held >= 0 ? static_cast<uint64_t>(held) : BytesDone();
 }
 
-bool CUploading::HoldFile(CFile& file, uint64_t& size, uint64_t& writeTime) const {
-    if (!file.Open(m_strFilePath, CFile::modeRead | CFile::shareDenyWrite | CFile::modeNoInherit)) return false;
+bool CUploading::HoldFile(const CString& path, CFile& file, uint64_t& size, uint64_t& writeTime) {
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::modeNoInherit)) return false;
     LARGE_INTEGER length = {};
     FILETIME written = {};
     if (!::GetFileSizeEx(file.m_hFile, &length) || !::GetFileTime(file.m_hFile, nullptr, nullptr, &written))
@@ -179,7 +179,7 @@ int CUploading::UploadFile() {
     // another program is still writing.
     CFile held;
     uint64_t length = 0, writeTime = 0;
-    if (!HoldFile(held, length, writeTime)) {
+    if (!HoldFile(m_strFilePath, held, length, writeTime)) {
         ShowFileReadError();
         return -1;
     }
@@ -254,7 +254,7 @@ int CUploading::UploadFile() {
 int CUploading::ResumeUpload() {
     CFile held;
     uint64_t size = 0, writeTime = 0;
-    if (!HoldFile(held, size, writeTime)) {
+    if (!HoldFile(m_strFilePath, held, size, writeTime)) {
         // Still paused, so the next click tries again.
         SetResumable();
         if (!m_bCancel) ShowFileBusyError();

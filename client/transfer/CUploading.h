@@ -87,6 +87,10 @@ public:
     int CancelUpload();
     // A row rebuilt from the server's list: paused, resumable, its link reading "续传".
     void SetResumable();
+    // Opens a file so that no other program may write it while it is read (refused while one
+    // holds it open for writing); its size and last write time as it stands. A row uploads only
+    // what this opens, and the page adds only what it opens.
+    static bool HoldFile(const CString& path, CFile& file, uint64_t& size, uint64_t& writeTime);
 
     // Sum of bytes done over the segments in use (never wraps).
     uint64_t BytesDone() const;
@@ -189,9 +193,6 @@ private:
     // start that failed before the server named the file.
     int EndRun(const uploadrules::RunReport& report);
     void SendDelete(uint64_t fileId);
-    // Opens the file so that no other program may write it while the row reads it (refused
-    // while one holds it open for writing); its size and last write time as it stands.
-    bool HoldFile(CFile& file, uint64_t& size, uint64_t& writeTime) const;
     // The file is no longer the one the server holds part of: "重传", a new upload.
     void OfferNewUpload();
 

@@ -26,19 +26,6 @@ const wchar_t kCeilingText[] = L"同时上传文件不允许超过定值，请�
 
 const int kEmptyViewControls[] = {CUpload::IDC_QUOTA, CUpload::IDC_HINT1, CUpload::IDC_HINT2, CUpload::IDC_HINT3};
 
-// The length of a file the row can upload: one that another program is writing is refused, as
-// the row would refuse it, since what went out would be a file that never existed.
-bool FileLength(const CString& path, uint64_t& length) {
-    HANDLE file =
-        ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size = {};
-    const BOOL ok = ::GetFileSizeEx(file, &size);
-    ::CloseHandle(file);
-    length = static_cast<uint64_t>(size.QuadPart);
-    return ok != FALSE;
-}
-
 CString NameOf(const CString& path) { return path.Mid(path.ReverseFind(L'\\') + 1); }
 
 }  // namespace
@@ -157,10 +144,15 @@ void CUpload::OnAddFiles() {
 
 bool CUpload::AddFile(const CString& path) {
     uint64_t length = 0;
-    if (!FileLength(path, length)) {
-        EngineLog(L"CUpload::OnAddFiles, cannot read %s", path.GetString());
-        ShowTip(CUploading::kFileBusyText);
-        return false;
+    {
+        // Opened as its row will open it: a file another program is writing is refused here already.
+        CFile file;
+        uint64_t writeTime = 0;
+        if (!CUploading::HoldFile(path, file, length, writeTime)) {
+            EngineLog(L"CUpload::OnAddFiles, cannot read %s", path.GetString());
+            ShowTip(CUploading::kFileBusyText);
+            return false;
+        }
     }
     uint64_t used = 0, total = 0;
     QueryUserSpace(used, total);

@@ -221,7 +221,8 @@ LRESULT CUploading::OnFileErrorPending(WPARAM resume, LPARAM) {
 bool CUploading::FileReadable() const {
     // As the run will hold it: a file another program is writing is not uploaded meanwhile.
     CFile file;
-    return file.Open(m_strFilePath, CFile::modeRead | CFile::shareDenyWrite | CFile::modeNoInherit) != FALSE;
+    uint64_t size = 0, writeTime = 0;
+    return HoldFile(m_strFilePath, file, size, writeTime);
 }
 
 void CUploading::ShowTip(const CString& text, const CString& title) {

@@ -19,6 +19,22 @@ std::wstring Format1(const char* format, double value) {
     return Widen(buffer);
 }
 
+// rest × 100 / size rounded down, for rest below size: exact where rest × 100 wraps.
+uint64_t HundredthsOf(uint64_t rest, uint64_t size) {
+    if (rest <= UINT64_MAX / 100) return rest * 100 / size;
+    // rest * 100 would wrap: a hundred additions of rest, reduced modulo size as they go.
+    uint64_t part = 0, left = 0;
+    for (int i = 0; i < 100; ++i) {
+        if (left >= size - rest) {
+            left -= size - rest;
+            ++part;
+        } else {
+            left += rest;
+        }
+    }
+    return part;
+}
+
 }  // namespace
 
 double ElapsedSeconds(int64_t startSec, int64_t startUsec, int64_t nowSec, int64_t nowUsec) {
@@ -55,21 +71,6 @@ int RunPercent(uint64_t done, uint64_t size) {
     if (size == 0 || done >= size) return 100;
     // In integers: a double would round 99.99... up to 100 for the largest sizes.
     return static_cast<int>(FinalPercent(done, size));
-}
-
-uint64_t HundredthsOf(uint64_t rest, uint64_t size) {
-    if (rest <= UINT64_MAX / 100) return rest * 100 / size;
-    // rest * 100 would wrap: a hundred additions of rest, reduced modulo size as they go.
-    uint64_t part = 0, left = 0;
-    for (int i = 0; i < 100; ++i) {
-        if (left >= size - rest) {
-            left -= size - rest;
-            ++part;
-        } else {
-            left += rest;
-        }
-    }
-    return part;
 }
 
 uint64_t FinalPercent(uint64_t done, uint64_t size) {

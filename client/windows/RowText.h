@@ -25,8 +25,6 @@ int RunPercent(uint64_t done, uint64_t size);
 // Percentage at the end of a run, uncapped (above 100 when done exceeds the size) but never
 // wrapping: integer arithmetic that saturates. 100 for an empty file.
 uint64_t FinalPercent(uint64_t done, uint64_t size);
-// rest × 100 / size, rounded down, for rest below size: exact where rest × 100 wraps.
-uint64_t HundredthsOf(uint64_t rest, uint64_t size);
 // "%d%%".
 std::wstring Percent(int percent);
 // Seconds left at the given speed: 0 once done reaches the size or without a positive speed,

@@ -92,6 +92,14 @@ protected:
         g_Settings.m_nMaxSendFileThread = threads;
         return std::unique_ptr<TestRow>(new TestRow(m_address));
     }
+    // A row of five segments under way against a server that takes 200 KB/s: it can be paused
+    // in the middle. Null when it did not get under way.
+    std::unique_ptr<TestRow> StartSlowly(const TempFile& file) {
+        m_provider->State().SetThrottle(200000, true);
+        auto row = NewRow(5);
+        if (!Start(*row, file) || !WaitProgress(*row, 1)) return nullptr;
+        return row;
+    }
     static bool Start(TestRow& row, const TempFile& file) {
         return row.OnStartUpload(reinterpret_cast<WPARAM>(new CString(file.path)), 0) == 0;
     }
@@ -345,10 +353,8 @@ TEST_F(UploadingTest, DoneOnlyWhenTheListedRangesCoverTheFile) {
 TEST_F(UploadingTest, FileTheServerNoLongerKnowsIsSentAgainAsANewFile) {
     ASSERT_TRUE(StartProvider());
     TempFile file(4000000);
-    m_provider->State().SetThrottle(200000, true);
-    auto row = NewRow(5);
-    ASSERT_TRUE(Start(*row, file));
-    ASSERT_TRUE(WaitProgress(*row, 1));
+    auto row = StartSlowly(file);
+    ASSERT_TRUE(row);
     row->m_bPause = true;
     ASSERT_TRUE(WaitIdle(*row));
     ASSERT_EQ(row->State(), CUploading::STATE_RESUMABLE);
@@ -452,10 +458,8 @@ TEST_F(UploadingTest, PausedUploadResumesToTheSameBytes) {
     ASSERT_TRUE(StartProvider());
     // Large enough that socket buffers cannot swallow it before the pause.
     TempFile file(4000000);
-    m_provider->State().SetThrottle(200000, true);
-    auto row = NewRow(5);
-    ASSERT_TRUE(Start(*row, file));
-    ASSERT_TRUE(WaitProgress(*row, 1));
+    auto row = StartSlowly(file);
+    ASSERT_TRUE(row);
     // A running row refuses a second run thread.
     EXPECT_FALSE(row->StartResumeThread());
     EXPECT_FALSE(row->StartUploadThread());
@@ -580,16 +584,15 @@ TEST_F(UploadingTest, WritersWaitForTheRunAndAChangedFileGoesAgainAsANewFile) {
     };
     const struct {
         const char* name;
+        bool changed;
         bool grow;  // else rewritten in place, the size unchanged
-    } changes[] = {{"unchanged", false}, {"grown", true}, {"rewritten in place", false}};
-    for (size_t c = 0; c < 3; ++c) {
-        SCOPED_TRACE(changes[c].name);
+    } changes[] = {{"unchanged", false, false}, {"grown", true, true}, {"rewritten in place", true, false}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.name);
         ASSERT_TRUE(StartAfresh());
         TempFile file(4000000);
-        m_provider->State().SetThrottle(200000, true);
-        auto row = NewRow(5);
-        ASSERT_TRUE(Start(*row, file));
-        ASSERT_TRUE(WaitProgress(*row, 1));
+        auto row = StartSlowly(file);
+        ASSERT_TRUE(row);
         HANDLE refused = openForWriting(file);
         EXPECT_EQ(refused, INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -603,12 +606,12 @@ TEST_F(UploadingTest, WritersWaitForTheRunAndAChangedFileGoesAgainAsANewFile) {
         HANDLE writer = openForWriting(file);
         ASSERT_NE(writer, INVALID_HANDLE_VALUE);
         const uint64_t before = writeTime(writer);
-        if (c > 0) {
-            std::vector<uint8_t> more(changes[c].grow ? 1000 : 4096, 0x5a);
-            if (changes[c].grow) SetFilePointer(writer, 0, nullptr, FILE_END);
+        if (change.changed) {
+            std::vector<uint8_t> more(change.grow ? 1000 : 4096, 0x5a);
+            if (change.grow) SetFilePointer(writer, 0, nullptr, FILE_END);
             DWORD written = 0;
             ASSERT_TRUE(WriteFile(writer, more.data(), static_cast<DWORD>(more.size()), &written, nullptr));
-            if (changes[c].grow)
+            if (change.grow)
                 file.bytes.insert(file.bytes.end(), more.begin(), more.end());
             else
                 std::copy(more.begin(), more.end(), file.bytes.begin());
@@ -626,7 +629,7 @@ TEST_F(UploadingTest, WritersWaitForTheRunAndAChangedFileGoesAgainAsANewFile) {
 
         ASSERT_TRUE(row->StartResumeThread());
         ASSERT_TRUE(WaitIdle(*row));
-        if (c == 0) {
+        if (!change.changed) {
             EXPECT_EQ(row->State(), CUploading::STATE_DONE);
             EXPECT_EQ(row->m_nFileId.load(), first);
             EXPECT_TRUE(HoldsExactly(first, file));
