@@ -42,9 +42,11 @@ std::vector<std::pair<std::string, std::string>> HeaderLines(const std::string& 
 
 }  // namespace
 
-std::string HttpReply(const std::string& status, const std::string& contentType, const std::string& body) {
+std::string HttpReply(const std::string& status, const std::string& contentType, const std::string& body,
+                      const std::string& extraHeaders) {
     return "HTTP/1.1 " + status + "\r\nContent-Type: " + contentType +
-           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" +
+           body;
 }
 
 size_t HttpRequestSize(const std::string& received) {
@@ -144,9 +146,9 @@ void WebSite::Serve(SOCKET connection) {
         if (found != m_responders.end()) responder = found->second;
     }
     if (responder) page.body = responder(request);
-    if (page.delayMs > 0) Sleep(static_cast<DWORD>(page.delayMs));
+    if (page.delayMs > 0 && !Pause(page.delayMs)) return;
     std::string type = page.contentType + (page.charset.empty() ? "" : "; charset=" + page.charset);
-    std::string reply = HttpReply(StatusLine(page.status), type, page.body);
+    std::string reply = HttpReply(StatusLine(page.status), type, page.body, page.extraHeaders);
     SendAll(connection, reply.data(), reply.size());
 }
 

@@ -14,8 +14,10 @@
 
 namespace provider {
 
-// A whole response that closes the connection after it.
-std::string HttpReply(const std::string& status, const std::string& contentType, const std::string& body);
+// A whole response that closes the connection after it; `extraHeaders` are header lines, each
+// ended by CR LF, sent after the usual ones.
+std::string HttpReply(const std::string& status, const std::string& contentType, const std::string& body,
+                      const std::string& extraHeaders = std::string());
 // The bytes a request takes in all (head, blank line and its Content-Length body); 0 while the
 // head has not arrived whole.
 size_t HttpRequestSize(const std::string& received);
@@ -29,8 +31,10 @@ public:
         std::string body;
         std::string charset;  // empty: the Content-Type names none
         std::string contentType = "text/html";
-        // How long the answer is held back, as a slow server would.
+        // How long the answer is held back, as a slow server would (a stop ends the wait).
         int delayMs = 0;
+        // Header lines of the peer's choosing, each ended by CR LF: long, odd or hostile ones.
+        std::string extraHeaders;
     };
     struct Request {
         std::string method;

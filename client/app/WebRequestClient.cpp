@@ -2,7 +2,8 @@
 
 #include <cstring>
 #include <new>
-#include <regex>
+
+#include "client/app/HeaderPattern.h"
 
 namespace {
 
@@ -10,34 +11,6 @@ constexpr DWORD kFirstBodyBuffer = 10240;
 constexpr int kAttempts = 3;
 constexpr DWORD kLenientCertificates =
     SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
-
-// The patterns are written with braces for groups and parentheses for plain grouping.
-std::wstring ToEcmaScript(const std::wstring& pattern) {
-    std::wstring out;
-    bool inSet = false;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        wchar_t c = pattern[i];
-        if (c == L'\\' && i + 1 < pattern.size()) {
-            out += c;
-            out += pattern[++i];
-        } else if (inSet) {
-            if (c == L']') inSet = false;
-            out += c;
-        } else if (c == L'[') {
-            inSet = true;
-            out += c;
-        } else if (c == L'{') {
-            out += L'(';
-        } else if (c == L'}') {
-            out += L')';
-        } else if (c == L'(') {
-            out += L"(?:";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 bool Contains(const CStringArray& list, const CString& text, bool caseSensitive) {
     for (INT_PTR i = 0; i < list.GetSize(); ++i) {
@@ -64,31 +37,21 @@ bool ExtractRegexGroups(const CString& pattern, bool caseSensitive, int groupCou
                         CStringArray& result, bool allowDuplicates) {
     result.RemoveAll();
     if (pattern.IsEmpty() || source.IsEmpty() || groupCount < 1) return false;
-    std::wregex expression;
-    try {
-        auto flags = std::regex_constants::ECMAScript;
-        if (!caseSensitive) flags |= std::regex_constants::icase;
-        expression.assign(ToEcmaScript(pattern.str()), flags);
-    } catch (const std::regex_error&) {
-        return false;
-    }
+    HeaderPattern expression;
+    if (!expression.Compile(pattern.str(), caseSensitive)) return false;
     const std::wstring& text = source.str();
+    HeaderPattern::Match match;
     size_t from = 0;
-    std::wsmatch match;
-    while (from <= text.size()) {
-        auto flags = from > 0 ? std::regex_constants::match_prev_avail : std::regex_constants::match_default;
-        if (!std::regex_search(text.cbegin() + static_cast<std::ptrdiff_t>(from), text.cend(), match, expression,
-                               flags))
-            break;
-        for (int group = 1; group <= groupCount; ++group) {
-            if (static_cast<size_t>(group) >= match.size() || !match[group].matched) break;
-            CString found(match[group].str().c_str());
+    while (from <= text.size() && expression.Search(text, from, match)) {
+        for (int group = 0; group < groupCount && group < expression.GroupCount(); ++group) {
+            const auto& span = match.groups[static_cast<size_t>(group)];
+            if (span.first == HeaderPattern::kNone) break;
+            CString found(text.substr(span.first, span.second - span.first));
             if (!allowDuplicates && Contains(result, found, caseSensitive)) continue;
             result.Add(found);
         }
-        size_t end = from + static_cast<size_t>(match.position(0) + match.length(0));
         // An empty match would be found again at the same place for good.
-        from = match.length(0) == 0 ? end + 1 : end;
+        from = match.end == match.begin ? match.end + 1 : match.end;
     }
     return true;
 }

@@ -14,6 +14,7 @@
 // to groupCount - 1 into `result` (cleared first). Braces mark the groups, parentheses group
 // without capturing. Unless allowDuplicates, a text already in the result is not added again.
 // False for an empty pattern or source, groupCount below 1, or a pattern that does not parse.
+// The syntax is HeaderPattern's: no source, however long, deepens the stack.
 bool ExtractRegexGroups(const CString& pattern, bool caseSensitive, int groupCount, const CString& source,
                         CStringArray& result, bool allowDuplicates);
 

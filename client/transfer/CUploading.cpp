@@ -10,6 +10,7 @@
 #include "client/transfer/EngineLog.h"
 #include "client/transfer/CIcmpPing.h"
 #include "client/transfer/SocketFunctions.h"
+#include "client/windows/RowText.h"
 #include "framework/CFile.h"
 #include "framework/CSingleLock.h"
 
@@ -188,6 +189,7 @@ int CUploading::UploadFile() {
     m_nFileSize = length;
     m_nFileId = 0;
     m_nListedHeld = -1;
+    MarkRunStart();
     // A retry goes out as a new upload: the configured threads, and the control server even for
     // a row rebuilt from the server's list, which knew only the file's own server.
     m_nThreadCount = uploadrules::ThreadCount(g_Settings.m_nMaxSendFileThread);
@@ -266,6 +268,7 @@ int CUploading::ResumeUpload() {
         if (!m_bCancel) OfferNewUpload();
         return 0;
     }
+    MarkRunStart();
     const protocol::SegmentRecord first = SegmentSnapshot(0);
     return RunUntilSettled(static_cast<uint64_t>(first.serverId), static_cast<uint64_t>(first.userId),
                            static_cast<uint64_t>(first.fileId));
@@ -327,10 +330,10 @@ int CUploading::EndRun(const uploadrules::RunReport& report) {
         OnCancelLinkEnabled(false);
         break;
     case uploadrules::Outcome::Resumable:
-        m_nBaseDone = BytesDone();
-        ShowFinalProgress();
+        // Paused before its last display, which then shows no speed, like the pause click.
         m_bPause = true;
         m_nState = STATE_RESUMABLE;
+        ShowFinalProgress();
         SetLink(LINK_RESUME, true);
         break;
     case uploadrules::Outcome::Retry:
@@ -341,6 +344,29 @@ int CUploading::EndRun(const uploadrules::RunReport& report) {
     default: break;
     }
     return report.fileKnown ? 0 : -1;
+}
+
+void CUploading::MarkRunStart() {
+    CSingleLock lock(&m_displayLock, TRUE);
+    m_timeLast = CTime::GetCurrentTime();
+}
+
+bool CUploading::TakeFinalSpeed(uint64_t done, bool paused, double& speed) {
+    CSingleLock lock(&m_displayLock, TRUE);
+    m_timeNow = CTime::GetCurrentTime();
+    bool known = true;
+    if (paused || m_timeLast.GetTime() == 0) {
+        m_dSpeed = 0;  // nothing moves, or nothing ever did: no span to measure over
+    } else {
+        const int64_t span = (m_timeNow - m_timeLast).GetTotalSeconds();
+        known = span != 0;
+        if (known) m_dSpeed = rowtext::SpeedOf(done, m_nBaseDone, static_cast<double>(span));
+    }
+    speed = m_dSpeed;
+    // All 64 bits: the next speed of a file past 4 GiB starts from where this one ended.
+    m_nBaseDone = done;
+    m_timeLast = m_timeNow;
+    return known;
 }
 
 void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {

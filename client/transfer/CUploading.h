@@ -192,6 +192,13 @@ private:
     // Ends a run as the report decides (a RunAgain is the caller's to act on): 0, or -1 for a
     // start that failed before the server named the file.
     int EndRun(const uploadrules::RunReport& report);
+    // A run begins: its first final display measures the speed from now, neither from the
+    // display that ended the run before nor, in the row's first run, from time 0.
+    void MarkRunStart();
+    // The speed a final display of `done` bytes shows, over the time since the last display or
+    // the run's start, and `done` becomes the base of the next. 0 for a paused row and for one
+    // that never ran; false when no whole second has passed, the shown speed then stays.
+    bool TakeFinalSpeed(uint64_t done, bool paused, double& speed);
     void SendDelete(uint64_t fileId);
     // The file is no longer the one the server holds part of: "重传", a new upload.
     void OfferNewUpload();
@@ -213,6 +220,7 @@ private:
         uint64_t size = 0;
         double speed = 0;
         bool speedKnown = false;  // a final display without elapsed time keeps the old speed
+        bool paused = false;      // no speed and no time left, as the pause click shows
         bool isFinal = false;
         bool pending = false;
     };

@@ -135,7 +135,7 @@ void CDialogLogin::OnAutoLoginClicked() {
 }
 
 void CDialogLogin::Tell(const wchar_t* text) {
-    CTips tips;
+    CTips tips(this);  // modal to the login dialog: no second login under the box
     tips.SetText(text);
     tips.DoModal();
 }

@@ -47,7 +47,7 @@ protected:
 
 private:
     // One message box, modal.
-    static void Tell(const wchar_t* text);
+    void Tell(const wchar_t* text);
     // Reads the newest users into the list and fills in the newest one; returns the
     // configuration's switch-user mark (empty without a configuration row).
     CString LoadUsers();

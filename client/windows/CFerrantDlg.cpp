@@ -40,6 +40,9 @@ CRect ChildRect(const CWnd& parent, const CWnd& child) {
     return r;
 }
 
+// The start-up check's answer is in (UpdateFetch).
+const UINT WM_UPDATE_CHECKED = WM_APP + 1;
+
 bool QuitPending() {
     MSG msg;
     return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
@@ -53,6 +56,7 @@ BEGIN_MESSAGE_MAP(CFerrantDlg, CSkinDialog)
     ON_WM_QUERYDRAGICON()
     ON_NOTIFY(TABN_SELCHANGE, IDC_TABS, &CFerrantDlg::OnTabSelChange)
     ON_MESSAGE(WM_UPLOAD_DONE, &CFerrantDlg::OnUploadDone)
+    ON_MESSAGE(WM_UPDATE_CHECKED, &CFerrantDlg::OnUpdateChecked)
     ON_COMMAND(ID_SWITCH_USER, &CFerrantDlg::OnSwitchUser)
     ON_COMMAND(ID_SETTING, &CFerrantDlg::OnSetting)
     ON_COMMAND(ID_CHECK_UPDATE, &CFerrantDlg::CheckForUpdate)
@@ -120,8 +124,10 @@ BOOL CFerrantDlg::OnInitDialog() {
     m_bShowAllowed = TRUE;
     if (CWinApp* app = AfxGetApp()) app->m_pActiveWnd = this;
 
+    // The answer comes once the window is up: a silent update server holds up nothing. Without a
+    // thread for it, the check still runs, here.
     m_bSilentUpdateCheck = TRUE;
-    ::CheckForUpdate(this, m_bSilentUpdateCheck);
+    if (!m_updateFetch.Start(m_hWnd, WM_UPDATE_CHECKED)) ::CheckForUpdate(this, m_bSilentUpdateCheck);
 
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
@@ -143,6 +149,8 @@ BOOL CFerrantDlg::OnInitDialog() {
     m_rcClientScreen = client;
     ClientToScreen(&m_rcClientScreen);
 
+    // Reachable from the tray whether or not the floating window could be made.
+    g_hMainDialog = m_hWnd;
     CreateFloatWnd();
     g_TrayIcon.SetIcon(m_hIcon, TRUE);
     g_TrayIcon.SetNotifyCallback(&CFerrantDlg::OnTrayNotify);
@@ -174,7 +182,6 @@ void CFerrantDlg::CreateFloatWnd() {
     if (*top && *left)
         m_pFloatWnd->SetWindowPos(nullptr, _wtoi(left), _wtoi(top), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     m_pFloatWnd->ShowWindow(SW_SHOWNA);
-    g_hMainDialog = m_hWnd;
     g_hFloatWindow = m_pFloatWnd->m_hWnd;
 }
 
@@ -244,7 +251,20 @@ void CFerrantDlg::OnSetting() {
     dialog.DoModal();
 }
 
-void CFerrantDlg::CheckForUpdate() { ::CheckForUpdate(this, m_bSilentUpdateCheck); }
+void CFerrantDlg::CheckForUpdate() {
+    // Asked for while the start-up check still waits: this one answers, and aloud.
+    if (m_updateFetch.Pending()) {
+        m_updateFetch.Abandon();
+        m_bSilentUpdateCheck = FALSE;
+    }
+    ::CheckForUpdate(this, m_bSilentUpdateCheck);
+}
+
+LRESULT CFerrantDlg::OnUpdateChecked(WPARAM, LPARAM) {
+    CString host, version;
+    if (m_updateFetch.Take(host, version)) ShowUpdateResult(this, host, version, m_bSilentUpdateCheck);
+    return 0;
+}
 
 void CFerrantDlg::OnAbout() {
     CDialogAbout dialog(this);
@@ -343,6 +363,7 @@ void CFerrantDlg::OnDestroy() {
         g_hMainDialog = nullptr;
         g_hFloatWindow = nullptr;
     }
+    m_updateFetch.Abandon();
     m_upload.SetFloatWnd(nullptr);
     CSkinDialog::OnDestroy();
     // The upload page stops its rows and waits for their threads; the server keeps its part of

@@ -10,6 +10,7 @@
 #include "client/windows/CSkinDialog.h"
 #include "client/windows/CTabUploaded.h"
 #include "client/windows/CUpload.h"
+#include "client/windows/UpdateCheck.h"
 #include "controls/CCustomTabCtrl.h"
 
 class CTrayIcon;
@@ -83,6 +84,7 @@ protected:
     afx_msg HCURSOR OnQueryDragIcon();
     afx_msg void OnTabSelChange(NMHDR* notify, LRESULT* result);
     afx_msg LRESULT OnUploadDone(WPARAM row, LPARAM);
+    afx_msg LRESULT OnUpdateChecked(WPARAM, LPARAM);
     afx_msg void OnSwitchUser();
     afx_msg void OnSetting();
     afx_msg void CheckForUpdate();
@@ -109,6 +111,7 @@ private:
     HICON m_hIcon = nullptr;
     BOOL m_bShowAllowed = FALSE;
     BOOL m_bSilentUpdateCheck = TRUE;
+    UpdateFetch m_updateFetch;  // the start-up check while it waits for the server
     BOOL m_bUploadPageLoaded = FALSE;
     BOOL m_bUploadedTabLoaded = FALSE;
     CBitmap m_bmpHeader;

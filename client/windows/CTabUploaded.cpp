@@ -110,7 +110,9 @@ void CTabUploaded::LayOut() {
         Place(*row, 1, h * index - scroll->GetScrollPos().cy + 1, m_nDisplayWidth - 2, h);
         rowsHeight = h * (index + 1) + 5;
     }
-    if (rowsHeight) scroll->SetDisplaySize(m_nDisplayWidth, rowsHeight);
+    // Also for no rows: a list emptied by a reload loses its bar and its scroll position, as
+    // one that was never filled.
+    scroll->SetDisplaySize(m_nDisplayWidth, rowsHeight);
 }
 
 void CTabUploaded::OnPaint() {
@@ -155,6 +157,7 @@ LRESULT CTabUploaded::OnLoadList(WPARAM userIdPointer, LPARAM) {
         m_arrRows.push_back(row);
         ++m_nRowCount;
     }
+    LayOut();  // the scroll bar follows the new rows at once, not at the next paint
     Invalidate();
     if (m_frame.m_hWnd) m_frame.RedrawAll();
     return 0;

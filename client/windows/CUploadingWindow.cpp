@@ -33,6 +33,9 @@ const COLORREF kWhite = RGB(255, 255, 255);
 const wchar_t kFileErrorTitle[] = L"文件读取错误";
 const wchar_t kFileGoneText[] = L"文件读取错误，请确认该文件是否移动或被删除。";
 const wchar_t kNoNetworkText[] = L"网络无连接，请联网后重试。";
+// What a paused row shows for its speed and time left.
+const wchar_t kNoSpeedText[] = L"0B/s";
+const wchar_t kNoTimeText[] = L"00:00:00";
 
 CString Text(const std::wstring& s) { return CString(s.c_str()); }
 
@@ -140,6 +143,7 @@ void CUploading::UpdateProgress(const TimeValue& start, uint64_t done, uint64_t 
     d.size = m_nFileSize;
     d.speed = rowtext::SpeedOf(done, base, elapsed);
     d.speedKnown = true;
+    d.paused = m_bPause;
     m_dSpeed = d.speed;
     PublishDisplay(d);
 }
@@ -150,19 +154,8 @@ void CUploading::ShowFinalProgress() {
     d.done = FinalBytesDone();
     d.size = m_nFileSize;
     d.isFinal = true;
-    {
-        CSingleLock lock(&m_displayLock, TRUE);
-        m_timeNow = CTime::GetCurrentTime();
-        const int64_t span = (m_timeNow - m_timeLast).GetTotalSeconds();
-        if (span != 0) {
-            m_dSpeed = rowtext::SpeedOf(d.done, m_nBaseDone, static_cast<double>(span));
-            d.speedKnown = true;
-        }
-        d.speed = m_dSpeed;
-        // All 64 bits: the next speed of a file past 4 GiB starts from where this one ended.
-        m_nBaseDone = d.done;
-        m_timeLast = CTime::GetCurrentTime();
-    }
+    d.paused = m_bPause;
+    d.speedKnown = TakeFinalSpeed(d.done, d.paused, d.speed);
     PublishDisplay(d);
 }
 
@@ -174,7 +167,10 @@ LRESULT CUploading::OnDisplayPending(WPARAM, LPARAM) {
         d = m_display;
         m_display.pending = false;
     }
-    if (d.speedKnown) m_strSpeed = Text(rowtext::Speed(d.speed));
+    if (d.paused)
+        m_strSpeed = kNoSpeedText;
+    else if (d.speedKnown)
+        m_strSpeed = Text(rowtext::Speed(d.speed));
     m_strDone = Text(rowtext::Done(d.done));
     int percent;
     if (d.isFinal) {
@@ -186,7 +182,8 @@ LRESULT CUploading::OnDisplayPending(WPARAM, LPARAM) {
     }
     m_strPercent = Text(rowtext::Percent(percent));
     m_nPercent = percent;
-    m_strRemain = Text(rowtext::Clock(rowtext::RemainingSeconds(d.size, d.done, d.speed)));
+    m_strRemain =
+        d.paused ? CString(kNoTimeText) : Text(rowtext::Clock(rowtext::RemainingSeconds(d.size, d.done, d.speed)));
     if (m_progress.m_hWnd) m_progress.SetPos(percent > 100 ? 100 : percent);
     SetDlgItemText(IDC_DONE, m_strDone);
     SetDlgItemText(IDC_PERCENT, m_strPercent);
@@ -262,8 +259,8 @@ void CUploading::OnPauseResume() {
     }
     m_bPause = !m_bPause;
     if (m_bPause) {
-        m_strSpeed = L"0B/s";
-        m_strRemain = L"00:00:00";
+        m_strSpeed = kNoSpeedText;
+        m_strRemain = kNoTimeText;
         SetDlgItemText(IDC_SPEED, m_strSpeed);
         SetDlgItemText(IDC_REMAIN, m_strRemain);
         return;

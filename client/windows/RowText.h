@@ -8,8 +8,9 @@
 
 namespace rowtext {
 
-// The longest remaining time a row shows: 99:59:59.
-const uint32_t kMaxRemainingSeconds = 99 * 3600 + 59 * 60 + 59;
+// The longest remaining time a row shows: 999:59:59, which still fits the row's remaining-time
+// label in its font with room to spare.
+const uint32_t kMaxRemainingSeconds = 999 * 3600 + 59 * 60 + 59;
 
 // Seconds between two time-of-day values; now's microseconds may be the smaller.
 double ElapsedSeconds(int64_t startSec, int64_t startUsec, int64_t nowSec, int64_t nowUsec);
@@ -30,7 +31,7 @@ std::wstring Percent(int percent);
 // Seconds left at the given speed: 0 once done reaches the size or without a positive speed,
 // at most kMaxRemainingSeconds.
 uint32_t RemainingSeconds(uint64_t size, uint64_t done, double bytesPerSecond);
-// "%02d:%02d:%02d".
+// "%02u:%02u:%02u": hours past 99 take a third digit.
 std::wstring Clock(uint32_t seconds);
 
 // The name as it fits a label `width` pixels wide: whole when not wider, else cut so that

@@ -2,10 +2,12 @@
 
 #include <shellapi.h>
 
+#include <mutex>
 #include <new>
 
 #include "client/app/WebRequestClient.h"
 #include "client/windows/CTips.h"
+#include "framework/CWinThread.h"
 
 // The update server is a deployment value.
 #ifndef FERRANT_UPDATE_HOST
@@ -111,14 +113,21 @@ void SetUpdateHost(const CString& host) { HostOverride() = host; }
 
 void SetDownloadOpener(DownloadOpener opener) { Opener() = std::move(opener); }
 
-void CheckForUpdate(CWnd* owner, BOOL& silent) {
-    CString host = UpdateHost();
+CString FetchServerVersion(const CString& host) {
     WebRequestClient client(L"http://" + host + L"/Quillex/version.txt");
     client.SetHeaders(L"Content-Length: 0\r\nContent-Type: application/x-www-form-urlencoded\r\n");
     client.SendHttpRequest(L"GET", false);
     CString serverVersion = client.GetResponseBody();
     serverVersion.Replace(L"version=", L"");
+    return serverVersion;
+}
 
+void CheckForUpdate(CWnd* owner, BOOL& silent) {
+    const CString host = UpdateHost();
+    ShowUpdateResult(owner, host, FetchServerVersion(host), silent);
+}
+
+void ShowUpdateResult(CWnd* owner, const CString& host, const CString& serverVersion, BOOL& silent) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     CFileVersionInfo info;
@@ -148,4 +157,63 @@ void CheckForUpdate(CWnd* owner, BOOL& silent) {
         return;
     }
     ShowTips(owner, L"您的版本已是最新，没有新版本可用。", L"确定", L"取消");
+}
+
+struct UpdateFetch::State {
+    std::mutex lock;
+    HWND notify = nullptr;
+    UINT message = 0;
+    CString host;
+    CString version;
+    bool done = false;
+    bool abandoned = false;
+};
+
+UINT __cdecl UpdateFetch::Run(LPVOID param) {
+    std::unique_ptr<std::shared_ptr<UpdateFetch::State>> owned(
+        static_cast<std::shared_ptr<UpdateFetch::State>*>(param));
+    UpdateFetch::State& state = **owned;
+    const CString version = FetchServerVersion(state.host);
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.version = version;
+    state.done = true;
+    // Under the lock: once Abandon returns, nothing reaches the window any more.
+    if (!state.abandoned) ::PostMessageW(state.notify, state.message, 0, 0);
+    return 0;
+}
+
+bool UpdateFetch::Start(HWND notify, UINT message) {
+    Abandon();
+    auto state = std::make_shared<State>();
+    state->notify = notify;
+    state->message = message;
+    state->host = UpdateHost();
+    auto* param = new std::shared_ptr<State>(state);
+    if (!AfxBeginThread(&UpdateFetch::Run, param)) {
+        delete param;
+        return false;
+    }
+    m_state = std::move(state);
+    return true;
+}
+
+bool UpdateFetch::Take(CString& host, CString& version) {
+    if (!m_state) return false;
+    {
+        std::lock_guard<std::mutex> hold(m_state->lock);
+        if (!m_state->done) return false;
+        host = m_state->host;
+        version = m_state->version;
+    }
+    m_state.reset();
+    return true;
+}
+
+void UpdateFetch::Abandon() {
+    if (!m_state) return;
+    {
+        std::lock_guard<std::mutex> hold(m_state->lock);
+        m_state->abandoned = true;
+    }
+    m_state.reset();
 }

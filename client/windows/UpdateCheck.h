@@ -1,5 +1,5 @@
-// CFileVersionInfo, SplitString, CompareVersions and CheckForUpdate: the client's own product
-// version against the newest on the update server, and the offer to download it.
+// CFileVersionInfo, SplitString, CompareVersions, CheckForUpdate and UpdateFetch: the client's own
+// product version against the newest on the update server, and the offer to download it.
 #pragma once
 
 #include <windows.h>
@@ -49,7 +49,36 @@ void SetUpdateHost(const CString& host);
 using DownloadOpener = std::function<bool(const CString& url)>;
 void SetDownloadOpener(DownloadOpener opener);
 
-// Asks the update server for the newest version and offers it when it is newer than this
-// program's; otherwise says the version is the newest, unless `silent` is set, which the check
-// then clears. Accepting the download ends the client once the browser has started.
+// The version the update server names at `host`: its version file with every "version=" taken
+// out; empty when it does not answer. Blocks for the request's time-outs and touches no window.
+CString FetchServerVersion(const CString& host);
+// Offers the download when `serverVersion` is newer than this program's; otherwise says the
+// version is the newest, unless `silent` is set, which it then clears. Accepting the download
+// ends the client once the browser has started.
+void ShowUpdateResult(CWnd* owner, const CString& host, const CString& serverVersion, BOOL& silent);
+// Both on the caller's thread.
 void CheckForUpdate(CWnd* owner, BOOL& silent);
+
+// A fetch of the server's version on a thread of its own, so that a silent update server holds
+// up no window. Its answer is posted to a window; dropped once abandoned (or destroyed).
+class UpdateFetch {
+public:
+    UpdateFetch() = default;
+    ~UpdateFetch() { Abandon(); }
+    UpdateFetch(const UpdateFetch&) = delete;
+    UpdateFetch& operator=(const UpdateFetch&) = delete;
+
+    // Asks the update server of the moment; `message` reaches `notify` when the answer (or its
+    // failure) is in. False when no thread could start.
+    bool Start(HWND notify, UINT message);
+    bool Pending() const { return m_state != nullptr; }
+    // The answer once the message came: the host asked and the version it named. False when no
+    // fetch of this object is pending or it has not ended.
+    bool Take(CString& host, CString& version);
+    void Abandon();
+
+private:
+    struct State;
+    static UINT __cdecl Run(LPVOID param);
+    std::shared_ptr<State> m_state;
+};

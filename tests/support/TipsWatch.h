@@ -14,7 +14,9 @@ namespace test_tips {
 struct TipsWatch {
     CString title, text, ok, cancel;
     std::vector<CString> texts;  // every box seen, in order
-    std::vector<int> answers;    // IDOK or IDCANCEL for the first boxes; Cancel after them
+    std::vector<HWND> owners;    // of each box, and whether that owner took input meanwhile
+    std::vector<bool> ownersEnabled;
+    std::vector<int> answers;  // IDOK or IDCANCEL for the first boxes; Cancel after them
     int seen = 0;
     static inline TipsWatch* s_current = nullptr;
     UINT_PTR timer = 0;
@@ -41,6 +43,9 @@ struct TipsWatch {
         w.ok = read(GetDlgItem(h, IDOK));
         w.cancel = read(GetDlgItem(h, IDCANCEL));
         w.texts.push_back(w.text);
+        const HWND owner = GetWindow(h, GW_OWNER);
+        w.owners.push_back(owner);
+        w.ownersEnabled.push_back(owner && IsWindowEnabled(owner));
         int answer = static_cast<size_t>(w.seen) < w.answers.size() ? w.answers[w.seen] : IDCANCEL;
         ++w.seen;
         PostMessageW(h, WM_COMMAND, answer, 0);

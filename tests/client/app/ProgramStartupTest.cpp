@@ -194,7 +194,8 @@ TEST_F(ProgramTest, FileInPlaceOfTheDataFolderStillStarts) {
 }
 
 // The service hands the same text over the command line and the pipe; the login check answers
-// slowly, so the pipe's copy arrives while the command line's login is still under way.
+// slowly, so the pipe's copy arrives while the command line's login is still under way. The update
+// server takes the connection and stays silent: the main window shows all the same.
 TEST_F(ProgramTest, StartUpRaceGivesOneLogin) {
     provider::Provider servers;
     provider::UserAccount account;
@@ -208,9 +209,10 @@ TEST_F(ProgramTest, StartUpRaceGivesOneLogin) {
     soap.SetReply(provider::SessionService::Reply::Result0);
     provider::WebSite web;
     ASSERT_TRUE(web.Start(kAddress, kWebPort));
-    web.SetVersionBody("version=1.0.0.7");
+    const int kLoginCheckMs = 3000;
+    web.SetPage(provider::WebSite::kVersionPath, {200, "version=1.0.0.7", "", "text/plain", 150000});
     provider::WebSite::Page slow{200, "result=1"};
-    slow.delayMs = 3000;
+    slow.delayMs = kLoginCheckMs;
     web.SetPage("/mail/login/opt/loginAction_loginCheck.do", slow);
 
     const CString ini = ProgramFolder() + L"\\Setting.ini";
@@ -218,10 +220,12 @@ TEST_F(ProgramTest, StartUpRaceGivesOneLogin) {
     DeleteFileW(L"C:\\Setting.ini");
 
     const std::string text = std::string("url=127.0.0.20:8080&usr=") + kUser + "&sid=SID9";
+    const DWORD launched = GetTickCount();
     Client client(CString(std::wstring(text.begin(), text.end()).c_str()));
     ASSERT_TRUE(client.Started());
     EXPECT_TRUE(NamedPipe::HandOver(NamedPipe::kPipeWord, text.data(), static_cast<DWORD>(text.size()), kBound));
     ASSERT_TRUE(test_capture::PumpUntil([&] { return CountTitled(client.Pid(), kMainTitle) > 0; }, kBound));
+    EXPECT_LT(GetTickCount() - launched, static_cast<DWORD>(kLoginCheckMs) + 5000);
     EXPECT_EQ(1, CountTitled(client.Pid(), kMainTitle));
     size_t checks = 0;
     for (const auto& r : web.Requests()) checks += r.path == "/mail/login/opt/loginAction_loginCheck.do" ? 1 : 0;

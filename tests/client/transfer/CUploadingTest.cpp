@@ -558,7 +558,9 @@ TEST_F(UploadingTest, FileHeldByAnotherProgramIsUploadedOnlyWhenNobodyWritesIt) 
         EXPECT_EQ(row->m_fileErrors.load(), h.uploaded ? 0 : 1);
         EXPECT_EQ(row->State(), h.uploaded ? CUploading::STATE_DONE : CUploading::STATE_UPLOADING);
         EXPECT_EQ(m_provider->State().RequestsOf(protocol::MSG_CODE_REQ_SERVER_LIST).empty(), !h.uploaded);
-        if (h.uploaded) EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+        if (h.uploaded) {
+            EXPECT_TRUE(HoldsExactly(row->m_nFileId, file));
+        }
     }
 
     auto missing = NewRow(1);
@@ -638,6 +640,7 @@ TEST_F(UploadingTest, WritersWaitForTheRunAndAChangedFileGoesAgainAsANewFile) {
         // The old bytes and the new would mix: a new upload, and the old one let go.
         EXPECT_EQ(row->State(), CUploading::STATE_RETRY);
         EXPECT_EQ(row->LinkShows(), CUploading::LINK_RETRY);
+        ASSERT_TRUE(m_provider->State().WaitForRequests(protocol::MSG_CODE_REQ_DELETE_FILE, 1, 5000));
         EXPECT_EQ(DeletedIds(), std::vector<uint64_t>{first});
         ASSERT_TRUE(row->StartUploadThread());
         ASSERT_TRUE(WaitIdle(*row));

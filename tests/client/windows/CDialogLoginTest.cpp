@@ -549,6 +549,7 @@ TEST(LoginDialog, DatabaseStatesAndActions) {
         g_nPipeListenerThreadId = listener.Id();
         BOOL showAllowed = TRUE;
         bool acted = false;
+        HWND dialogWindow = nullptr;
         TipsWatch tips;
         CDialogLogin dialog;
         dialog.m_pbShowAllowed = &showAllowed;
@@ -556,6 +557,7 @@ TEST(LoginDialog, DatabaseStatesAndActions) {
             dialog,
             [&](CDialogLogin& d) {
                 acted = true;
+                dialogWindow = d.m_hWnd;
                 EXPECT_EQ(AfxGetApp()->m_pActiveWnd, &d);
                 if (c.shown) {
                     EXPECT_EQ(Read(d), *c.shown);
@@ -572,6 +574,11 @@ TEST(LoginDialog, DatabaseStatesAndActions) {
         std::vector<std::wstring> texts;
         for (const CString& t : tips.texts) texts.push_back(static_cast<LPCWSTR>(t));
         EXPECT_EQ(texts, x.tips);
+        // Each box is modal to the login dialog: nothing under it can be pressed or closed.
+        for (size_t i = 0; i < tips.owners.size(); ++i) {
+            EXPECT_EQ(tips.owners[i], dialogWindow) << i;
+            EXPECT_FALSE(tips.ownersEnabled[i]) << i;
+        }
 
         const std::vector<Row> rows = stage.Rows();
         EXPECT_EQ(rows, x.rows);

@@ -291,6 +291,53 @@ TEST_F(UploadedTabTest, DeleteSendsTheCheckedIdsToTheFileServerThenReloadsOnce) 
     EXPECT_EQ(m_tab->m_nRowCount, 5);  // what the control server still lists
 }
 
+// The list's vertical bar as the user sees it: shown, its range and position.
+struct Bar {
+    bool shown;
+    SCROLLINFO info;
+};
+Bar VerticalBar(CWnd& list) {
+    Bar b = {};
+    SCROLLBARINFO sbi = {};
+    sbi.cbSize = sizeof sbi;
+    b.shown = GetScrollBarInfo(list.m_hWnd, OBJID_VSCROLL, &sbi) && !(sbi.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+    b.info.cbSize = sizeof b.info;
+    b.info.fMask = SIF_ALL;
+    GetScrollInfo(list.m_hWnd, SB_VERT, &b.info);
+    return b;
+}
+
+TEST_F(UploadedTabTest, ListEmptiedByADeleteLosesItsScrollBar) {
+    std::vector<Stored> files;
+    for (int i = 0; i < 20; ++i) files.push_back({"file.bin", 100, 1, true});
+    StartServers(files);
+    NewTab();
+    CDialogFrame& list = m_tab->m_frame;
+    const Bar empty = VerticalBar(list);
+    ASSERT_FALSE(empty.shown);
+    Load();
+    ASSERT_EQ(m_tab->m_nRowCount, 20);
+    ASSERT_TRUE(VerticalBar(list).shown);
+    list.SendMessage(WM_VSCROLL, SB_PAGEDOWN);
+    Pump(30);
+    ASSERT_GT(VerticalBar(list).info.nPos, 0);
+
+    ClickBox(m_tab->m_header.m_chkSelectAll);
+    Delete();
+    m_control->State().ForgetFiles();  // the servers hold none of them any more
+    ASSERT_TRUE(PumpUntil([&] { return !m_tab->DeleteRunning(); }, 15000));
+    Pump(30);
+    ASSERT_EQ(m_tab->m_nRowCount, 0);
+    // As before the list was ever filled: no bar, nothing to scroll, back at the top.
+    const Bar after = VerticalBar(list);
+    EXPECT_FALSE(after.shown);
+    EXPECT_EQ(after.info.nPos, 0);
+    EXPECT_EQ(after.info.nMax, empty.info.nMax);
+    EXPECT_EQ(after.info.nPage, empty.info.nPage);
+    EXPECT_EQ(list.GetScrollHelper()->GetScrollPos().cy, 0);
+    EXPECT_FALSE(list.GetStyle() & WS_VSCROLL);
+}
+
 TEST_F(UploadedTabTest, RowsChangingDuringADeleteDoNotChangeWhatIsDeleted) {
     StartServers(std::vector<Stored>(std::begin(kFiveFiles), std::end(kFiveFiles)));
     NewTab();

@@ -254,8 +254,11 @@ TEST_F(UploadPageTest, AddChecksSpaceDuplicatesAndTheCeiling) {
         EXPECT_EQ(m_page->m_arrRows.size(), c.rows);
         EXPECT_EQ(m_page->m_nRowCount, static_cast<int32_t>(c.rows));
         for (CUploading* row : m_page->m_arrRows) {
-            for (const LocalFile& f : m_files)
-                if (row->m_strFilePath.CompareNoCase(f.path) == 0) EXPECT_EQ(row->m_nFileSize.load(), f.size);
+            for (const LocalFile& f : m_files) {
+                if (row->m_strFilePath.CompareNoCase(f.path) == 0) {
+                    EXPECT_EQ(row->m_nFileSize.load(), f.size);
+                }
+            }
         }
         ASSERT_EQ(tips.size(), c.tips.size());
         for (size_t i = 0; i < tips.size(); ++i) EXPECT_EQ(W(tips[i]), c.tips[i]);

@@ -13,6 +13,7 @@
 #include "client/transfer/SocketFunctions.h"
 #include "client/transfer/CUploading.h"
 #include "client/windows/NetworkState.h"
+#include "client/windows/RowText.h"
 #include "provider/Provider.h"
 #include "tests/support/UploadTestSupport.h"
 #include "tests/support/Capture.h"
@@ -129,6 +130,15 @@ protected:
     bool HoldsExactly(uint64_t fileId, const TempFile& file) {
         return upload_test::HoldsExactly(*m_provider, fileId, file);
     }
+    // A row whose upload of `file` runs slowly (200 KB/s) and has sent some bytes.
+    CUploading& StartSlowly(const TempFile& file) {
+        StartProvider();
+        m_provider->State().SetThrottle(200000, true);
+        CUploading& row = NewRow(file.path);
+        row.PostMessage(WM_START_UPLOAD, reinterpret_cast<WPARAM>(new CString(file.path)));
+        EXPECT_TRUE(Pump([&] { return row.BytesDone() > 0; }, 20000));
+        return row;
+    }
 
     static TestPage* s_page;
     TestPage& m_page = *s_page;
@@ -207,10 +217,10 @@ TEST_F(RowWindowTest, FinalDisplayFromTheSegments) {
         uint64_t base;  // nothing sent since the last display, whenever the second turns
         Shown shown;
     } cases[] = {
-        // The first display counts from time 0: a vanishing speed, the longest remaining time.
-        {"first", 4 * 1048576, 1048575, 1, 0, {L"1.0MB", L"25%", L"0.0B/s", L"99:59:59"}},
+        // A row that never ran has no time to measure a speed over: none, and no time left.
+        {"first", 4 * 1048576, 1048575, 1, 0, {L"1.0MB", L"25%", L"0.0B/s", L"00:00:00"}},
         // Done above the size leaves the last display as it was.
-        {"above size", 1000, 3000, 0, 3000, {L"1.0MB", L"25%", L"0.0B/s", L"99:59:59"}},
+        {"above size", 1000, 3000, 0, 3000, {L"1.0MB", L"25%", L"0.0B/s", L"00:00:00"}},
         {"empty file", 0, 0, 0, 0, {L"0.0B", L"100%", L"0.0B/s", L"00:00:00"}},
     };
     for (const Case& c : cases) {
@@ -273,6 +283,87 @@ TEST_F(RowWindowTest, PauseClickShowsNoSpeed) {
     Click(row, CUploading::IDC_PAUSE_RESUME);
     EXPECT_FALSE(row.m_bPause.load());
     EXPECT_FALSE(row.Busy());
+}
+
+// A row paused in its first run: its last display shows what the server holds, and no speed and
+// no time left, as the pause click did (never a speed measured from time 0).
+TEST_F(RowWindowTest, PausedFirstRunEndsWithoutSpeed) {
+    TempFile file(4000000);
+    CUploading& row = StartSlowly(file);
+    ASSERT_GT(row.BytesDone(), 0u);
+    Click(row, CUploading::IDC_PAUSE_RESUME);
+    ASSERT_TRUE(Pump([&] { return row.m_lnkPauseResume.GetWindowText() == L"续传" && !row.Busy(); }, 30000));
+    PumpAll();
+    ASSERT_EQ(row.State(), CUploading::STATE_RESUMABLE);
+    const uint64_t held = row.FinalBytesDone();
+    ASSERT_GT(held, 0u);
+    ASSERT_LT(held, file.bytes.size());
+    const std::wstring done = rowtext::Done(held);
+    const std::wstring percent = rowtext::Percent(rowtext::RunPercent(held, file.bytes.size()));
+    ExpectShown(row, {done.c_str(), percent.c_str(), L"0B/s", L"00:00:00"});
+    m_provider->State().SetThrottle(0, true);
+}
+
+// '&' is a character of the name: drawn and measured as it is, never an underline.
+TEST_F(RowWindowTest, AmpersandInANameShowsAsItIs) {
+    const CString name = L"a&b c.txt";
+    CUploading& row = NewRow(CString(L"C:\\folder\\") + name);
+    CWnd& label = row.m_stcFileName;
+    row.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE | RDW_ALLCHILDREN);
+    EXPECT_EQ(label.GetWindowText(), name);  // measured whole, so not cut
+    CRect client;
+    label.GetClientRect(&client);
+    HDC dc = ::GetDC(label.m_hWnd);
+    const test_capture::Pixels shown = test_capture::ReadDC(dc, client.Width(), client.Height());
+    // The literal text in the label's font and colours, as a label without prefixes draws it.
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.Width(), client.Height());
+    HGDIOBJ oldBitmap = SelectObject(mem, bitmap);
+    HGDIOBJ oldFont = SelectObject(mem, reinterpret_cast<HFONT>(label.SendMessage(WM_GETFONT)));
+    FillRect(mem, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(mem, RGB(0, 0, 0));
+    SetBkColor(mem, RGB(255, 255, 255));
+    DrawTextW(mem, name, -1, &client, DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    const test_capture::Pixels literal = test_capture::ReadDC(mem, client.Width(), client.Height());
+    SelectObject(mem, oldFont);
+    SelectObject(mem, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+    ::ReleaseDC(label.m_hWnd, dc);
+    size_t differing = 0;
+    for (size_t i = 0; i < shown.px.size(); ++i) differing += shown.px[i] != literal.px[i];
+    EXPECT_EQ(differing, 0u) << "of " << shown.px.size() << " pixels";
+}
+
+// The longest remaining time a row shows fits its label in the row's own font.
+TEST_F(RowWindowTest, LongestRemainingTimeFitsItsLabel) {
+    CUploading& row = NewRow();
+    // A terabyte at a byte a second: far above the cap.
+    row.m_nFileSize = 1000000000000ull;
+    row.UpdateProgress(SecondsFromNow(-1), 1, 0);
+    const std::wstring longest = rowtext::Clock(rowtext::kMaxRemainingSeconds);
+    ASSERT_EQ(W(TextOf(row, CUploading::IDC_REMAIN)), longest);
+    CWnd& label = row.m_stcRemain;
+    CRect client;
+    label.GetClientRect(&client);
+    HDC dc = ::GetDC(label.m_hWnd);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(label.SendMessage(WM_GETFONT)));
+    auto width = [&](const std::wstring& s) {
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, s.c_str(), static_cast<int>(s.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    // Any shorter time is no wider than the cap's shape in the font's widest digit.
+    wchar_t widest = L'0';
+    for (wchar_t d = L'1'; d <= L'9'; ++d)
+        if (width(std::wstring(1, d)) > width(std::wstring(1, widest))) widest = d;
+    std::wstring worst = longest;
+    for (wchar_t& c : worst)
+        if (c != L':') c = widest;
+    EXPECT_LE(width(longest), client.Width());
+    EXPECT_LE(width(worst), client.Width()) << "widest digit " << static_cast<char>(widest);
+    SelectObject(dc, old);
+    ::ReleaseDC(label.m_hWnd, dc);
 }
 
 TEST_F(RowWindowTest, NameFitsTheLabelInItsOwnFont) {
@@ -477,12 +568,9 @@ TEST_F(RowWindowTest, UploadThroughTheWindowEndsDoneAndHandsTheRowOver) {
 }
 
 TEST_F(RowWindowTest, CancelLinkRemovesTheRow) {
-    StartProvider();
-    m_provider->State().SetThrottle(200000, true);
     TempFile file(4000000);
-    CUploading& row = NewRow(file.path);
-    row.PostMessage(WM_START_UPLOAD, reinterpret_cast<WPARAM>(new CString(file.path)));
-    ASSERT_TRUE(Pump([&] { return row.BytesDone() > 0; }, 20000));
+    CUploading& row = StartSlowly(file);
+    ASSERT_GT(row.BytesDone(), 0u);
     const uint64_t fileId = row.m_nFileId;
     m_page.deleteRows = true;
     CUploading* released = m_row.release();

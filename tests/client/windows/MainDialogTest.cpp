@@ -672,7 +672,8 @@ TEST_F(MainDialogTest, CaptionMenuRunsSettingsUpdateCheckAndAbout) {
         dlg,
         [&](CFerrantDlg& d) {
             // The start-up check was silent.
-            EXPECT_EQ(m_site.RequestCount(), 1u);
+            EXPECT_TRUE(PumpUntil([&] { return m_site.RequestCount() == 1; }, 20000));
+            Pump(200);
             for (const Case& c : cases) {
                 command = c.command;
                 CString text;
@@ -700,6 +701,130 @@ TEST_F(MainDialogTest, CaptionMenuRunsSettingsUpdateCheckAndAbout) {
     EXPECT_EQ(items, (std::vector<std::pair<UINT, std::wstring>>{{CFerrantDlg::ID_SETTING, L"设置"},
                                                                  {CFerrantDlg::ID_CHECK_UPDATE, L"检查更新"},
                                                                  {CFerrantDlg::ID_ABOUT, L"关于"}}));
+}
+
+// The update server takes the connection and says nothing for a while: the window is up at
+// once, and the check's answer follows when it comes.
+TEST_F(MainDialogTest, SilentUpdateServerHoldsUpNeitherTheWindowNorTheCheck) {
+    const int kSilentMs = 6000;
+    provider::WebSite::Page late{200, "version=1.0.0.8", "", "text/plain", kSilentMs};
+    m_site.SetPage(provider::WebSite::kVersionPath, late);
+    TipsWatch tips;
+    WatchedDialog dlg;
+    const DWORD start = GetTickCount();
+    DWORD shownAfter = 0, answeredAfter = 0;
+    HWND main = nullptr;
+    const INT_PTR result = test_modal::RunModal<CFerrantDlg>(
+        dlg,
+        [&](CFerrantDlg& d) {
+            shownAfter = GetTickCount() - start;
+            main = d.m_hWnd;
+            EXPECT_TRUE(d.IsWindowVisible());
+            EXPECT_EQ(tips.seen, 0);
+            EXPECT_TRUE(PumpUntil([&] { return tips.seen > 0; }, kSilentMs + 20000));
+            answeredAfter = GetTickCount() - start;
+            d.PostMessage(WM_COMMAND, CFerrantDlg::ID_EXIT);
+        },
+        kSafetyMs);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(dlg.m_bEverVisible);
+    EXPECT_LT(shownAfter, 5000u);
+    EXPECT_GE(answeredAfter, static_cast<DWORD>(kSilentMs) - 1000);
+    ASSERT_EQ(tips.seen, 1);
+    EXPECT_EQ(tips.ok, L"立即下载");
+    EXPECT_EQ(tips.owners[0], main);
+    EXPECT_FALSE(tips.ownersEnabled[0]);
+    EXPECT_EQ(m_site.RequestCount(), 1u);
+    EXPECT_FALSE(TakeQuit());
+}
+
+// Asked for while the start-up check still waits, the menu's check is the one that answers, and
+// aloud; the start-up answer that comes later shows nothing more.
+TEST_F(MainDialogTest, MenuCheckDuringTheStartUpCheckSpeaksOnce) {
+    provider::WebSite::Page late{200, "version=1.0.0.7", "", "text/plain", 2000};
+    m_site.SetPage(provider::WebSite::kVersionPath, late);
+    TipsWatch tips;
+    CFerrantDlg dlg;
+    HWND main = nullptr;
+    const INT_PTR result = test_modal::RunModal<CFerrantDlg>(
+        dlg,
+        [&](CFerrantDlg& d) {
+            main = d.m_hWnd;
+            d.SendMessage(WM_COMMAND, CFerrantDlg::ID_CHECK_UPDATE);
+            EXPECT_TRUE(PumpUntil([&] { return tips.seen > 0; }, 20000));
+            Pump(3000);
+            d.PostMessage(WM_COMMAND, CFerrantDlg::ID_EXIT);
+        },
+        kSafetyMs);
+    EXPECT_EQ(result, IDCANCEL);
+    ASSERT_EQ(tips.seen, 1);
+    EXPECT_EQ(W(tips.text), kNewest);
+    EXPECT_EQ(tips.owners[0], main);
+    EXPECT_EQ(m_site.RequestCount(), 2u);
+}
+
+// Refuses the first owned popup dialog made on this thread: the floating window.
+struct FloatWindowRefused {
+    static inline bool s_refused = false;
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_CREATEWND && !s_refused) {
+            const CREATESTRUCTW* cs = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
+            if (cs->hwndParent && (cs->style & WS_POPUP) && !(cs->style & WS_CHILD)) {
+                s_refused = true;
+                return 1;
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    FloatWindowRefused() {
+        s_refused = false;
+        hook = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+    }
+    ~FloatWindowRefused() { UnhookWindowsHookEx(hook); }
+    HHOOK hook;
+};
+
+TEST_F(MainDialogTest, WithoutItsFloatingWindowTheMainWindowComesBackFromTheTray) {
+    int chosen = 0;
+    CFerrantDlg::Tracker() = [&](HMENU, UINT, int, int, HWND) { return chosen; };
+    CFerrantDlg dlg;
+    FloatWindowRefused refuse;
+    test_modal::RunModal<CFerrantDlg>(
+        dlg,
+        [&](CFerrantDlg& d) {
+            ASSERT_TRUE(FloatWindowRefused::s_refused);
+            EXPECT_EQ(d.GetFloatWnd()->m_hWnd, nullptr);
+            EXPECT_EQ(g_hMainDialog, d.m_hWnd);
+            EXPECT_EQ(g_hFloatWindow, nullptr);
+            struct Way {
+                const char* name;
+                LPARAM click;
+                int entry;
+            };
+            const Way ways[] = {
+                {"left click", WM_LBUTTONUP, 0},
+                {"the menu's floating window entry, then its main window entry", WM_RBUTTONUP,
+                 CFerrantDlg::kTrayShowFloat},
+                {"the menu's main window entry", WM_RBUTTONUP, CFerrantDlg::kTrayShowMain},
+            };
+            for (const Way& w : ways) {
+                d.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
+                EXPECT_FALSE(d.IsWindowVisible()) << w.name;
+                EXPECT_TRUE(g_TrayIcon.IsVisible()) << w.name;
+                chosen = w.entry;
+                Tray(w.click);
+                if (w.entry == CFerrantDlg::kTrayShowFloat) {
+                    EXPECT_FALSE(d.IsWindowVisible()) << w.name;
+                    chosen = CFerrantDlg::kTrayShowMain;
+                    Tray(WM_RBUTTONUP);
+                }
+                EXPECT_TRUE(d.IsWindowVisible()) << w.name;
+                EXPECT_FALSE(g_TrayIcon.IsVisible()) << w.name;
+            }
+            d.PostMessage(WM_COMMAND, CFerrantDlg::ID_EXIT);
+        },
+        kSafetyMs);
+    EXPECT_EQ(g_hMainDialog, nullptr);
 }
 
 TEST_F(MainDialogTest, SwitchUser) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -82,11 +83,19 @@ TEST(RowText, RemainingTime) {
         {1000, 2000, 10, 0, L"00:00:00"},  // done above the size
         {1000, 0, 0, 0, L"00:00:00"},      // no speed yet
         {1000, 0, -1, 0, L"00:00:00"},
-        {1000000000000ull, 0, 1, kMaxRemainingSeconds, L"99:59:59"},  // clamped, not wrapped
-        {1000000000000ull, 0, 1e-300, kMaxRemainingSeconds, L"99:59:59"},
         {359999, 0, 1, 359999, L"99:59:59"},
+        {360000, 0, 1, 360000, L"100:00:00"},  // past 99 hours: a third digit, no cap yet
+        {3599998, 0, 1, 3599998, L"999:59:58"},
+        {3599999, 0, 1, kMaxRemainingSeconds, L"999:59:59"},                // the cap itself
+        {3600000, 0, 1, kMaxRemainingSeconds, L"999:59:59"},                // one past it
+        {1000000000000ull, 0, 1, kMaxRemainingSeconds, L"999:59:59"},       // clamped, not wrapped
+        {1000000000000ull, 0, 1e-300, kMaxRemainingSeconds, L"999:59:59"},  // an infinite time
+        {UINT64_MAX, 0, 4.0e-9, kMaxRemainingSeconds, L"999:59:59"},        // beyond 2^64 seconds
+        {1000, 0, std::nan(""), 0, L"00:00:00"},
+        {1000, 0, HUGE_VAL, 0, L"00:00:00"},
         {100, 0, 3, 33, L"00:00:33"},  // truncated
     };
+    EXPECT_EQ(kMaxRemainingSeconds, 999u * 3600 + 59 * 60 + 59);
     for (const auto& c : cases) {
         EXPECT_EQ(RemainingSeconds(c.size, c.done, c.speed), c.seconds) << c.size << " " << c.done << " " << c.speed;
         EXPECT_EQ(Clock(RemainingSeconds(c.size, c.done, c.speed)), c.text);
