@@ -420,6 +420,7 @@ void CUploading::SendFile(size_t segments) {
     TimeValue start = {};
     TimeOfDay(&start);
     m_nBaseDone = BytesDone();
+    MarkRunStart();  // the base and the time the run's final speed counts from go together
     for (size_t i = 0; i < segments && i < static_cast<size_t>(kMaxSegments); ++i) {
         CWinThread* thread = Begin(SendFileThreadProcStub, new SegmentThreadParam{this, static_cast<int>(i)});
         m_pSegmentThreads[i] = thread;

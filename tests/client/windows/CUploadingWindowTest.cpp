@@ -279,6 +279,9 @@ TEST_F(RowWindowTest, PauseClickShowsNoSpeed) {
     EXPECT_EQ(TextOf(row, CUploading::IDC_REMAIN), L"00:00:00");
     EXPECT_EQ(row.m_strSpeed, L"0B/s");
     EXPECT_EQ(row.m_strRemain, L"00:00:00");
+    // The segments report on until they notice the pause: the bytes move, the speed stays none.
+    row.UpdateProgress(SecondsFromNow(-10), 3072, 0);
+    ExpectShown(row, {L"3.0KB", L"75%", L"0B/s", L"00:00:00"});
     // Running again in state 0: nothing is started for it.
     Click(row, CUploading::IDC_PAUSE_RESUME);
     EXPECT_FALSE(row.m_bPause.load());
@@ -367,41 +370,46 @@ TEST_F(RowWindowTest, LongestRemainingTimeFitsItsLabel) {
 }
 
 TEST_F(RowWindowTest, NameFitsTheLabelInItsOwnFont) {
-    const CString name = L"abcdefghijklmnopqrstuvwxyz-0123456789-abcdefghijklmnopqrstuvwxyz.bin";
-    CUploading& row = NewRow(CString(L"C:\\folder\\") + name);
-    CWnd& label = row.m_stcFileName;
-    HDC dc = ::GetDC(label.m_hWnd);
-    SIZE plain = {};
-    GetTextExtentPoint32W(dc, name, name.GetLength(), &plain);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(label.SendMessage(WM_GETFONT)));
-    SIZE own = {};
-    GetTextExtentPoint32W(dc, name, name.GetLength(), &own);
-    auto width = [&](const CString& s) {
-        SIZE size = {};
-        GetTextExtentPoint32W(dc, s, s.GetLength(), &size);
-        return static_cast<int>(size.cx);
-    };
-    // The check means something only while the fonts differ.
-    ASSERT_NE(plain.cx, own.cx);
-    CRect r;
-    label.GetWindowRect(&r);
-    row.ScreenToClient(&r);
-    for (int extra : {0, -1, 40}) {
-        SCOPED_TRACE(extra);
-        label.MoveWindow(r.left, r.top, own.cx + extra, r.Height());
-        row.RedrawWindow();
-        const CString shown = label.GetWindowText();
-        if (extra >= 0) {
-            EXPECT_EQ(shown, name);
-        } else {
-            ASSERT_GT(shown.GetLength(), 3);
-            EXPECT_EQ(shown.Right(3), L"...");
-            EXPECT_EQ(name.Left(shown.GetLength() - 3), shown.Left(shown.GetLength() - 3));
-            EXPECT_LE(width(shown), own.cx + extra);
+    // '&' measured as a prefix would make the second name seem narrower than it shows.
+    const wchar_t* const names[] = {L"abcdefghijklmnopqrstuvwxyz-0123456789-abcdefghijklmnopqrstuvwxyz.bin",
+                                    L"a&b&c&d&e&f&g&h&i&j-0123456789&&xyz.bin"};
+    for (const CString name : names) {
+        SCOPED_TRACE(W(name));
+        CUploading& row = NewRow(CString(L"C:\\folder\\") + name);
+        CWnd& label = row.m_stcFileName;
+        HDC dc = ::GetDC(label.m_hWnd);
+        SIZE plain = {};
+        GetTextExtentPoint32W(dc, name, name.GetLength(), &plain);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(label.SendMessage(WM_GETFONT)));
+        SIZE own = {};
+        GetTextExtentPoint32W(dc, name, name.GetLength(), &own);
+        auto width = [&](const CString& s) {
+            SIZE size = {};
+            GetTextExtentPoint32W(dc, s, s.GetLength(), &size);
+            return static_cast<int>(size.cx);
+        };
+        // The check means something only while the fonts differ.
+        ASSERT_NE(plain.cx, own.cx);
+        CRect r;
+        label.GetWindowRect(&r);
+        row.ScreenToClient(&r);
+        for (int extra : {0, -1, 40}) {
+            SCOPED_TRACE(extra);
+            label.MoveWindow(r.left, r.top, own.cx + extra, r.Height());
+            row.RedrawWindow();
+            const CString shown = label.GetWindowText();
+            if (extra >= 0) {
+                EXPECT_EQ(W(shown), W(name));
+            } else {
+                ASSERT_GT(shown.GetLength(), 3);
+                EXPECT_EQ(W(shown.Right(3)), L"...");
+                EXPECT_EQ(W(name.Left(shown.GetLength() - 3)), W(shown.Left(shown.GetLength() - 3)));
+                EXPECT_LE(width(shown), own.cx + extra);
+            }
         }
+        SelectObject(dc, old);
+        ::ReleaseDC(label.m_hWnd, dc);
     }
-    SelectObject(dc, old);
-    ::ReleaseDC(label.m_hWnd, dc);
 }
 
 TEST_F(RowWindowTest, ColoursAndTheLineBelow) {
