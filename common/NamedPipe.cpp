@@ -1,5 +1,6 @@
 #include "common/NamedPipe.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -35,13 +36,9 @@ void NamedPipe::Create(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxIn
     wchar_t full[MAX_PATH];
     _snwprintf(full, MAX_PATH, L"\\\\.\\PIPE\\%ls", name);
     full[MAX_PATH - 1] = 0;
-    lstrcpynW(m_szName, full, MAX_PATH);
     HANDLE h =
         CreateNamedPipeW(full, openMode, pipeMode, maxInstances, outBufferSize, inBufferSize, defaultTimeOut, sa);
-    if (h == INVALID_HANDLE_VALUE) {
-        m_szName[0] = 0;
-        ThrowNamedPipeException(0);
-    }
+    if (h == INVALID_HANDLE_VALUE) ThrowNamedPipeException(0);
     m_hPipe = h;
 }
 
@@ -55,12 +52,12 @@ void NamedPipe::Open(LPCWSTR serverName, LPCWSTR name, DWORD desiredAccess, DWOR
     m_hPipe = h;
 }
 
-bool NamedPipe::HandOver(LPCWSTR name, const void* bytes, DWORD size, DWORD waitMs) {
+bool NamedPipe::HandOver(LPCWSTR name, const void* bytes, DWORD size, DWORD waitMs, HANDLE abandon) {
     try {
         NamedPipe pipe;
         pipe.Create(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1, nullptr);
         pipe.SetMode(FALSE, TRUE);
-        pipe.ConnectClient(nullptr, waitMs);
+        pipe.ConnectClient(nullptr, waitMs, abandon);
         pipe.Write(bytes, size, nullptr);
         return true;
     } catch (CNamedPipeException* e) {
@@ -85,51 +82,45 @@ BOOL NamedPipe::SetMode(BOOL byteMode, BOOL blocking) {
     return TRUE;
 }
 
-namespace {
-struct ConnectCall {
-    HANDLE pipe;
-    LPOVERLAPPED overlapped;
-    BOOL result;
-    DWORD error;
-};
-
-DWORD WINAPI ConnectThread(LPVOID p) {
-    auto* call = static_cast<ConnectCall*>(p);
-    call->result = ConnectNamedPipe(call->pipe, call->overlapped);
-    call->error = call->result ? 0 : GetLastError();
-    return 0;
-}
-}  // namespace
-
-BOOL NamedPipe::ConnectClient(LPOVERLAPPED overlapped, DWORD timeOutMs) {
-    ConnectCall call{m_hPipe, overlapped, FALSE, 0};
-    if (timeOutMs == INFINITE || m_szName[0] == 0) {
-        ConnectThread(&call);
-    } else {
-        // The blocking connect runs on a helper so that the wait can end. On time-out our own
-        // dummy reader releases it; when the real reader won the race, the pipe is connected.
-        HANDLE thread = CreateThread(nullptr, 0, ConnectThread, &call, 0, nullptr);
-        if (!thread) ThrowNamedPipeException(0);
-        if (WaitForSingleObject(thread, timeOutMs) == WAIT_TIMEOUT) {
-            HANDLE dummy = INVALID_HANDLE_VALUE;
-            for (int i = 0; i < 50 && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT; ++i) {
-                dummy = CreateFileW(m_szName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-                if (dummy != INVALID_HANDLE_VALUE) break;
-                Sleep(20);
-            }
-            WaitForSingleObject(thread, 5000);
-            CloseHandle(thread);
-            if (dummy != INVALID_HANDLE_VALUE) {
-                CloseHandle(dummy);
-                DisconnectNamedPipe(m_hPipe);
-                ThrowNamedPipeException(ERROR_TIMEOUT);
-            }
-        } else {
-            CloseHandle(thread);
+BOOL NamedPipe::ConnectClient(LPOVERLAPPED overlapped, DWORD timeOutMs, HANDLE abandon) {
+    if (timeOutMs == INFINITE && !abandon) {
+        if (!ConnectNamedPipe(m_hPipe, overlapped) && GetLastError() != ERROR_PIPE_CONNECTED)
+            ThrowNamedPipeException(0);
+        return TRUE;
+    }
+    // A blocking connect cannot be ended from outside, so the pipe listens in non-blocking mode and is
+    // asked again until a reader came, the time ran out or the caller gave up: no thread is left behind.
+    DWORD mode = 0;
+    if (!GetNamedPipeHandleStateW(m_hPipe, &mode, nullptr, nullptr, nullptr, nullptr, 0)) ThrowNamedPipeException(0);
+    DWORD listening = (mode & PIPE_READMODE_MESSAGE) | PIPE_NOWAIT;
+    if (!SetNamedPipeHandleState(m_hPipe, &listening, nullptr, nullptr)) ThrowNamedPipeException(0);
+    DWORD start = GetTickCount(), error = 0;
+    for (;;) {
+        error = ConnectNamedPipe(m_hPipe, overlapped) ? 0 : GetLastError();
+        if (error == 0) break;
+        if (error == ERROR_PIPE_CONNECTED) break;
+        if (error == ERROR_NO_DATA) {
+            // A reader that came and went before it was seen: listen again for the next one.
+            DisconnectNamedPipe(m_hPipe);
+        } else if (error != ERROR_PIPE_LISTENING) {
+            break;
+        }
+        DWORD waited = GetTickCount() - start;
+        if (timeOutMs != INFINITE && waited >= timeOutMs) {
+            error = ERROR_TIMEOUT;
+            break;
+        }
+        DWORD slice = timeOutMs == INFINITE ? kConnectPollMs : std::min<DWORD>(kConnectPollMs, timeOutMs - waited);
+        if (!abandon) {
+            Sleep(slice);
+        } else if (WaitForSingleObject(abandon, slice) == WAIT_OBJECT_0) {
+            error = ERROR_OPERATION_ABORTED;
+            break;
         }
     }
-    if (!call.result && call.error != ERROR_PIPE_CONNECTED)
-        ThrowNamedPipeException(call.error ? call.error : ERROR_GEN_FAILURE);
+    bool connected = error == 0 || error == ERROR_PIPE_CONNECTED;
+    if (!SetNamedPipeHandleState(m_hPipe, &mode, nullptr, nullptr) && connected) ThrowNamedPipeException(0);
+    if (!connected) ThrowNamedPipeException(error);
     return TRUE;
 }
 

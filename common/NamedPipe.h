@@ -31,14 +31,15 @@ public:
               DWORD flagsAndAttributes);
     static void ServerAvailable(LPCWSTR serverName, LPCWSTR name, DWORD timeOut);
     // One hand-over as the pipe's server: a one-instance message pipe, a reader awaited at most
-    // waitMs, the bytes written, the pipe closed. A failure is printed to standard output
-    // ("Named Pipe Exception, ...") and gives false.
-    static bool HandOver(LPCWSTR name, const void* bytes, DWORD size, DWORD waitMs);
+    // waitMs (and no longer once abandon, when given, is set), the bytes written, the pipe closed.
+    // A failure is printed to standard output ("Named Pipe Exception, ...") and gives false.
+    static bool HandOver(LPCWSTR name, const void* bytes, DWORD size, DWORD waitMs, HANDLE abandon = nullptr);
     BOOL SetMode(BOOL byteMode, BOOL blocking);
     // Waits for a reader. A reader that opened the pipe before this call counts as connected.
     // With a time-out other than INFINITE the wait ends with ERROR_TIMEOUT when no reader came,
-    // so a busy or absent client cannot hold the writer for ever.
-    BOOL ConnectClient(LPOVERLAPPED overlapped, DWORD timeOutMs = INFINITE);
+    // so a busy or absent client cannot hold the writer for ever; once abandon (an event) is set it
+    // ends with ERROR_OPERATION_ABORTED.
+    BOOL ConnectClient(LPOVERLAPPED overlapped, DWORD timeOutMs = INFINITE, HANDLE abandon = nullptr);
     DWORD Read(LPVOID buffer, DWORD toRead, LPOVERLAPPED overlapped);
     DWORD Write(LPCVOID buffer, DWORD toWrite, LPOVERLAPPED overlapped);
     BOOL Close();
@@ -51,6 +52,6 @@ public:
 
 private:
     [[noreturn]] static void ThrowNamedPipeException(DWORD error);
+    static const DWORD kConnectPollMs = 10;
     HANDLE m_hPipe = INVALID_HANDLE_VALUE;
-    wchar_t m_szName[MAX_PATH] = L"";  // full name of a pipe this object created
 };

@@ -1,3 +1,6 @@
+// One reception thread accepts and reads every request head; only complete heads reach the workers,
+// so clients that are slow, silent or many cannot take the workers from a real request.
+#define FD_SETSIZE 256  // the reception thread's select holds every head being read
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -13,28 +16,75 @@
 namespace {
 // Limits that keep one bad client from hurting the others.
 const std::size_t kMaxHead = 8 * 1024;
-const DWORD kReadTimeOutMs = 5000;    // one silent read
-const DWORD kHeadDeadlineMs = 10000;  // the whole head
+const DWORD kHeadBudgetMs = 3000;  // the whole head, silent or trickled
+const DWORD kSendBudgetMs = 2000;  // a client that does not read its response
+const DWORD kStopWaitMs = 2000;    // a handler still running when the owner stops
+const long kSliceMs = 50;          // how soon the threads notice a stop
+const std::size_t kMaxHeads = 192;
 const int kWorkers = 4;
 const std::size_t kMaxQueued = 64;
+static_assert(kMaxHeads + 1 <= FD_SETSIZE, "the listener shares the select with the heads");
 
-void SendAll(SOCKET s, const std::string& data) {
+void SetNonBlocking(SOCKET s) {
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
+}
+
+void WaitWritable(SOCKET s, long ms) {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(s, &writable);
+    timeval slice{0, ms * 1000};
+    select(0, nullptr, &writable, nullptr, &slice);
+}
+
+// Sends on a non-blocking socket while it takes data within budgetMs: a client that stops reading
+// costs at most that, and a stop ends the wait at once.
+void SendAll(SOCKET s, const std::string& data, DWORD budgetMs, volatile LONG* stopping) {
+    DWORD start = GetTickCount();
     std::size_t sent = 0;
     while (sent < data.size()) {
         int n = send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
-        if (n <= 0) return;
-        sent += static_cast<std::size_t>(n);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) return;
+        DWORD spent = GetTickCount() - start;
+        if (spent >= budgetMs || *stopping) return;
+        long left = static_cast<long>(budgetMs - spent);
+        WaitWritable(s, left < kSliceMs ? left : kSliceMs);
     }
 }
 
-void SendResponse(SOCKET s, int code, const char* reason, const std::string& body, bool allowGet = false) {
+std::string Response(int code, const char* reason, const std::string& body, bool allowGet = false) {
     char head[256];
     snprintf(head, sizeof(head),
              "HTTP/1.1 %d %s\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: %u\r\n%s"
              "Cache-Control: no-store\r\nConnection: close\r\n\r\n",
              code, reason, static_cast<unsigned>(body.size()), allowGet ? "Allow: GET\r\n" : "");
-    SendAll(s, head + body);
+    return head + body;
 }
+
+// The reception thread may not wait on anyone: a refusal is what the socket takes at once.
+void Refuse(SOCKET s, int code, const char* reason) {
+    LONG notStopping = 0;
+    SendAll(s, Response(code, reason, std::string()), 0, &notStopping);
+    closesocket(s);
+}
+
+// A connection whose head is still being read.
+struct Pending {
+    SOCKET socket;
+    DWORD since;
+    std::string head;
+};
+
+// A complete head waiting for a worker.
+struct Ready {
+    SOCKET socket;
+    std::string head;
+};
 }  // namespace
 
 struct Lacewing::Webserver::Impl {
@@ -44,14 +94,25 @@ struct Lacewing::Webserver::Impl {
     int port = 0;
     bool wsa = false;
     volatile LONG stopping = 0;
-    HANDLE acceptThread = nullptr;
+    HANDLE receiver = nullptr;
     std::vector<HANDLE> workers;
     CRITICAL_SECTION lock;
-    HANDLE queued = nullptr;  // semaphore: connections waiting for a worker
-    std::deque<SOCKET> queue;
+    HANDLE queued = nullptr;  // semaphore: heads waiting for a worker
+    std::deque<Ready> queue;
+    std::deque<Pending> pending;  // oldest first; the reception thread's alone
 
-    static DWORD WINAPI AcceptMain(LPVOID p) {
-        static_cast<Impl*>(p)->AcceptLoop();
+    Impl(Webserver* server, HandlerGet get) : owner(server), handler(get) {
+        InitializeCriticalSection(&lock);
+        WSADATA data;
+        wsa = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~Impl() {
+        DeleteCriticalSection(&lock);
+        if (wsa) WSACleanup();
+    }
+
+    static DWORD WINAPI ReceiverMain(LPVOID p) {
+        static_cast<Impl*>(p)->ReceiveLoop();
         return 0;
     }
     static DWORD WINAPI WorkerMain(LPVOID p) {
@@ -59,23 +120,109 @@ struct Lacewing::Webserver::Impl {
         return 0;
     }
 
-    void AcceptLoop() {
-        for (;;) {
-            SOCKET c = accept(listener, nullptr, nullptr);
-            if (c == INVALID_SOCKET) {
-                if (stopping) return;
-                Sleep(10);
-                continue;
+    void Start(SOCKET s, int onPort) {
+        SetNonBlocking(s);
+        listener = s;
+        port = onPort;
+        queued = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+        receiver = CreateThread(nullptr, 0, ReceiverMain, this, 0, nullptr);
+        if (!receiver) {
+            closesocket(s);
+            CloseHandle(queued);
+            Forget();
+            return;
+        }
+        for (int i = 0; i < kWorkers; ++i) {
+            HANDLE w = CreateThread(nullptr, 0, WorkerMain, this, 0, nullptr);
+            if (w) workers.push_back(w);
+        }
+    }
+
+    void ReceiveLoop() {
+        while (!stopping) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(listener, &readable);
+            for (const Pending& p : pending) FD_SET(p.socket, &readable);
+            timeval slice{0, kSliceMs * 1000};
+            int ready = select(0, &readable, nullptr, nullptr, &slice);
+            if (ready < 0) Sleep(kSliceMs);  // never spin on a select that keeps failing
+            if (ready > 0) {
+                // Reads before accepts: a newly accepted socket may reuse a closed one's value.
+                ReadHeads(readable);
+                if (FD_ISSET(listener, &readable)) AcceptAll();
             }
-            EnterCriticalSection(&lock);
-            bool take = !stopping && queue.size() < kMaxQueued;
-            if (take) queue.push_back(c);
-            LeaveCriticalSection(&lock);
-            if (take) {
-                ReleaseSemaphore(queued, 1, nullptr);
+            DropExpired();
+        }
+        for (const Pending& p : pending) closesocket(p.socket);
+        pending.clear();
+        closesocket(listener);
+    }
+
+    void AcceptAll() {
+        for (std::size_t i = 0; i < kMaxHeads; ++i) {
+            SOCKET c = accept(listener, nullptr, nullptr);
+            if (c == INVALID_SOCKET) return;
+            SetNonBlocking(c);
+            // Full: the longest waiting head makes room, so a new probe is never the one refused.
+            if (pending.size() >= kMaxHeads) {
+                Refuse(pending.front().socket, 408, "Request Timeout");
+                pending.pop_front();
+            }
+            pending.push_back(Pending{c, GetTickCount(), std::string()});
+        }
+    }
+
+    void ReadHeads(const fd_set& readable) {
+        for (auto it = pending.begin(); it != pending.end();) {
+            if (FD_ISSET(it->socket, &readable) && !ReadSome(*it)) {
+                it = pending.erase(it);
             } else {
-                SendResponse(c, 503, "Service Unavailable", std::string());
-                closesocket(c);
+                ++it;
+            }
+        }
+    }
+
+    // Takes what has arrived; false once the connection has left the reception thread.
+    bool ReadSome(Pending& p) {
+        char buf[4096];
+        int n = recv(p.socket, buf, sizeof(buf), 0);
+        if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK) return true;
+        if (n <= 0) {
+            closesocket(p.socket);
+            return false;
+        }
+        p.head.append(buf, static_cast<std::size_t>(n));
+        std::size_t end = p.head.find("\r\n\r\n");
+        if (end == std::string::npos && p.head.size() <= kMaxHead) return true;
+        if (end == std::string::npos || end + 4 > kMaxHead) {
+            Refuse(p.socket, 400, "Bad Request");
+        } else {
+            HandOver(p);
+        }
+        return false;
+    }
+
+    void HandOver(Pending& p) {
+        EnterCriticalSection(&lock);
+        bool take = queue.size() < kMaxQueued;
+        if (take) queue.push_back(Ready{p.socket, std::move(p.head)});
+        LeaveCriticalSection(&lock);
+        if (take) {
+            ReleaseSemaphore(queued, 1, nullptr);
+        } else {
+            Refuse(p.socket, 503, "Service Unavailable");
+        }
+    }
+
+    void DropExpired() {
+        DWORD now = GetTickCount();
+        for (auto it = pending.begin(); it != pending.end();) {
+            if (now - it->since >= kHeadBudgetMs) {
+                Refuse(it->socket, 408, "Request Timeout");
+                it = pending.erase(it);
+            } else {
+                ++it;
             }
         }
     }
@@ -83,70 +230,35 @@ struct Lacewing::Webserver::Impl {
     void WorkerLoop() {
         for (;;) {
             WaitForSingleObject(queued, INFINITE);
+            if (stopping) return;
             EnterCriticalSection(&lock);
-            if (stopping || queue.empty()) {
-                LeaveCriticalSection(&lock);
-                return;
-            }
-            SOCKET c = queue.front();
-            queue.pop_front();
+            bool got = !queue.empty();
+            Ready r = got ? std::move(queue.front()) : Ready{INVALID_SOCKET, std::string()};
+            if (got) queue.pop_front();
             LeaveCriticalSection(&lock);
-            Serve(c);
-            closesocket(c);
+            if (!got) continue;
+            Serve(r.socket, r.head);
+            closesocket(r.socket);
         }
     }
 
-    // Reads the head up to its blank line: 0, or 400 (too long), 408 (too slow), -1 (gone or stopping).
-    // Waits in short slices so that a stopping server does not wait out a silent client.
-    int ReadHead(SOCKET c, std::string& head) {
-        DWORD start = GetTickCount(), lastData = start;
-        char buf[1024];
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            if (head.size() > kMaxHead) return 400;
-            if (stopping) return -1;
-            DWORD now = GetTickCount();
-            if (now - start > kHeadDeadlineMs || now - lastData > kReadTimeOutMs) return 408;
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(c, &readable);
-            timeval slice{0, 100 * 1000};
-            int ready = select(0, &readable, nullptr, nullptr, &slice);
-            if (ready < 0) return -1;
-            if (ready == 0) continue;
-            int n = recv(c, buf, sizeof(buf), 0);
-            if (n <= 0) return -1;
-            head.append(buf, static_cast<std::size_t>(n));
-            lastData = GetTickCount();
-        }
-        if (head.find("\r\n\r\n") + 4 > kMaxHead) return 400;
-        return 0;
+    void Reply(SOCKET c, int code, const char* reason, const std::string& body, bool allowGet = false) {
+        SendAll(c, Response(code, reason, body, allowGet), kSendBudgetMs, &stopping);
     }
 
-    void Serve(SOCKET c) {
-        std::string head;
-        int rc = ReadHead(c, head);
-        if (rc == 400) {
-            SendResponse(c, 400, "Bad Request", std::string());
-            return;
-        }
-        if (rc == 408) {
-            SendResponse(c, 408, "Request Timeout", std::string());
-            return;
-        }
-        if (rc != 0) return;
-        std::size_t lineEnd = head.find("\r\n");
-        std::string line = head.substr(0, lineEnd);
+    void Serve(SOCKET c, const std::string& head) {
+        std::string line = head.substr(0, head.find("\r\n"));
         std::size_t sp1 = line.find(' ');
         std::size_t sp2 = sp1 == std::string::npos ? std::string::npos : line.find(' ', sp1 + 1);
         if (sp1 == std::string::npos || sp2 == std::string::npos || sp1 == 0 || sp2 == sp1 + 1 ||
             line.compare(sp2 + 1, 5, "HTTP/") != 0) {
-            SendResponse(c, 400, "Bad Request", std::string());
+            Reply(c, 400, "Bad Request", std::string());
             return;
         }
         std::string method = line.substr(0, sp1);
         std::string target = line.substr(sp1 + 1, sp2 - sp1 - 1);
         if (method != "GET") {
-            SendResponse(c, 405, "Method Not Allowed", std::string(), true);
+            Reply(c, 405, "Method Not Allowed", std::string(), true);
             return;
         }
         std::string body;
@@ -158,37 +270,42 @@ struct Lacewing::Webserver::Impl {
             try {
                 handler(*owner, request);
             } catch (...) {
-                SendResponse(c, 500, "Internal Server Error", std::string());
+                Reply(c, 500, "Internal Server Error", std::string());
                 return;
             }
         }
-        SendResponse(c, 200, "OK", body);
+        Reply(c, 200, "OK", body);
     }
 
-    void Stop() {
-        if (listener == INVALID_SOCKET && workers.empty() && !acceptThread) return;
+    // Ends hosting. False when a thread (a worker inside the owner's handler) outlived the wait: it
+    // still uses this object, which must then never be freed.
+    bool Stop() {
+        if (!receiver) return true;
         InterlockedExchange(&stopping, 1);
-        if (listener != INVALID_SOCKET) {
-            closesocket(listener);
-            listener = INVALID_SOCKET;
-        }
-        if (acceptThread) {
-            WaitForSingleObject(acceptThread, 5000);
-            CloseHandle(acceptThread);
-            acceptThread = nullptr;
-        }
+        ReleaseSemaphore(queued, static_cast<LONG>(workers.size()), nullptr);
+        std::vector<HANDLE> threads = workers;
+        threads.push_back(receiver);
+        DWORD waited = WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, kStopWaitMs);
+        for (HANDLE t : threads) CloseHandle(t);
+        // Workers pop under the lock, so what is still queued is no thread's.
         EnterCriticalSection(&lock);
-        for (SOCKET s : queue) closesocket(s);
+        for (const Ready& r : queue) closesocket(r.socket);
         queue.clear();
         LeaveCriticalSection(&lock);
-        ReleaseSemaphore(queued, static_cast<LONG>(workers.size()), nullptr);
-        for (HANDLE w : workers) {
-            WaitForSingleObject(w, INFINITE);
-            CloseHandle(w);
-        }
-        workers.clear();
-        port = 0;
+        if (waited >= WAIT_OBJECT_0 + threads.size()) return false;
+        CloseHandle(queued);
+        Forget();
         InterlockedExchange(&stopping, 0);
+        return true;
+    }
+
+    // Back to the state before Host; the listener is closed by then.
+    void Forget() {
+        receiver = nullptr;
+        workers.clear();
+        queued = nullptr;
+        listener = INVALID_SOCKET;
+        port = 0;
     }
 };
 
@@ -203,20 +320,11 @@ Lacewing::Webserver::Request& Lacewing::Webserver::Request::operator<<(int numbe
     return *this << text;
 }
 
-Lacewing::Webserver::Webserver() : Tag(nullptr), m_pImpl(new Impl) {
-    m_pImpl->owner = this;
-    InitializeCriticalSection(&m_pImpl->lock);
-    m_pImpl->queued = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
-    WSADATA data;
-    m_pImpl->wsa = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-}
+Lacewing::Webserver::Webserver() : Tag(nullptr), m_pImpl(new Impl(this, nullptr)) {}
 
+// A server whose handler would not return leaves its state to that thread rather than free it under it.
 Lacewing::Webserver::~Webserver() {
-    m_pImpl->Stop();
-    CloseHandle(m_pImpl->queued);
-    DeleteCriticalSection(&m_pImpl->lock);
-    if (m_pImpl->wsa) WSACleanup();
-    delete m_pImpl;
+    if (m_pImpl->Stop()) delete m_pImpl;
 }
 
 void Lacewing::Webserver::RegisterHandlerGet(HandlerGet handler, HandlerMode::Type) { m_pImpl->handler = handler; }
@@ -235,18 +343,15 @@ void Lacewing::Webserver::Host(int port) {
         closesocket(s);
         return;
     }
-    m_pImpl->listener = s;
-    m_pImpl->port = port;
-    for (int i = 0; i < kWorkers; ++i) {
-        HANDLE w = CreateThread(nullptr, 0, Impl::WorkerMain, m_pImpl, 0, nullptr);
-        if (w) m_pImpl->workers.push_back(w);
-    }
-    m_pImpl->acceptThread = CreateThread(nullptr, 0, Impl::AcceptMain, m_pImpl, 0, nullptr);
+    m_pImpl->Start(s, port);
 }
 
 bool Lacewing::Webserver::Hosting() { return m_pImpl->listener != INVALID_SOCKET; }
 
-void Lacewing::Webserver::Unhost() { m_pImpl->Stop(); }
+// The old state stays with a handler that would not return; hosting goes on with a fresh one.
+void Lacewing::Webserver::Unhost() {
+    if (!m_pImpl->Stop()) m_pImpl = new Impl(this, m_pImpl->handler);
+}
 
 int Lacewing::Webserver::Port() { return m_pImpl->port; }
 

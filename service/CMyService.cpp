@@ -16,6 +16,10 @@
 namespace {
 void TraceNumber(int n) { ServiceTrace(std::to_wstring(n).c_str()); }
 
+// How long a stop waits for the launch in progress to give up (it notices within milliseconds).
+const DWORD kLaunchEndMs = 5000;
+const DWORD kStopWaitHintMs = 1100;
+
 std::wstring AnsiToWide(const char* text) {
     if (!text || !*text) return std::wstring();
     int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, nullptr, 0);
@@ -79,10 +83,24 @@ CMyService::CMyService()
                   L"Tebrin\x670D\x52A1") {
     m_dwServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
     m_dwStartType = SERVICE_AUTO_START;
+    InitializeCriticalSection(&m_csLaunches);
+    m_hLaunchQueued = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_hStopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ServiceTrace(L"into CMyService constructor");
 }
 
-void CMyService::OnStop() { m_bStop = true; }
+CMyService::~CMyService() {
+    // A launch thread still inside a system call keeps what it uses: the process is ending anyway.
+    if (!EndLaunches(kLaunchEndMs)) return;
+    CloseHandle(m_hLaunchQueued);
+    CloseHandle(m_hStopping);
+    DeleteCriticalSection(&m_csLaunches);
+}
+
+void CMyService::OnStop() {
+    m_bStop = true;
+    SetEvent(m_hStopping);
+}
 void CMyService::OnPause() { m_bPause = true; }
 void CMyService::OnContinue() { m_bPause = false; }
 
@@ -138,10 +156,14 @@ void CMyService::Run(DWORD, LPWSTR*) {
         }
     }
 
-    ReportStatus(SERVICE_STOP_PENDING, 1, 1100);
+    ReportStatus(SERVICE_STOP_PENDING, 1, kStopWaitHintMs);
     Sleep(1000);
     infoEvent(0x40000003);
+    // Connections and hand-overs end now, within the wait hint.
+    ReportStatus(SERVICE_STOP_PENDING, 2, kStopWaitHintMs);
+    server.Unhost();
     m_nPort = 0;
+    EndLaunches(kLaunchEndMs);
 }
 
 CMyService::RequestPlan CMyService::PlanRequest(const char* requestText) {
@@ -161,7 +183,7 @@ void CMyService::OnHttpGet(Lacewing::Webserver&, Lacewing::Webserver::Request& r
     auto* service = static_cast<CMyService*>(CWinService::Current());
     if (plan.launch && service) {
         // The launch text keeps the request's own bytes: it goes back out as ANSI on the pipe.
-        service->LaunchClient(WideToAnsi(AnsiToWide(plan.launchText.c_str())));
+        service->QueueLaunch(WideToAnsi(AnsiToWide(plan.launchText.c_str())));
     }
     if (plan.probe) request << "result=1";
 }
@@ -227,7 +249,7 @@ bool CMyService::LaunchClient(const std::string& launchText) {
                     ServiceTrace(L"CreateProcessAsUser ok");
                     ServiceTrace(L"CreateProcessAsUser end");
                     NamedPipe::HandOver(m_strPipeName.c_str(), launchText.data(), static_cast<DWORD>(launchText.size()),
-                                        m_dwPipeWaitMs);
+                                        m_dwPipeWaitMs, m_hStopping);
                 }
             }
         }
@@ -237,4 +259,62 @@ bool CMyService::LaunchClient(const std::string& launchText) {
     if (environment) DestroyEnvironmentBlock(environment);
     ServiceTraceA("Start Ferrant Successfully!!! ");
     return started;
+}
+
+void CMyService::QueueLaunch(const std::string& launchText) {
+    EnterCriticalSection(&m_csLaunches);
+    bool open = WaitForSingleObject(m_hStopping, 0) == WAIT_TIMEOUT;
+    if (open && !m_hLauncher) m_hLauncher = CreateThread(nullptr, 0, LaunchMain, this, 0, nullptr);
+    if (open && m_hLauncher) m_launches.push_back(launchText);
+    LeaveCriticalSection(&m_csLaunches);
+    if (open && !m_hLauncher) {
+        LaunchClient(launchText);  // no thread to be had: launch here, as before
+        return;
+    }
+    if (open) SetEvent(m_hLaunchQueued);
+}
+
+DWORD WINAPI CMyService::LaunchMain(LPVOID self) {
+    static_cast<CMyService*>(self)->LaunchLoop();
+    return 0;
+}
+
+void CMyService::LaunchLoop() {
+    HANDLE waits[] = {m_hStopping, m_hLaunchQueued};
+    for (;;) {
+        std::string launchText;
+        bool have = false;
+        EnterCriticalSection(&m_csLaunches);
+        if (!m_launches.empty()) {
+            launchText = std::move(m_launches.front());
+            m_launches.pop_front();
+            have = true;
+        }
+        LeaveCriticalSection(&m_csLaunches);
+        if (WaitForSingleObject(m_hStopping, 0) == WAIT_OBJECT_0) return;
+        if (have) {
+            LaunchClient(launchText);
+        } else if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+            return;
+        }
+    }
+}
+
+bool CMyService::EndLaunches(DWORD waitMs) {
+    SetEvent(m_hStopping);
+    EnterCriticalSection(&m_csLaunches);
+    m_launches.clear();
+    HANDLE launcher = m_hLauncher;
+    LeaveCriticalSection(&m_csLaunches);
+    if (!launcher) return true;
+    DWORD checkPoint = CurrentStatus().dwCheckPoint, start = GetTickCount();
+    while (WaitForSingleObject(launcher, 500) == WAIT_TIMEOUT) {
+        if (GetTickCount() - start >= waitMs) return false;
+        ReportStatus(SERVICE_STOP_PENDING, ++checkPoint, kStopWaitHintMs);
+    }
+    CloseHandle(launcher);
+    EnterCriticalSection(&m_csLaunches);
+    m_hLauncher = nullptr;
+    LeaveCriticalSection(&m_csLaunches);
+    return true;
 }

@@ -2,7 +2,10 @@
 // starts the client, and what one request of the page asks of it.
 #pragma once
 
+#include <windows.h>
+
 #include <atomic>
+#include <deque>
 #include <string>
 
 #include "lacewing/Lacewing.h"
@@ -11,6 +14,7 @@
 class CMyService : public CWinService {
 public:
     CMyService();
+    ~CMyService() override;
 
     void Run(DWORD argc, LPWSTR* argv) override;
     void OnStop() override;
@@ -31,6 +35,13 @@ public:
     // Starts the client beside this program with the launch text and hands the text over the pipe.
     // Returns false when the client could not be started.
     bool LaunchClient(const std::string& launchText);
+    // Queues a launch: launches run one after another on a thread of their own, so that two requests
+    // never meet on the single-instance pipe and probes are answered while a client is handed its text.
+    // Nothing is queued once stopping began.
+    void QueueLaunch(const std::string& launchText);
+    // Ends the launches: the hand-over under way gives up, queued ones are dropped. Waits at most
+    // waitMs for the launch thread, reporting stop-pending checkpoints meanwhile; true when it ended.
+    bool EndLaunches(DWORD waitMs);
 
     // Next interval after a user-defined control; never overflows or reaches zero.
     static int NextInterval(int interval, DWORD control);
@@ -46,4 +57,14 @@ public:
     DWORD m_dwPipeWaitMs = 30000;
     // Port the web server hosts on, 0 when none.
     std::atomic<int> m_nPort{0};
+
+private:
+    static DWORD WINAPI LaunchMain(LPVOID self);
+    void LaunchLoop();
+
+    CRITICAL_SECTION m_csLaunches;
+    std::deque<std::string> m_launches;
+    HANDLE m_hLaunchQueued = nullptr;  // auto-reset: a launch was queued
+    HANDLE m_hStopping = nullptr;      // manual-reset: set by a stop, ends every wait for a client
+    HANDLE m_hLauncher = nullptr;
 };

@@ -34,9 +34,7 @@ const wchar_t* const kStrings[] = {
     L"CWinService::SetServiceToStatus, Failed to stop the service, Error:%1",
     L"CWinService::SetServiceToStatus, Failed to wait for the service to change state, Error:%1",
     L"CWinService::SetServiceToStatus, Failed to check the service status, Error:%1",
-    L"CWinService::Install, Failed call to set the service description, Error:%1",
 };
-const UINT kDescriptionFailed = 25;
 
 // Fills %1 and %2 of a template.
 std::wstring Fill(const std::wstring& form, const std::wstring& one, const std::wstring& two = std::wstring()) {
@@ -241,6 +239,8 @@ DWORD CWinService::ProcessShellCommand(CWinServiceCommandLineInfo& info) {
         if (!Uninstall(message, error, info.m_dwTimeout)) {
             error = NonZero(error);
             ShowMessage(message, info.m_bSilent);
+        } else if (!message.empty()) {
+            ShowMessage(message, info.m_bSilent);  // the service had refused to stop
         }
         break;
     case CWinServiceCommandLineInfo::DebugService: try { RunAsConsole();
@@ -483,11 +483,11 @@ BOOL CWinService::Install(std::wstring& message, DWORD& error) {
     if (!manager.Lock()) return FailStep(GetLastError(), 2, error, &message);
     ScmServiceHandle service;
     std::vector<wchar_t> dependencies = GetDependencies();
-    BOOL created = service.Create(manager, m_strServiceName.c_str(), m_strDisplayName.c_str(), SERVICE_CHANGE_CONFIG,
-                                  m_dwServiceType, m_dwStartType, m_dwErrorControl, m_strBinaryPathName.c_str(),
-                                  m_strLoadOrderGroup.empty() ? nullptr : m_strLoadOrderGroup.c_str(), nullptr,
-                                  dependencies.data(), m_strUserName.empty() ? nullptr : m_strUserName.c_str(),
-                                  m_strPassword.c_str());
+    BOOL created = service.Create(
+        manager, m_strServiceName.c_str(), m_strDisplayName.c_str(), SERVICE_CHANGE_CONFIG | DELETE, m_dwServiceType,
+        m_dwStartType, m_dwErrorControl, m_strBinaryPathName.c_str(),
+        m_strLoadOrderGroup.empty() ? nullptr : m_strLoadOrderGroup.c_str(), nullptr, dependencies.data(),
+        m_strUserName.empty() ? nullptr : m_strUserName.c_str(), m_strPassword.c_str());
     DWORD createError = GetLastError();
     Wipe(m_strUserName);
     Wipe(m_strPassword);
@@ -508,11 +508,15 @@ BOOL CWinService::Install(std::wstring& message, DWORD& error) {
         }
         if (!EventLogSource::InstallSource(m_eventLogSource.m_strLog.c_str(), m_eventLogSource.m_strSource.c_str(),
                                            m_strEventMessageFile.c_str(), 7)) {
-            return FailStep(GetLastError(), 4, error, &message);
+            // A failed install leaves nothing behind that would make the next one fail.
+            DWORD sourceError = GetLastError();
+            service.Delete();
+            return FailStep(sourceError, 4, error, &message);
         }
     }
-    if (!m_strDescription.empty() && !service.SetDescription(m_strDescription.c_str()))
-        return FailStep(GetLastError(), kDescriptionFailed, error, &message);
+    if (m_bForgetChangeConfig2) service.ForgetChangeConfig2();
+    // The service works without its description: its absence fails no install.
+    if (!m_strDescription.empty()) service.SetDescription(m_strDescription.c_str());
     ReportInfoEvent(0x40000002);
     return TRUE;
 }
@@ -524,20 +528,25 @@ BOOL CWinService::Uninstall(std::wstring& message, DWORD& error, DWORD waitMs) {
     ScmServiceHandle service;
     if (!manager.OpenService(m_strServiceName.c_str(), DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS, service))
         return FailStep(GetLastError(), 6, error, &message, 0xC0000007);
+    // A refused stop is only told, to be shown by the caller, who knows whether to be silent; the
+    // remove goes on, and a later failure's text follows it.
+    std::wstring refused;
+    auto fail = [&](DWORD systemError, UINT stringId, DWORD eventId) {
+        FailStep(systemError, stringId, error, &message, eventId);
+        if (!refused.empty()) message = refused + L"\n" + message;
+        return FALSE;
+    };
     SERVICE_STATUS status{};
     if (service.QueryStatus(status) && status.dwCurrentState != SERVICE_STOPPED) {
-        if (!service.Stop()) {
-            std::wstring stopMessage;
-            FormatResourceMessage(stopMessage, 16, GetLastError(), FALSE);
-            ShowMessage(stopMessage, FALSE);
-        }
-        if (!service.WaitForStop(waitMs)) return FailStep(GetLastError(), 7, error, &message);
+        if (!service.Stop()) FormatResourceMessage(refused, 16, GetLastError(), FALSE);
+        if (!service.WaitForStop(waitMs)) return fail(GetLastError(), 7, 0);
     }
-    if (!service.Delete()) return FailStep(GetLastError(), 8, error, &message, 0xC0000008);
+    if (!service.Delete()) return fail(GetLastError(), 8, 0xC0000008);
     if (m_bEventLogging &&
         !EventLogSource::RemoveSource(m_eventLogSource.m_strLog.c_str(), m_eventLogSource.m_strSource.c_str())) {
-        return FailStep(GetLastError(), 9, error, &message);
+        return fail(GetLastError(), 9, 0);
     }
+    message = refused;
     return TRUE;
 }
 

@@ -123,6 +123,8 @@ public:
     std::wstring m_strBinaryPathName;
     // When set, messages go here instead of the console (tests).
     std::wstring* m_pMessageSink = nullptr;
+    // When set, installs as on a system without ChangeServiceConfig2W (tests).
+    BOOL m_bForgetChangeConfig2 = FALSE;
 
 protected:
     void ShowMessage(const std::wstring& text, BOOL silent);

@@ -214,28 +214,47 @@ std::vector<wchar_t> EventLogSource::BuildMultiSz(const std::vector<std::wstring
 }
 
 BOOL EventLogSource::InstallSource(LPCWSTR log, LPCWSTR source, LPCWSTR messageFile, DWORD typesSupported) {
+    // The keys this call creates, outermost first: a failure takes them away again. The registry
+    // leaves the outer keys of a path behind when an inner one fails, so the source's key is
+    // created one level at a time.
+    std::vector<std::wstring> added;
     std::wstring path = std::wstring(kEventLogKey) + log;
     HKEY logKey = nullptr;
+    DWORD disposition = 0;
     LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                              KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr, &logKey, nullptr);
+                              KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr, &logKey, &disposition);
     if (rc != ERROR_SUCCESS) {
         SetLastError(rc);
         return FALSE;
     }
-    HKEY sourceKey = nullptr;
-    BOOL ok = FALSE;
-    rc = RegCreateKeyExW(logKey, source, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &sourceKey, nullptr);
+    if (disposition == REG_CREATED_NEW_KEY) added.push_back(path);
+    const std::wstring name = source;
+    HKEY sourceKey = logKey;
+    for (std::size_t start = 0;;) {
+        std::size_t end = name.find(L'\\', start);
+        std::wstring level = name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        HKEY next = nullptr;
+        rc = RegCreateKeyExW(sourceKey, level.c_str(), 0, nullptr, 0, KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr,
+                             &next, &disposition);
+        if (sourceKey != logKey) RegCloseKey(sourceKey);
+        sourceKey = rc == ERROR_SUCCESS ? next : nullptr;
+        if (rc != ERROR_SUCCESS) break;
+        path += L"\\" + level;
+        if (disposition == REG_CREATED_NEW_KEY) added.push_back(path);
+        if (end == std::wstring::npos) break;
+        start = end + 1;
+    }
     if (rc == ERROR_SUCCESS) {
         rc = RegSetValueExW(sourceKey, L"EventMessageFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(messageFile),
                             static_cast<DWORD>((wcslen(messageFile) + 1) * sizeof(wchar_t)));
         if (rc == ERROR_SUCCESS)
             rc = RegSetValueExW(sourceKey, L"TypesSupported", 0, REG_DWORD,
                                 reinterpret_cast<const BYTE*>(&typesSupported), sizeof(DWORD));
-        ok = rc == ERROR_SUCCESS;
         RegCloseKey(sourceKey);
     }
-    if (!ok) {
+    if (rc != ERROR_SUCCESS) {
         RegCloseKey(logKey);
+        for (auto it = added.rbegin(); it != added.rend(); ++it) RegDeleteKeyW(HKEY_LOCAL_MACHINE, it->c_str());
         SetLastError(rc);
         return FALSE;
     }

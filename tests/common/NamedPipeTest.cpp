@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <thread>
@@ -26,6 +27,17 @@ DWORD ErrorOf(void (*call)(const std::wstring&), const std::wstring& name) {
         return code;
     }
     return 0;
+}
+
+int ThreadsOfThisProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
 }
 }  // namespace
 
@@ -126,6 +138,56 @@ TEST(NamedPipe, AbsentReaderEndsTheWaitWithTimeOut) {
     server.Close();
     NamedPipe again;
     EXPECT_NO_THROW(CreateServer(again, name));
+}
+
+TEST(NamedPipe, TimedWaitEndsWithoutLeavingAThreadBehind) {
+    struct Case {
+        const char* tag;
+        DWORD openMode;
+        DWORD timeOutMs;
+        bool abandoned;
+        DWORD code;  // 0: any failure
+    } cases[] = {
+        {"absent", PIPE_ACCESS_DUPLEX, 500, false, ERROR_TIMEOUT},
+        // No reader of ours can open a read-only server's pipe to end a blocked connect.
+        {"inbound", PIPE_ACCESS_INBOUND, 500, false, 0},
+        {"abandoned", PIPE_ACCESS_DUPLEX, 60000, true, ERROR_OPERATION_ABORTED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tag);
+        std::wstring name = TestPipeName(c.tag);
+        NamedPipe server;
+        server.Create(name.c_str(), c.openMode, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1, nullptr);
+        HANDLE abandon = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        int before = ThreadsOfThisProcess();
+        std::thread giveUp;
+        if (c.abandoned)
+            giveUp = std::thread([abandon] {
+                Sleep(200);
+                SetEvent(abandon);
+            });
+        DWORD start = GetTickCount(), code = 0;
+        try {
+            server.ConnectClient(nullptr, c.timeOutMs, abandon);
+        } catch (CNamedPipeException* e) {
+            code = e->m_dwError;
+            e->Delete();
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (giveUp.joinable()) giveUp.join();
+        EXPECT_NE(code, 0u);
+        if (c.code) {
+            EXPECT_EQ(code, c.code);
+        }
+        EXPECT_LT(elapsed, 3000u);
+        int after = ThreadsOfThisProcess();
+        for (int i = 0; i < 40 && after != before; ++i) {  // a joined thread may take a moment to be gone
+            Sleep(50);
+            after = ThreadsOfThisProcess();
+        }
+        EXPECT_EQ(after, before);
+        CloseHandle(abandon);
+    }
 }
 
 TEST(NamedPipe, ReaderArrivingWithinTheWaitIsServed) {

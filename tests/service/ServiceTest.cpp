@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "service/CMyService.h"
 #include "service/CWinService.h"
@@ -303,11 +304,37 @@ std::string ReadOutput(const std::wstring& folder, DWORD waitMs) {
     return "no output";
 }
 
+// The stand-ins' records, once there are at least `count` of them.
+std::vector<std::string> ReadRecords(const std::wstring& folder, std::size_t count, DWORD waitMs) {
+    std::wstring path = folder + L"\\standin.log";
+    std::vector<std::string> records;
+    for (DWORD waited = 0; waited < waitMs && records.size() < count; waited += 100) {
+        Sleep(100);
+        std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        std::string all = s.str();
+        records.clear();
+        for (std::size_t at = 0, end; (end = all.find("\n----\n", at)) != std::string::npos; at = end + 6)
+            records.push_back(all.substr(at, end - at));
+    }
+    return records;
+}
+
 void Configure(const std::wstring& folder, const std::wstring& pipe, const char* mode) {
     DeleteFileW((folder + L"\\standin.out").c_str());
+    DeleteFileW((folder + L"\\standin.log").c_str());
     std::string p(pipe.begin(), pipe.end());
     std::ofstream cfg(std::string(folder.begin(), folder.end()) + "\\standin.cfg");
     cfg << p << "\n" << mode << "\n";
+}
+
+// A service that starts the stand-in on a pipe of this test's own, which reads it or not (mode).
+void UseStandIn(CMyService& service, const wchar_t* tag, DWORD pipeWaitMs, const char* mode) {
+    service.m_strClientFolder = StandInFolder();
+    service.m_strPipeName = tag + std::to_wstring(GetCurrentProcessId());
+    service.m_dwPipeWaitMs = pipeWaitMs;
+    Configure(service.m_strClientFolder, service.m_strPipeName, mode);
 }
 }  // namespace
 
@@ -338,10 +365,7 @@ TEST(LauncherService, LaunchHandsTheTextOverCommandLineAndPipe) {
 
 TEST(LauncherService, ReaderThatNeverComesDoesNotHang) {
     CMyService service;
-    service.m_strClientFolder = StandInFolder();
-    service.m_strPipeName = L"FerrantLaunchIdle" + std::to_wstring(GetCurrentProcessId());
-    service.m_dwPipeWaitMs = 1000;
-    Configure(service.m_strClientFolder, service.m_strPipeName, "ignore");
+    UseStandIn(service, L"FerrantLaunchIdle", 1000, "ignore");
     DWORD start = GetTickCount();
     EXPECT_TRUE(service.LaunchClient("url=a&usr=b&sid=c"));
     EXPECT_LT(GetTickCount() - start, 15000u);
@@ -354,4 +378,38 @@ TEST(LauncherService, MissingClientReturnsAtOnce) {
     DWORD start = GetTickCount();
     EXPECT_FALSE(service.LaunchClient("url=a&usr=b&sid=c"));
     EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+TEST(LauncherService, LaunchesQueuedTogetherEachHandTheirOwnText) {
+    CMyService service;
+    UseStandIn(service, L"FerrantLaunchQueue", 20000, "read");
+    const char* texts[] = {"url=a&usr=one&sid=1", "url=a&usr=two&sid=2", "url=a&usr=three&sid=3"};
+    for (const char* text : texts) service.QueueLaunch(text);
+    std::vector<std::string> records = ReadRecords(service.m_strClientFolder, 3, 60000);
+    ASSERT_EQ(records.size(), 3u);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        SCOPED_TRACE(texts[i]);
+        std::string line = records[i].substr(0, records[i].find('\n'));
+        EXPECT_EQ(line.substr(line.rfind(' ') + 1), texts[i]);  // one after another, in the order asked
+        EXPECT_EQ(records[i].substr(records[i].find('\n') + 1), std::string("pipe\n") + texts[i]);
+    }
+}
+
+TEST(LauncherService, EndingLaunchesGivesUpTheHandOverAtOnce) {
+    CMyService service;
+    UseStandIn(service, L"FerrantLaunchEnd", 120000, "ignore");
+    service.QueueLaunch("url=a&usr=b&sid=c");
+    service.QueueLaunch("url=a&usr=d&sid=e");  // dropped
+    ASSERT_EQ(ReadRecords(service.m_strClientFolder, 1, 20000).size(), 1u);
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(service.EndLaunches(10000));
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    // The pipe is free again: nothing of the hand-over is left behind.
+    HANDLE pipe = CreateNamedPipeW((L"\\\\.\\PIPE\\" + service.m_strPipeName).c_str(), PIPE_ACCESS_DUPLEX,
+                                   PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1, nullptr);
+    EXPECT_NE(pipe, INVALID_HANDLE_VALUE);
+    CloseHandle(pipe);
+    service.QueueLaunch("url=a&usr=f&sid=g");  // stopping: not started
+    Sleep(1500);
+    EXPECT_EQ(ReadRecords(service.m_strClientFolder, 2, 100).size(), 1u);
 }

@@ -1,4 +1,5 @@
-// Stand-in for the client in launch tests: records its command line and what the pipe hands it.
+// Stand-in for the client in launch tests: records its command line and what the pipe hands it, in
+// "standin.out" (the last run) and appended to "standin.log" (every run, each record ending "\n----\n").
 // Beside it, "standin.cfg" holds the pipe name on its first line and "read" or "ignore" on the second.
 #include <windows.h>
 
@@ -40,16 +41,26 @@ int wmain(int, wchar_t**) {
             }
         }
     }
+    int len = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, nullptr, 0, nullptr, nullptr);
+    std::string line(static_cast<std::size_t>(len), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, &line[0], len, nullptr, nullptr);
+    line.resize(static_cast<std::size_t>(len - 1));
+    std::string record = line + "\n" + (gotPipe ? "pipe" : "nopipe") + "\n" + received;
     std::wstring out = folder + L"standin.out";
     std::wstring temp = out + L".tmp";
     if (FILE* f = _wfopen(temp.c_str(), L"wb")) {
-        int len = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, nullptr, 0, nullptr, nullptr);
-        std::string line(static_cast<std::size_t>(len), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, &line[0], len, nullptr, nullptr);
-        line.resize(static_cast<std::size_t>(len - 1));
-        fprintf(f, "%s\n%s\n%s", line.c_str(), gotPipe ? "pipe" : "nopipe", received.c_str());
+        fwrite(record.data(), 1, record.size(), f);
         fclose(f);
         MoveFileExW(temp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    // One append call per record, so that stand-ins running side by side never interleave.
+    HANDLE log = CreateFileW((folder + L"standin.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (log != INVALID_HANDLE_VALUE) {
+        record += "\n----\n";
+        DWORD written = 0;
+        WriteFile(log, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+        CloseHandle(log);
     }
     return 0;
 }
