@@ -14,14 +14,7 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-check() {  # name, got, want
-  if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: got [$2] want [$3]"; fail=1; fi
-}
-wait_for() {  # seconds, command...
-  local n=$(( $1 * 10 )); shift
-  for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+source "$(dirname "$0")/script_support.sh"
 
 # The service with its library and the stand-in client in one folder, as installed.
 mkdir -p "$WORK/app" "$WORK/bare"
@@ -30,8 +23,6 @@ cp "$BUILD/launch-standin/Ferrant.exe" "$WORK/app/"
 printf 'OrvoQUILLEXZN\nread\n' > "$WORK/app/standin.cfg"
 cp "$BUILD/bin/QuillexHelper.exe" "$BUILD/bin/Lacewing.dll" "$WORK/bare/"
 
-# The ports belong to the whole machine: another run elsewhere may still hold them for a while.
-ports_free() { ! ss -ltnH 2>/dev/null | awk '{print $4}' | grep -qE ':1000[0-4]$'; }
 wait_for 90 ports_free || echo "note: ports 10000-10004 are busy elsewhere"
 
 # Another program holds port 10000: the service must take a later one.

@@ -12,17 +12,10 @@ mkdir -p "$APP"
 cp "$BUILD/bin/QuillexHelper.exe" "$BUILD/bin/Lacewing.dll" "$BUILD/launch-standin/Ferrant.exe" "$APP/"
 printf 'OrvoQUILLEXZN\nread\n' > "$APP/standin.cfg"
 run() { ( cd "$APP" && "$BUILD/wine-run" QuillexHelper.exe "$@" ) > "$WORK/out" 2>&1; }
-state() { "$BUILD/wine-run" sc query "Quillex Service" 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $4}'; }
-check() { if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: got [$2] want [$3]"; fail=1; fi; }
-wait_for() {  # seconds, command...
-  local n=$(( $1 * 10 )); shift
-  for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+source "$(dirname "$0")/script_support.sh"
 cleanup() { run /stop /T:20000; run /remove /silent; rm -rf "$WORK"; }
 trap cleanup EXIT
 
-ports_free() { ! ss -ltnH 2>/dev/null | awk '{print $4}' | grep -qE ':1000[0-4]$'; }
 wait_for 90 ports_free || echo "note: ports 10000-10004 are busy elsewhere"
 run /remove /silent  # a leftover of an earlier run
 run /install; check "install" "$?" "0"
@@ -121,9 +114,8 @@ python3 "$WORK/load.py" hostile "$port" | tee -a "$WORK/load.out"
 
 rm -f "$APP/standin.log"
 python3 "$WORK/load.py" launches "$port" | tee -a "$WORK/load.out"
-records() { [ -f "$APP/standin.log" ] && grep -c '^----$' "$APP/standin.log" || echo 0; }
-two_records() { [ "$(records)" -ge 2 ]; }
-wait_for 60 two_records
+records_at_least() { [ -f "$APP/standin.log" ] && [ "$(grep -c '^----$' "$APP/standin.log")" -ge "$1" ]; }
+wait_for 60 records_at_least 2
 # Each client got its own text over the pipe: the line after "pipe" repeats its command line's text.
 pairs=$(awk '/^----$/ {print cmd "|" got; n=0; next} {n++; if (n==1) {sub(/.*Ferrant.exe /, ""); cmd=$0} if (n==2) mode=$0; if (n==3) got=mode " " $0}' \
   "$APP/standin.log" 2>/dev/null | sort | tr '\n' ' ')
@@ -135,8 +127,7 @@ rm -f "$APP/standin.log"
 python3 "$WORK/load.py" pending "$port" > "$WORK/pending.out" 2>&1 &
 pending_pid=$!
 wait_for 20 grep -q holding "$WORK/pending.out"
-one_record() { [ "$(records)" -ge 1 ]; }
-wait_for 30 one_record || echo "note: the silent client did not start"
+wait_for 30 records_at_least 1 || echo "note: the silent client did not start"
 t0=$(date +%s%N)
 run /stop; code=$?
 ms=$(( ($(date +%s%N) - t0) / 1000000 ))

@@ -9,8 +9,7 @@ mkdir -p "$WORK/with blank"
 cp "$BUILD/bin/QuillexHelper.exe" "$BUILD/bin/Lacewing.dll" "$WORK/with blank/"
 run() { ( cd "$WORK/with blank" && "$BUILD/wine-run" QuillexHelper.exe "$@" ) > "$WORK/out" 2>&1; }
 reg() { "$BUILD/wine-run" reg query "$@" 2>/dev/null | tr -d '\r'; }
-check() { if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: got [$2] want [$3]"; fail=1; fi; }
-state() { "$BUILD/wine-run" sc query "Quillex Service" 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $4}'; }
+source "$(dirname "$0")/script_support.sh"
 cleanup() { run /remove /silent; rm -rf "$WORK"; }
 trap cleanup EXIT
 
