@@ -14,12 +14,16 @@ function(ferrant_require_portable kind name portable)
   endif()
 endfunction()
 
-# ferrant_library(name [PORTABLE] [STATIC|SHARED] SOURCES ... [LIBS ...] [INCLUDES ...])
+# ferrant_library(name [PORTABLE] [SHARED|OBJECT] SOURCES ... [LIBS ...] [INCLUDES ...] [DEFINES ...])
+# OBJECT: its objects go into whatever links it directly, as if listed there (a program's entry
+# point, or one class's half that another folder's library carries).
 function(ferrant_library name)
-  cmake_parse_arguments(A "PORTABLE;SHARED" "" "SOURCES;LIBS;INCLUDES;DEFINES" ${ARGN})
+  cmake_parse_arguments(A "PORTABLE;SHARED;OBJECT" "" "SOURCES;LIBS;INCLUDES;DEFINES" ${ARGN})
   ferrant_require_portable(library ${name} "${A_PORTABLE}")
   if(A_SHARED)
     add_library(${name} SHARED ${A_SOURCES})
+  elseif(A_OBJECT)
+    add_library(${name} OBJECT ${A_SOURCES})
   else()
     add_library(${name} STATIC ${A_SOURCES})
   endif()
@@ -32,16 +36,25 @@ function(ferrant_library name)
   endif()
 endfunction()
 
-# ferrant_test(name [PORTABLE] [DESKTOP] SOURCES ... [LIBS ...] [DEFINES ...] [TIMEOUT s])
-# One CTest entry per test executable; under the cross build it runs through Wine.
+# ferrant_test(name [PORTABLE] [DESKTOP] [WINDOW_RESOURCES] SOURCES ... [LIBS ...] [DEFINES ...] [TIMEOUT s])
+# One CTest entry per test executable; under the cross build it runs through Wine. Every test may
+# include the shared helpers of tests/support.
 # DESKTOP: its windows take the activation, the focus or the mouse, which windows of another test
 # on the same display would steal; such tests run one at a time.
+# WINDOW_RESOURCES: the client windows' dialog templates and menus with the skin bitmaps are
+# compiled in.
 function(ferrant_test name)
-  cmake_parse_arguments(A "PORTABLE;DESKTOP" "TIMEOUT" "SOURCES;LIBS;DEFINES" ${ARGN})
+  cmake_parse_arguments(A "PORTABLE;DESKTOP;WINDOW_RESOURCES" "TIMEOUT" "SOURCES;LIBS;DEFINES" ${ARGN})
   ferrant_require_portable(test ${name} "${A_PORTABLE}")
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${FERRANT_ROOT})
-  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} test_support GTest::gtest GTest::gtest_main)
+  if(A_WINDOW_RESOURCES)
+    if(FERRANT_NATIVE)
+      message(FATAL_ERROR "test ${name}: the window resources exist in the Windows build only")
+    endif()
+    target_link_libraries(${name} PRIVATE client_window_resources)
+  endif()
   if(A_DEFINES)
     target_compile_definitions(${name} PRIVATE ${A_DEFINES})
   endif()
@@ -56,6 +69,25 @@ function(ferrant_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
   if(A_DESKTOP)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK desktop)
+  endif()
+endfunction()
+
+# ferrant_resources(name RC ... [FROM target] [INCLUDES ...] [LIBS ...]): resource scripts as an
+# interface library; whatever links it compiles them in, with their include folders, after
+# `target` (which makes what they include) was built.
+function(ferrant_resources name)
+  cmake_parse_arguments(A "" "FROM" "RC;INCLUDES;LIBS" ${ARGN})
+  add_library(${name} INTERFACE)
+  list(TRANSFORM A_RC PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+  target_sources(${name} INTERFACE ${A_RC})
+  if(A_INCLUDES)
+    target_include_directories(${name} INTERFACE ${A_INCLUDES})
+  endif()
+  if(A_LIBS)
+    target_link_libraries(${name} INTERFACE ${A_LIBS})
+  endif()
+  if(A_FROM)
+    add_dependencies(${name} ${A_FROM})
   endif()
 endfunction()
 

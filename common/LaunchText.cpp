@@ -7,35 +7,60 @@ const char kUrl[] = "url=";
 const char kUsr[] = "&usr=";
 const char kSid[] = "&sid=";
 
-// The value of key up to the start of next (or the end when next is null or absent).
-std::string Cut(const std::string& text, const char* key, const char* next) {
-    std::size_t at = text.find(key);
-    if (at == std::string::npos) return std::string();
-    at += std::char_traits<char>::length(key);
-    std::size_t end = next ? text.find(next, at) : std::string::npos;
-    return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+// The keys are ASCII: the same code units in every width.
+template <class Char>
+std::basic_string<Char> Key(const char* ascii) {
+    std::basic_string<Char> key;
+    for (; *ascii; ++ascii) key += static_cast<Char>(*ascii);
+    return key;
 }
+
+template <class Char>
+LaunchCuts<Char> CutAny(const std::basic_string<Char>& text) {
+    using Text = std::basic_string<Char>;
+    const Text url = Key<Char>(kUrl), usr = Key<Char>(kUsr + 1), sid = Key<Char>(kSid);
+    LaunchCuts<Char> out;
+    const std::size_t u = text.find(usr);
+    if (u == Text::npos) return out;
+    out.tail = text.substr(u);
+    const std::size_t a = text.find(url);
+    const bool hostFirst = a != Text::npos && u >= a + url.size() + 1;
+    if (hostFirst) out.host = text.substr(a + url.size(), u - 1 - (a + url.size()));
+    const std::size_t amp = out.tail.find(static_cast<Char>('&'), usr.size());
+    if (out.host.find(static_cast<Char>('&')) == Text::npos && amp != Text::npos)
+        out.user = out.tail.substr(usr.size(), amp - usr.size());
+    const std::size_t s = out.tail.find(sid, usr.size());
+    if (s != Text::npos) out.session = out.tail.substr(s + sid.size());
+    out.whole = hostFirst && text[u - 1] == static_cast<Char>('&') && s != Text::npos;
+    return out;
+}
+
+template <class Char>
+std::basic_string<Char> FromRequestAny(const std::basic_string<Char>& request) {
+    const std::basic_string<Char> marker = Key<Char>(kRequestMarker);
+    std::size_t at = request.find(marker);
+    if (at == std::basic_string<Char>::npos) return std::basic_string<Char>();
+    return request.substr(at + marker.size());
+}
+
 }  // namespace
+
+LaunchCuts<char> Cut(const std::string& text) { return CutAny(text); }
+LaunchCuts<wchar_t> Cut(const std::wstring& text) { return CutAny(text); }
 
 std::string Format(const LaunchText& text) { return kUrl + text.host + kUsr + text.user + kSid + text.session; }
 
 LaunchText Parse(const std::string& text) {
-    LaunchText out;
-    out.host = Cut(text, kUrl, kUsr);
-    out.user = Cut(text, kUsr, kSid);
-    out.session = Cut(text, kSid, nullptr);
-    return out;
+    LaunchCuts<char> cuts = Cut(text);
+    return LaunchText{cuts.host, cuts.user, cuts.session};
 }
 
-std::string FromRequest(const std::string& request) {
-    std::size_t at = request.find(kRequestMarker);
-    if (at == std::string::npos) return std::string();
-    return request.substr(at + sizeof(kRequestMarker) - 1);
-}
+std::string FromRequest(const std::string& request) { return FromRequestAny(request); }
+std::wstring FromRequest(const std::wstring& request) { return FromRequestAny(request); }
 
-std::u16string CommandLine(const std::u16string& programPath, const std::u16string& launchText) {
+std::wstring CommandLine(const std::wstring& programPath, const std::wstring& launchText) {
     if (launchText.empty()) return programPath;
-    return programPath + u" " + launchText;
+    return programPath + L' ' + launchText;
 }
 
 }  // namespace launch

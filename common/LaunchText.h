@@ -1,5 +1,6 @@
-// The launch text handed from the web page through the service to the client:
-// "url=" host "&usr=" user "&sid=" session. Portable: no Win32 here.
+// LaunchText, LaunchCuts: the launch text handed from the web page through the service to the
+// client, "url=" host "&usr=" user "&sid=" session, and the one set of cuts every reader of it
+// takes. Portable: no Win32 here.
 #pragma once
 
 #include <string>
@@ -10,6 +11,24 @@ namespace launch {
 constexpr const char kRequestMarker[] = "Ferrant?";
 // Most bytes the client reads of it from the pipe.
 constexpr std::size_t kPipeReadLimit = 255;
+
+// Each key is found at its first occurrence. Texts that lack a key or hold the keys in another
+// order give empty or partial parts and `whole` false.
+template <class Char>
+struct LaunchCuts {
+    using Text = std::basic_string<Char>;
+    Text host;  // after "url=" up to the character before "usr=" (the '&' between them)
+    // After "usr=" up to the first '&' behind it; empty when the host holds a '&' (the login
+    // check cuts at the first '&' of its URL, and the host comes first there) or none follows.
+    Text user;
+    Text session;  // after the first "&sid=" behind "usr=", to the end
+    Text tail;     // from "usr=" to the end: "usr=" user "&sid=" session
+    // "url=", then '&' and "usr=", then "&sid=".
+    bool whole = false;
+};
+
+LaunchCuts<char> Cut(const std::string& text);
+LaunchCuts<wchar_t> Cut(const std::wstring& text);
 
 struct LaunchText {
     std::string host;
@@ -23,13 +42,14 @@ struct LaunchText {
 // Builds "url=...&usr=...&sid=..." unchanged (no percent coding).
 std::string Format(const LaunchText& text);
 
-// Cuts the three parts out of a launch text; a missing key gives an empty part.
+// The three parts of Cut; a missing key gives an empty part.
 LaunchText Parse(const std::string& text);
 
 // Everything after the first "Ferrant?" in a request text, or empty when it is absent.
 std::string FromRequest(const std::string& request);
+std::wstring FromRequest(const std::wstring& request);
 
 // The client's command line: the program path, then a blank and the launch text when there is one.
-std::u16string CommandLine(const std::u16string& programPath, const std::u16string& launchText);
+std::wstring CommandLine(const std::wstring& programPath, const std::wstring& launchText);
 
 }  // namespace launch

@@ -32,9 +32,9 @@ CSkinButton::UrlOpener& CSkinButton::Opener() {
     return opener;
 }
 
-CSkinButton::MenuTracker& CSkinButton::Tracker() {
+MenuTracker& CSkinButton::Tracker() {
     static MenuTracker tracker = [](HMENU menu, UINT flags, int x, int y, HWND owner) {
-        return static_cast<UINT>(::TrackPopupMenuEx(menu, flags, x, y, owner, nullptr));
+        return ::TrackPopupMenuEx(menu, flags, x, y, owner, nullptr);
     };
     return tracker;
 }
@@ -496,7 +496,7 @@ BOOL CSkinButton::OnClicked() {
         m_bMenuShown = true;
         Invalidate();
         HMENU popup = GetSubMenu(m_hMenu, 0);
-        UINT chosen =
+        const UINT chosen =
             popup ? Tracker()(popup, TPM_NONOTIFY | TPM_RETURNCMD | TPM_RIGHTBUTTON, r.left, r.bottom, m_hMenuOwner)
                   : 0;
         m_bMenuShown = false;

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "controls/MenuTracker.h"
 #include "framework/AfxWin.h"
 
 class CSkinButton : public CButton {
@@ -44,7 +45,6 @@ public:
 
     // Shell launches and popup menus go through these seams (tests need neither).
     using UrlOpener = std::function<void(LPCWSTR url)>;
-    using MenuTracker = std::function<UINT(HMENU menu, UINT flags, int x, int y, HWND owner)>;
     static UrlOpener& Opener();
     static MenuTracker& Tracker();
 

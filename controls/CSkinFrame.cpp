@@ -10,7 +10,7 @@ const UINT kBitmapIds[] = {CSkinFrame::kLeftBorder,    CSkinFrame::kCaption,    
                            CSkinFrame::kRestoreButton, CSkinFrame::kCloseButton};
 }
 
-CSkinFrame::MenuTracker& CSkinFrame::Tracker() {
+MenuTracker& CSkinFrame::Tracker() {
     static MenuTracker tracker = [](HMENU menu, UINT flags, int x, int y, HWND owner) {
         return ::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr);
     };

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "controls/MenuTracker.h"
 #include "framework/AfxWin.h"
 
 class CSkinFrame {
@@ -36,7 +37,6 @@ public:
     int HitTest(HWND hWnd, POINT screen) const;
 
     // Popup menus are tracked through this seam so tests need no mouse.
-    using MenuTracker = std::function<BOOL(HMENU menu, UINT flags, int x, int y, HWND owner)>;
     static MenuTracker& Tracker();
 
     int HotCode() const { return m_nHot; }

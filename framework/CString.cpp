@@ -8,12 +8,12 @@
 
 namespace afx_string {
 
-std::wstring Widen(const char* text, int length, UINT codePage) {
+std::wstring Widen(const char* text, int length, UINT codePage, DWORD flags) {
     if (!text || length <= 0) return std::wstring();
-    int n = ::MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
+    int n = ::MultiByteToWideChar(codePage, flags, text, length, nullptr, 0);
     if (n <= 0) return std::wstring();
     std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text, length, &out[0], n);
+    ::MultiByteToWideChar(codePage, flags, text, length, &out[0], n);
     return out;
 }
 

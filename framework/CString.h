@@ -19,9 +19,10 @@ using CStringA = CStringT<char>;
 using CString = CStringW;
 
 namespace afx_string {
-// Conversions between the two widths through the ANSI code page; unrepresentable characters
-// become the code page's default character.
-std::wstring Widen(const char* text, int length, UINT codePage = CP_ACP);
+// The program's one conversion between the two widths, through the ANSI code page unless told
+// otherwise; unrepresentable characters become the code page's default character. A failing
+// conversion (with MB_ERR_INVALID_CHARS: any invalid byte) gives an empty text.
+std::wstring Widen(const char* text, int length, UINT codePage = CP_ACP, DWORD flags = 0);
 std::string Narrow(const wchar_t* text, int length, UINT codePage = CP_ACP);
 
 int Length(const char* s);

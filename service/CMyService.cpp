@@ -7,10 +7,12 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "common/LaunchText.h"
 #include "common/NamedPipe.h"
+#include "framework/CString.h"
 #include "service/ServiceTrace.h"
 
 namespace {
@@ -19,26 +21,6 @@ void TraceNumber(int n) { ServiceTrace(std::to_wstring(n).c_str()); }
 // How long a stop waits for the launch in progress to give up (it notices within milliseconds).
 const DWORD kLaunchEndMs = 5000;
 const DWORD kStopWaitHintMs = 1100;
-
-std::wstring AnsiToWide(const char* text) {
-    if (!text || !*text) return std::wstring();
-    int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, &out[0], n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
-std::string WideToAnsi(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
 
 void EnableLaunchPrivileges() {
     HANDLE token = nullptr;
@@ -168,27 +150,24 @@ void CMyService::Run(DWORD, LPWSTR*) {
 
 CMyService::RequestPlan CMyService::PlanRequest(const char* requestText) {
     RequestPlan plan;
-    std::string text = requestText ? requestText : "";
-    plan.launch = text.find("Ferrant") != std::string::npos;
-    plan.probe = text.find("isInstallQuillex") != std::string::npos;
-    if (plan.launch) plan.launchText = launch::FromRequest(text);
+    if (requestText)
+        plan.text = afx_string::Widen(requestText, static_cast<int>(std::strlen(requestText)), CP_THREAD_ACP);
+    plan.launch = plan.text.find(L"Ferrant") != std::wstring::npos;
+    plan.probe = plan.text.find(L"isInstallQuillex") != std::wstring::npos;
+    if (plan.launch) plan.launchText = launch::FromRequest(plan.text);
     return plan;
 }
 
 void CMyService::OnHttpGet(Lacewing::Webserver&, Lacewing::Webserver::Request& request) {
     ServiceTrace(L"into ServiceMain");
-    std::wstring wide = AnsiToWide(request.URL);
-    ServiceTrace(wide.c_str());
     RequestPlan plan = PlanRequest(request.URL);
+    ServiceTrace(plan.text.c_str());
     auto* service = static_cast<CMyService*>(CWinService::Current());
-    if (plan.launch && service) {
-        // The launch text keeps the request's own bytes: it goes back out as ANSI on the pipe.
-        service->QueueLaunch(WideToAnsi(AnsiToWide(plan.launchText.c_str())));
-    }
+    if (plan.launch && service) service->QueueLaunch(plan.launchText);
     if (plan.probe) request << "result=1";
 }
 
-bool CMyService::LaunchClient(const std::string& launchText) {
+bool CMyService::LaunchClient(const std::wstring& launchText) {
     std::wstring folder = m_strClientFolder;
     if (folder.empty()) {
         folder = ProgramPath();
@@ -196,10 +175,7 @@ bool CMyService::LaunchClient(const std::string& launchText) {
         folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
     }
     std::wstring path = folder + L"\\Ferrant.exe";
-    std::wstring wideText = AnsiToWide(launchText.c_str());
-    std::u16string line16 =
-        launch::CommandLine(std::u16string(path.begin(), path.end()), std::u16string(wideText.begin(), wideText.end()));
-    std::wstring commandLine(line16.begin(), line16.end());
+    std::wstring commandLine = launch::CommandLine(path, launchText);
     ServiceTrace(path.c_str());
     ServiceTrace(commandLine.c_str());
     if (!PathFileExistsW(path.c_str())) {
@@ -248,7 +224,9 @@ bool CMyService::LaunchClient(const std::string& launchText) {
                     started = true;
                     ServiceTrace(L"CreateProcessAsUser ok");
                     ServiceTrace(L"CreateProcessAsUser end");
-                    NamedPipe::HandOver(m_strPipeName.c_str(), launchText.data(), static_cast<DWORD>(launchText.size()),
+                    // The pipe carries ANSI bytes.
+                    std::string bytes = afx_string::Narrow(launchText.c_str(), static_cast<int>(launchText.size()));
+                    NamedPipe::HandOver(m_strPipeName.c_str(), bytes.data(), static_cast<DWORD>(bytes.size()),
                                         m_dwPipeWaitMs, m_hStopping);
                 }
             }
@@ -261,7 +239,7 @@ bool CMyService::LaunchClient(const std::string& launchText) {
     return started;
 }
 
-void CMyService::QueueLaunch(const std::string& launchText) {
+void CMyService::QueueLaunch(const std::wstring& launchText) {
     EnterCriticalSection(&m_csLaunches);
     bool open = WaitForSingleObject(m_hStopping, 0) == WAIT_TIMEOUT;
     if (open && !m_hLauncher) m_hLauncher = CreateThread(nullptr, 0, LaunchMain, this, 0, nullptr);
@@ -282,7 +260,7 @@ DWORD WINAPI CMyService::LaunchMain(LPVOID self) {
 void CMyService::LaunchLoop() {
     HANDLE waits[] = {m_hStopping, m_hLaunchQueued};
     for (;;) {
-        std::string launchText;
+        std::wstring launchText;
         bool have = false;
         EnterCriticalSection(&m_csLaunches);
         if (!m_launches.empty()) {

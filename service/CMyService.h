@@ -8,6 +8,7 @@
 #include <deque>
 #include <string>
 
+#include "common/NamedPipe.h"
 #include "lacewing/Lacewing.h"
 #include "service/CWinService.h"
 
@@ -28,17 +29,18 @@ public:
     struct RequestPlan {
         bool launch = false;
         bool probe = false;
-        std::string launchText;
+        std::wstring text;  // the request text, widened in the thread's ANSI code page
+        std::wstring launchText;
     };
     static RequestPlan PlanRequest(const char* requestText);
 
     // Starts the client beside this program with the launch text and hands the text over the pipe.
     // Returns false when the client could not be started.
-    bool LaunchClient(const std::string& launchText);
+    bool LaunchClient(const std::wstring& launchText);
     // Queues a launch: launches run one after another on a thread of their own, so that two requests
     // never meet on the single-instance pipe and probes are answered while a client is handed its text.
     // Nothing is queued once stopping began.
-    void QueueLaunch(const std::string& launchText);
+    void QueueLaunch(const std::wstring& launchText);
     // Ends the launches: the hand-over under way gives up, queued ones are dropped. Waits at most
     // waitMs for the launch thread, reporting stop-pending checkpoints meanwhile; true when it ended.
     bool EndLaunches(DWORD waitMs);
@@ -53,7 +55,7 @@ public:
     // Where the client is looked for (empty: this program's folder), the pipe it reads, and how
     // long the hand-over waits for it.
     std::wstring m_strClientFolder;
-    std::wstring m_strPipeName = L"OrvoQUILLEXZN";
+    std::wstring m_strPipeName = NamedPipe::kPipeWord;
     DWORD m_dwPipeWaitMs = 30000;
     // Port the web server hosts on, 0 when none.
     std::atomic<int> m_nPort{0};
@@ -63,7 +65,7 @@ private:
     void LaunchLoop();
 
     CRITICAL_SECTION m_csLaunches;
-    std::deque<std::string> m_launches;
+    std::deque<std::wstring> m_launches;
     HANDLE m_hLaunchQueued = nullptr;  // auto-reset: a launch was queued
     HANDLE m_hStopping = nullptr;      // manual-reset: set by a stop, ends every wait for a client
     HANDLE m_hLauncher = nullptr;

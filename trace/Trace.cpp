@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+
+#include "framework/CString.h"
 
 #include "trace/TraceSender.h"
 
@@ -139,13 +142,7 @@ TraceOptions* GetTraceOptions() {
 
 std::string WideToAnsiDup(const wchar_t* text) {
     if (!text) return std::string();
-    int need = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (need <= 0) return std::string();
-    std::string out(static_cast<std::size_t>(need), '\0');
-    int got = WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], need, nullptr, nullptr);
-    if (got <= 0) return std::string();
-    out.resize(std::strlen(out.c_str()));
-    return out;
+    return afx_string::Narrow(text, static_cast<int>(std::wcslen(text)));
 }
 
 std::string CreateTraceId() {

@@ -13,6 +13,14 @@ CAppSettings g_Settings;
 
 namespace {
 
+// The text's UTF-16 units as the portable converter takes them (up to its zero).
+std::u16string WideToU16(const wchar_t* textIn) {
+    std::u16string wide;
+    if (textIn)
+        for (const wchar_t* p = textIn; *p; ++p) wide += static_cast<char16_t>(*p);
+    return wide;
+}
+
 const int kTextSize = 260;
 
 CString ReadString(const wchar_t* section, const wchar_t* key, const wchar_t* ini) {
@@ -92,35 +100,9 @@ CString GetModuleFolder() {
     return CString(drive) + dir;
 }
 
-std::u16string WideToU16(const wchar_t* textIn) {
-    std::u16string wide;
-    if (textIn)
-        for (const wchar_t* p = textIn; *p; ++p) wide += static_cast<char16_t>(*p);
-    return wide;
-}
+std::string WideToAnsi(const CString& textIn) { return afx_string::Narrow(textIn.GetString(), textIn.GetLength()); }
 
-CString U16ToWide(const std::u16string& textIn) {
-    std::wstring wide(textIn.begin(), textIn.end());
-    return CString(wide.c_str());
-}
-
-std::string WideToAnsi(const CString& textIn) {
-    if (textIn.GetLength() == 0) return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, textIn.GetString(), textIn.GetLength(), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, textIn.GetString(), textIn.GetLength(), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-CString AnsiToWide(const char* bytes, int length) {
-    if (!bytes || length <= 0) return CString();
-    int n = MultiByteToWideChar(CP_ACP, 0, bytes, length, nullptr, 0);
-    if (n <= 0) return CString();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes, length, &wide[0], n);
-    return CString(wide.c_str());
-}
+CString AnsiToWide(const char* bytes, int length) { return CString(afx_string::Widen(bytes, length)); }
 
 std::string WideToUtf8String(const wchar_t* textIn) { return text::Utf16ToUtf8(WideToU16(textIn)); }
 

@@ -54,9 +54,6 @@ int WideToUtf8(char* out, int outSize, const wchar_t* text);
 std::string WideToUtf8String(const wchar_t* text);
 // Decodes the zero-terminated UTF-8 `text` into `out`.
 void Utf8ToWide(const char* text, CString& out);
-// The text's UTF-16 units as the portable code takes them (up to its zero), and back.
-std::u16string WideToU16(const wchar_t* text);
-CString U16ToWide(const std::u16string& text);
 // The text in the ANSI code page (what the page cannot hold becomes its default character), and
 // `length` bytes of ANSI text back.
 std::string WideToAnsi(const CString& text);

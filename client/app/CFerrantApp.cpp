@@ -10,7 +10,6 @@
 #include "client/session/CLoginSession.h"
 #include "client/session/SessionService.h"
 #include "client/storage/CSqlite.h"
-#include "client/transfer/Protocol.h"
 #include "client/windows/LoginStore.h"
 #include "client/windows/UpdateCheck.h"
 #include "common/LaunchText.h"
@@ -29,13 +28,6 @@ const wchar_t kDbFile[] = L"\\Quillex\\Quillex.db";
 const wchar_t kDefaultServerDomain[] = L"upload.quillex.com";
 const wchar_t kDefaultServerIp[] = L"127.0.0.1";
 const UINT kSocketInitFailedText = 103;
-
-// The user fits the fields of the session check and the session login.
-bool UserFits(const CString& user) {
-    protocol::Bytes unused;
-    std::string utf8 = WideToUtf8String(user);
-    return protocol::BuildLoginBySession(utf8, unused) && protocol::BuildSessionQuery(utf8, unused);
-}
 
 bool FolderExists(const CString& path) {
     WIN32_FIND_DATAW found;
@@ -203,8 +195,8 @@ int CFerrantApp::RunLogin(const CString& cmdLine) {
     Trace(L"strCmdLine = ", cmdLine);
     Trace(L"g_strUserName = ", g_strUserName);
 
-    const std::u16string text = WideToU16(cmdLine);
-    if (weblogin::NamesUser(text, WideToU16(g_strUserName))) {
+    const std::wstring& text = cmdLine.str();
+    if (weblogin::NamesUser(text, g_strUserName.str())) {
         BringForward();
         return 0;
     }
@@ -215,27 +207,26 @@ int CFerrantApp::RunLogin(const CString& cmdLine) {
         // Straight to the main dialog, which asks for a login.
     } else if (!weblogin::CutLoginCheck(text, check)) {
         GetLogNode()->SendA("Onlogin: launch text not understood", nullptr);
-    } else if (!weblogin::IsTrustedHost(check.host, WideToU16(m_strTrustedHosts))) {
-        Trace(L"Onlogin: not a web-mail host of ours: ", U16ToWide(check.host));
+    } else if (!weblogin::IsTrustedHost(check.host, m_strTrustedHosts.str())) {
+        Trace(L"Onlogin: not a web-mail host of ours: ", CString(check.host));
     } else {
-        CString url = U16ToWide(check.url);
-        const CString form = U16ToWide(check.body);
-        Trace(L"strTmp = ", url + L"?" + form);
-        std::string body = WideToAnsi(form);
-        WebRequestClient request(url);
+        Trace(L"strTmp = ", CString(check.url + L"?" + check.body));
+        const std::string body = afx_string::Narrow(check.body.c_str(), static_cast<int>(check.body.size()));
+        WebRequestClient request{CString(check.url)};
         request.SetRequestBody(reinterpret_cast<const BYTE*>(body.data()), static_cast<DWORD>(body.size()));
-        request.SetHeaders(U16ToWide(weblogin::CheckHeaders(body.size())));
+        request.SetHeaders(CString(weblogin::CheckHeaders(body.size())));
         // A redirect would let another server answer for ours.
         request.SendHttpRequest(L"POST", true);
-        CString answer = request.GetResponseBody();
+        const CString answer = request.GetResponseBody();
         Trace(L"strResponse = ", answer);
-        if (weblogin::Accepted(WideToU16(answer))) {
-            CString user = U16ToWide(check.user);
-            if (!UserFits(user)) {
+        if (weblogin::Accepted(answer.str())) {
+            const CString user(check.user);
+            CLoginSession::SessionMessages messages;
+            if (!CLoginSession::BuildSessionMessages(user, messages)) {
                 Trace(L"Onlogin: user name too long for a session login: ", user);
             } else {
                 g_strUserName = user;
-                if (!user.IsEmpty()) g_LoginSession.QuerySessionKey(user);
+                if (!user.IsEmpty()) g_LoginSession.QuerySessionKey(messages);
             }
         }
     }

@@ -5,12 +5,6 @@
 #ifndef FERRANT_WEBMAIL_HOSTS
 #error "FERRANT_WEBMAIL_HOSTS names the web-mail hosts whose login check is believed"
 #endif
-#ifndef FERRANT_SESSION_ENDPOINT
-#error "FERRANT_SESSION_ENDPOINT names the session service"
-#endif
-#ifndef FERRANT_UPDATE_HOST
-#error "FERRANT_UPDATE_HOST names the update server"
-#endif
 
 namespace {
 
@@ -32,8 +26,14 @@ namespace {
 const bool g_bDeployed = [] {
     theApp.m_runMainDialog = RunFerrantDlg;
     theApp.m_strTrustedHosts = L"" FERRANT_WEBMAIL_HOSTS;
-    theApp.m_strSessionEndpoint = FERRANT_SESSION_ENDPOINT;
-    theApp.m_strUpdateHost = L"" FERRANT_UPDATE_HOST;
+    // The deployment's session service and update server are built into the parts that call
+    // them; a build for stand-ins names its own.
+#ifdef FERRANT_STANDIN_SESSION_ENDPOINT
+    theApp.m_strSessionEndpoint = FERRANT_STANDIN_SESSION_ENDPOINT;
+#endif
+#ifdef FERRANT_STANDIN_UPDATE_HOST
+    theApp.m_strUpdateHost = L"" FERRANT_STANDIN_UPDATE_HOST;
+#endif
     return true;
 }();
 

@@ -20,11 +20,7 @@ bool Contains(const CStringArray& list, const CString& text, bool caseSensitive)
 }
 
 CString Decode(UINT codePage, DWORD flags, const char* text) {
-    int length = MultiByteToWideChar(codePage, flags, text, -1, nullptr, 0);
-    if (length <= 1) return CString();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, flags, text, -1, &wide[0], length);
-    return CString(wide.c_str());
+    return CString(afx_string::Widen(text, static_cast<int>(std::strlen(text)), codePage, flags));
 }
 
 void FreeText(LPWSTR text) {

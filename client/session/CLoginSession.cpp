@@ -12,11 +12,9 @@ CLoginSession g_LoginSession;
 
 CLoginSession::CLoginSession() = default;
 
-int CLoginSession::LoginExchange(const CString& mail, const CString* password) {
-    protocol::Bytes request;
+int CLoginSession::LoginExchange(const CString& mail, const CString* password, const protocol::Bytes& request) {
     // A name or password that does not fit its field is refused before anything goes out.
-    bool built = password ? protocol::BuildLogin(WideToUtf8String(mail), WideToUtf8String(*password), request)
-                          : protocol::BuildLoginBySession(WideToUtf8String(mail), request);
+    const bool built = !request.empty();
     protocol::LoginResult reply;
     bool accepted = false;
     if (built) {
@@ -43,18 +41,38 @@ int CLoginSession::LoginExchange(const CString& mail, const CString* password) {
     return 1;
 }
 
-int CLoginSession::Login(CString mail, CString password) { return LoginExchange(mail, &password); }
+int CLoginSession::Login(CString mail, CString password) {
+    protocol::Bytes request;
+    if (!protocol::BuildLogin(WideToUtf8String(mail), WideToUtf8String(password), request)) request.clear();
+    return LoginExchange(mail, &password, request);
+}
 
-int CLoginSession::LoginBySession(CString mail) { return LoginExchange(mail, nullptr); }
+int CLoginSession::LoginBySession(CString mail) {
+    protocol::Bytes request;
+    if (!protocol::BuildLoginBySession(WideToUtf8String(mail), request)) request.clear();
+    return LoginExchange(mail, nullptr, request);
+}
+
+bool CLoginSession::BuildSessionMessages(const CString& user, SessionMessages& out) {
+    out = SessionMessages();
+    out.user = user;
+    out.userName = WideToUtf8String(user);
+    if (!protocol::BuildSessionQuery(out.userName, out.query)) out.query.clear();
+    if (!protocol::BuildLoginBySession(out.userName, out.login)) out.login.clear();
+    return !out.query.empty() && !out.login.empty();
+}
 
 int CLoginSession::QuerySessionKey(CString user) {
-    std::string userName = WideToUtf8String(user);
-    protocol::Bytes request;
-    if (!protocol::BuildSessionQuery(userName, request)) {
+    SessionMessages messages;
+    BuildSessionMessages(user, messages);
+    return QuerySessionKey(messages);
+}
+
+int CLoginSession::QuerySessionKey(const SessionMessages& messages) {
+    if (messages.query.empty()) {
         GetLogNode()->Send(L"MSG_CODE_REQ_SESSION_QUERY", L"user name too long");
         return 0;  // too long for one message: nothing is sent
     }
-
     // Kept open until the session login is over: that login takes a second connection.
     CServerExchange query(kSessionQueryTimeOut);
     if (!query.ConnectToControl()) {
@@ -65,7 +83,7 @@ int CLoginSession::QuerySessionKey(CString user) {
     CString replyText;
     // The reply's header says nothing that counts; a reply that did not even bring a header
     // gives nothing to confirm.
-    if (query.Request(request, reply)) {
+    if (query.Request(messages.query, reply)) {
         const std::string text = protocol::SessionReplyText(reply.data(), reply.size());
         replyText = AnsiToWide(text.data(), static_cast<int>(text.size()));
     }
@@ -77,11 +95,11 @@ int CLoginSession::QuerySessionKey(CString user) {
     }
 
     session::AuthSessionOutcome outcome =
-        session::CallAuthSession(userName, WideToAnsi(sessionKey), WideToAnsi(bindId));
+        session::CallAuthSession(messages.userName, WideToAnsi(sessionKey), WideToAnsi(bindId));
     GetLogNode()->Send(L"authsession", outcome.Confirmed() ? L"session confirmed" : L"session not confirmed");
     if (outcome.Confirmed()) {
         m_bWebSession = true;
-        LoginBySession(user);
+        LoginExchange(messages.user, nullptr, messages.login);
     }
     return outcome.error;
 }

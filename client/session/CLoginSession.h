@@ -5,11 +5,23 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
+#include "client/transfer/Protocol.h"
 #include "framework/CString.h"
 
 class CLoginSession {
 public:
+    // The session query and the session login of one web user, built before anything is sent.
+    struct SessionMessages {
+        CString user;
+        std::string userName;  // UTF-8, as the session service takes it
+        protocol::Bytes query;
+        protocol::Bytes login;
+    };
+    // False when the user does not fit the fields of either message.
+    static bool BuildSessionMessages(const CString& user, SessionMessages& out);
+
     CLoginSession();
 
     // 1 when the control server accepted the login, else 0 (also when it stays silent past the
@@ -22,6 +34,7 @@ public:
     // answer, else the session service call's error code (0 when the call succeeded); the
     // outcome is IsLoggedIn().
     int QuerySessionKey(CString user);
+    int QuerySessionKey(const SessionMessages& messages);
     int IsLoggedIn() const { return m_bLoggedIn ? 1 : 0; }
 
     CString m_strMail;
@@ -36,8 +49,9 @@ public:
     static const UINT kSessionQueryTimeOut = 5000;
 
 private:
-    // A login by mail and password, or by session when there is no password.
-    int LoginExchange(const CString& mail, const CString* password);
+    // A login by mail and password, or by session when there is no password; `request` is that
+    // login's message, or empty when it did not fit.
+    int LoginExchange(const CString& mail, const CString* password, const protocol::Bytes& request);
 };
 
 extern CLoginSession g_LoginSession;

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "client/storage/CodecVfs.h"
+#include "client/storage/UserStore.h"
 #include "framework/CString.h"
 
 CSqlite g_Database;
@@ -21,15 +22,6 @@ std::wstring FromUtf8(const char* text) {
     return text ? afx_string::Widen(text, afx_string::Length(text), CP_UTF8) : std::wstring();
 }
 }  // namespace
-
-const wchar_t kCreateQxConfig[] =
-    L"create table qxconfig(id integer primary key,serverdomain varchar(255),serverip varchar(50),"
-    L"\t\t\t\t\t  serverport varchar(5), startmode int, switchuser int, preloginuser varchar(255),"
-    L"updatetime timestamp, comment varchar (200))";
-const wchar_t kCreateQxUser[] =
-    L"create table qxuser(id integer primary key,username varchar(50),\t\t\t\t\t\tusermail varchar(50), "
-    L"password varchar(50), isrempwd int, isautologin int, isshowfloatwnd int, logintime timestamp, "
-    L"comment varchar (200));";
 
 CSqlite::CSqlite() : m_pDb(nullptr), m_nLastError(0), m_nRowCount(0), m_nColumnCount(0), m_nCurrentRow(0) {
     InitializeCriticalSection(&m_lock);
@@ -148,13 +140,5 @@ std::wstring SqlEscape(const wchar_t* text) {
 
 void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain, const wchar_t* serverIp,
                           const wchar_t* now) {
-    db.Open(path);
-    if (!db.IsTableExist(L"qxconfig")) db.ExecDML(kCreateQxConfig);
-    if (db.Query(L"select * from qxconfig") == SQLITE_OK && db.GetRowCount() == 0) {
-        std::wstring sql = L"insert into qxconfig values (NULL,'" + SqlEscape(serverDomain) + L"', '" +
-                           SqlEscape(serverIp) + L"', '443',0,0,'','" + SqlEscape(now) + L"','');";
-        db.ExecDML(sql.c_str());
-    }
-    if (!db.IsTableExist(L"qxuser")) db.ExecDML(kCreateQxUser);
-    db.Close();
+    UserStore(db, path).Prepare(serverDomain, serverIp, now);
 }

@@ -46,11 +46,6 @@ extern CSqlite g_Database;
 // the literal.
 std::wstring SqlEscape(const wchar_t* text);
 
-// The two tables, created exactly like this so the stored schema text matches.
-extern const wchar_t kCreateQxConfig[];
-extern const wchar_t kCreateQxUser[];
-
-// Start-up: creates the tables that are missing and the configuration row when there is none.
-// `now` is the local time as "%Y-%m-%d %H:%M:%S". Leaves the database closed.
+// Start-up: UserStore::Prepare on this connection; the start-up goes on whatever it answers.
 void PrepareLocalDatabase(CSqlite& db, const wchar_t* path, const wchar_t* serverDomain, const wchar_t* serverIp,
                           const wchar_t* now);

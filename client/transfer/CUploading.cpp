@@ -16,11 +16,6 @@
 
 namespace {
 
-CString NameOf(const CString& name) {
-    const int slash = name.ReverseFind(L'\\');
-    return slash >= 0 ? name.Mid(slash + 1) : name;
-}
-
 // Entry of the row's upload, resume or cancel thread; the parameter is the row.
 template <int (CUploading::*Job)()>
 UINT RowThreadProc(LPVOID row) {
@@ -148,14 +143,32 @@ void CUploading::SetTransferData(uint32_t index, uint32_t serverId, uint32_t use
     r.bytesRemaining = widen(bytesRemaining);
 }
 
+void CUploading::TakeReloadedSegments(uint32_t serverId, uint32_t userId, uint32_t fileId,
+                                      const std::vector<protocol::SegmentInfo>& segments) {
+    SetTransferData(0, serverId, userId, fileId, 0, 0, 0, 0);
+    m_nThreadCount = static_cast<int32_t>(segments.size());
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const protocol::SegmentInfo& s = segments[i];
+        SetTransferData(static_cast<uint32_t>(i), serverId, userId, fileId, s.segmentNumber, s.startOffset, s.bytesDone,
+                        s.bytesRemaining);
+    }
+    m_nBaseDone = BytesDone();
+}
+
+CString CUploading::NameOf(const CString& path) {
+    const int slash = path.ReverseFind(L'\\');
+    return slash >= 0 ? path.Mid(slash + 1) : path;
+}
+
 uint64_t CUploading::BytesDone() const {
-    uint64_t sum = 0;
+    std::vector<uploadrules::Segment> segments;
     const int count = m_nThreadCount;
     for (int i = 0; i < count && i < kMaxSegments; ++i) {
-        const uint64_t done = static_cast<uint64_t>(std::max<int64_t>(SegmentBytesDone(i), 0));
-        sum = done > UINT64_MAX - sum ? UINT64_MAX : sum + done;
+        uploadrules::Segment s;
+        s.done = static_cast<uint64_t>(std::max<int64_t>(SegmentBytesDone(i), 0));
+        segments.push_back(s);
     }
-    return sum;
+    return uploadrules::DoneSum(segments);
 }
 
 uint64_t CUploading::FinalBytesDone() const {
@@ -367,6 +380,14 @@ bool CUploading::TakeFinalSpeed(uint64_t done, bool paused, double& speed) {
     m_nBaseDone = done;
     m_timeLast = m_timeNow;
     return known;
+}
+
+double CUploading::MeasureSpeed(const TimeValue& start, uint64_t done, uint64_t base) {
+    TimeValue now = {};
+    TimeOfDay(&now);
+    const double elapsed = rowtext::ElapsedSeconds(start.tv_sec, start.tv_usec, now.tv_sec, now.tv_usec);
+    m_dSpeed = rowtext::SpeedOf(done, base, elapsed);
+    return m_dSpeed;
 }
 
 void CUploading::WatchSegments(const TimeValue& start, uint64_t base) {

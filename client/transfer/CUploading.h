@@ -20,6 +20,7 @@
 #include "client/transfer/CTimeOutSocket.h"
 #include "client/transfer/TimeValue.h"
 #include "client/transfer/UploadRules.h"
+#include "client/windows/WindowMessages.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/CHyperLinker.h"
 #include "framework/AfxWin.h"
@@ -27,16 +28,6 @@
 #include "framework/CString.h"
 #include "framework/CTime.h"
 #include "framework/CWinThread.h"
-
-#ifndef WM_START_UPLOAD
-#define WM_START_UPLOAD (WM_USER + 1000)
-#endif
-#ifndef WM_UPLOAD_CANCELLED
-#define WM_UPLOAD_CANCELLED (WM_USER + 1008)
-#endif
-#ifndef WM_UPLOAD_DONE
-#define WM_UPLOAD_DONE (WM_USER + 1009)
-#endif
 
 class CUploading : public CDialog, public CUploadSegments {
 public:
@@ -91,6 +82,14 @@ public:
     // holds it open for writing); its size and last write time as it stands. A row uploads only
     // what this opens, and the page adds only what it opens.
     static bool HoldFile(const CString& path, CFile& file, uint64_t& size, uint64_t& writeTime);
+
+    // A row rebuilt from the server's list takes the segment list the server gave (none when
+    // the question failed: record 0 still names the file for a resume), and counts its speed
+    // from what the list holds.
+    void TakeReloadedSegments(uint32_t serverId, uint32_t userId, uint32_t fileId,
+                              const std::vector<protocol::SegmentInfo>& segments);
+    // The text after the last '\\' of a path.
+    static CString NameOf(const CString& path);
 
     // Sum of bytes done over the segments in use (never wraps).
     uint64_t BytesDone() const;
@@ -199,6 +198,8 @@ private:
     // the run's start, and `done` becomes the base of the next. 0 for a paused row and for one
     // that never ran; false when no whole second has passed, the shown speed then stays.
     bool TakeFinalSpeed(uint64_t done, bool paused, double& speed);
+    // The speed of a running display: `done` over the time since `start`, past `base`.
+    double MeasureSpeed(const TimeValue& start, uint64_t done, uint64_t base);
     void SendDelete(uint64_t fileId);
     // The file is no longer the one the server holds part of: "重传", a new upload.
     void OfferNewUpload();

@@ -36,11 +36,7 @@ BOOL CDialogFrame::OnMouseWheel(UINT flags, short delta, CPoint pt) {
 // A double click on the empty container must not reach the dialog's default handling.
 void CDialogFrame::OnLButtonDblClk(UINT, CPoint) {}
 
-HBRUSH CDialogFrame::OnCtlColor(CDC* dc, CWnd*, UINT) {
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
-    dc->SetBkColor(kBackground);
-    return m_brush;
-}
+HBRUSH CDialogFrame::OnCtlColor(CDC* dc, CWnd*, UINT) { return palette::Paint(*dc, m_brush, kBackground); }
 
 void CDialogFrame::DrawOutline(CDC& dc, int right, int bottom) {
     CPen pen(PS_SOLID, 1, kBorder);

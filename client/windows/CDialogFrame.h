@@ -3,6 +3,7 @@
 // helper it owns.
 #pragma once
 
+#include "client/windows/Palette.h"
 #include "controls/CScrollHelper.h"
 #include "framework/AfxWin.h"
 
@@ -10,7 +11,7 @@ class CDialogFrame : public CDialog {
 public:
     enum { IDD = 131 };
     static constexpr COLORREF kBorder = 0xE2CCBE;
-    static constexpr COLORREF kBackground = 0xFFFFFF;
+    static constexpr COLORREF kBackground = palette::kRow;
 
     explicit CDialogFrame(CWnd* parent = nullptr);
     ~CDialogFrame() override;

@@ -1,18 +1,18 @@
 #include "client/windows/CDialogLogin.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "client/session/CLoginSession.h"
-#include "client/storage/CSqlite.h"
 #include "client/windows/CTips.h"
 #include "client/windows/LoginStore.h"
 #include "client/windows/NetworkState.h"
+#include "client/windows/Palette.h"
 #include "framework/CTime.h"
 #include "framework/CWinApp.h"
 
 namespace {
-constexpr COLORREF kBackground = 0xFFFBFA;
-constexpr COLORREF kLabelText = 0x555555;
 const wchar_t kIni[] = L".\\Setting.ini";
 const wchar_t kNoNetwork[] = L"网络无连接，请联网后重试。";
 const wchar_t kEmptyField[] = L"账号或密码不能为空，请重新输入";
@@ -20,7 +20,7 @@ const wchar_t kWrongLogin[] = L"输入的账号或密码有误，请重新输入
 const int kMailLimit = 128;
 
 // A stored flag ticks its box when it is a non-zero number; empty or other text clears it.
-int Flag(const wchar_t* text) { return text && _wtoi(text) != 0 ? BST_CHECKED : BST_UNCHECKED; }
+int Flag(const std::wstring& text) { return _wtoi(text.c_str()) != 0 ? BST_CHECKED : BST_UNCHECKED; }
 int Ticked(const CButton& box) { return box.GetCheck() == BST_CHECKED ? 1 : 0; }
 void WriteLoginInfo(const wchar_t* key, const wchar_t* value) {
     WritePrivateProfileStringW(L"LoginInfo", key, value, kIni);
@@ -74,39 +74,21 @@ BOOL CDialogLogin::OnInitDialog() {
 }
 
 CString CDialogLogin::LoadUsers() {
-    CString switchUser;
-    g_Database.Open(g_strDbPath);
-    g_Database.Query(L"select * from qxconfig");
-    if (g_Database.GetRowCount() > 0) switchUser = g_Database.GetValue(L"switchuser");
-    g_Database.Close();
-
-    g_Database.Open(g_strDbPath);
-    g_Database.Query(L"update qxconfig set switchuser = 0");
-    g_Database.Close();
-
-    g_Database.Open(g_strDbPath);
-    g_Database.Query(L"select * from qxuser order by logintime desc");
-    CString password, remember, autoLogin;
-    const int rows = g_Database.GetRowCount();
-    g_Database.MoveFirst();
-    for (int i = 0; i < rows; ++i) {
-        m_cmbMail.InsertString(i, g_Database.GetValue(L"usermail"));
-        if (i == 0) {
-            password = g_Database.GetValue(L"password");
-            remember = g_Database.GetValue(L"isrempwd");
-            autoLogin = g_Database.GetValue(L"isautologin");
-        }
-        g_Database.MoveNext();
-    }
-    g_Database.Close();
-
+    UserStore store = LocalUserStore();
+    std::wstring switchUser;
+    store.TakeSwitchUserMark(&switchUser);
+    // A file that cannot be read shows as a first start: no list, nothing filled in.
+    std::vector<StoredUser> users;
+    store.ReadUsers(&users);
+    for (size_t i = 0; i < users.size(); ++i) m_cmbMail.InsertString(static_cast<int>(i), users[i].mail.c_str());
+    const StoredUser newest = users.empty() ? StoredUser() : users.front();
     m_cmbMail.SetCurSel(0);
-    if (remember == L"1") {
-        m_edtPassword.SetWindowText(password);
+    if (newest.remember == L"1") {
+        m_edtPassword.SetWindowText(newest.password.c_str());
         m_chkRemember.SetCheck(BST_CHECKED);
     }
-    m_chkAutoLogin.SetCheck(Flag(autoLogin));
-    return switchUser;
+    m_chkAutoLogin.SetCheck(Flag(newest.autoLogin));
+    return switchUser.c_str();
 }
 
 void CDialogLogin::OnSelchangeMail() {
@@ -115,15 +97,13 @@ void CDialogLogin::OnSelchangeMail() {
     CString mail;
     m_cmbMail.GetLBText(index, mail);
     if (mail.IsEmpty()) return;
-    g_Database.Open(g_strDbPath);
-    g_Database.Query(SelectUserSql(mail).c_str());
-    if (g_Database.GetRowCount() > 0) {
-        m_edtPassword.SetWindowText(L"");
-        m_chkRemember.SetCheck(Flag(g_Database.GetValue(L"isrempwd")));
-        if (Ticked(m_chkRemember)) m_edtPassword.SetWindowText(g_Database.GetValue(L"password"));
-        m_chkAutoLogin.SetCheck(Flag(g_Database.GetValue(L"isautologin")));
-    }
-    g_Database.Close();
+    std::optional<StoredUser> user;
+    // Nothing read: the boxes keep what they show rather than a guess.
+    if (!LocalUserStore().ReadUser(mail, &user) || !user) return;
+    m_edtPassword.SetWindowText(L"");
+    m_chkRemember.SetCheck(Flag(user->remember));
+    if (Ticked(m_chkRemember)) m_edtPassword.SetWindowText(user->password.c_str());
+    m_chkAutoLogin.SetCheck(Flag(user->autoLogin));
 }
 
 void CDialogLogin::OnRememberPasswordClicked() {
@@ -181,12 +161,8 @@ void CDialogLogin::RecordLogin(const CString& mail, const CString& password, int
     const CString now = CTime::GetCurrentTime().Format(L"%Y-%m-%d %H:%M:%S");
     // Not remembered: the row keeps no password either.
     const CString kept = remember ? password : CString();
-    g_Database.Open(g_strDbPath);
-    g_Database.Query(SelectUserSql(mail).c_str());
-    const std::wstring sql = g_Database.GetRowCount() > 0 ? UpdateUserSql(kept, remember, autoLogin, now, mail)
-                                                          : InsertUserSql(mail, kept, remember, autoLogin, now);
-    g_Database.ExecDML(sql.c_str());
-    g_Database.Close();
+    // A login the file cannot keep still stands; the list only lacks it next time.
+    LocalUserStore().RecordLogin(mail, kept, remember != 0, autoLogin != 0, now);
 }
 
 void CDialogLogin::OnExit() {
@@ -206,11 +182,10 @@ void CDialogLogin::OnClose() {
 }
 
 HBRUSH CDialogLogin::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
-    dc->SetBkColor(kBackground);
+    COLORREF text = CLR_INVALID;
     if (kind == CTLCOLOR_STATIC && wnd) {
         const int id = wnd->GetDlgCtrlID();
-        if (id == IDC_USER_LABEL || id == IDC_PASSWORD_LABEL) dc->SetTextColor(kLabelText);
+        if (id == IDC_USER_LABEL || id == IDC_PASSWORD_LABEL) text = palette::kLabel;
     }
-    return m_brush;
+    return palette::Paint(*dc, m_brush, palette::kDialog, text);
 }

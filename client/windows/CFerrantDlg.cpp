@@ -1,13 +1,13 @@
 #include "client/windows/CFerrantDlg.h"
 
 #include "client/session/CLoginSession.h"
-#include "client/storage/CSqlite.h"
 #include "client/windows/CDialogAbout.h"
 #include "client/windows/CDialogLogin.h"
 #include "client/windows/CSettingWnd.h"
 #include "client/windows/CTrayIcon.h"
 #include "client/windows/LoginStore.h"
 #include "client/windows/UpdateCheck.h"
+#include "client/windows/WindowMessages.h"
 #include "framework/CWinApp.h"
 
 extern const UINT WMU_HITCAPBUTTON = ::RegisterWindowMessageW(L"WMU_HITCAPBUTTON");
@@ -40,9 +40,6 @@ CRect ChildRect(const CWnd& parent, const CWnd& child) {
     return r;
 }
 
-// The start-up check's answer is in (UpdateFetch).
-const UINT WM_UPDATE_CHECKED = WM_APP + 1;
-
 bool QuitPending() {
     MSG msg;
     return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
@@ -72,9 +69,9 @@ BEGIN_MESSAGE_MAP(CFerrantDlg, CSkinDialog)
     ON_WM_WINDOWPOSCHANGING()
 END_MESSAGE_MAP()
 
-CFerrantDlg::MenuTracker& CFerrantDlg::Tracker() {
+MenuTracker& CFerrantDlg::Tracker() {
     static MenuTracker tracker = [](HMENU menu, UINT flags, int x, int y, HWND owner) {
-        return static_cast<int>(::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr));
+        return ::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr);
     };
     return tracker;
 }
@@ -110,13 +107,7 @@ int CFerrantDlg::OnCreate(LPCREATESTRUCTW cs) {
     return 0;
 }
 
-void CFerrantDlg::AdjustClientRect(RECT& r) {
-    // Below the skinned caption (29 pixels, less the system frame's 3) rather than the system's.
-    r.top += 29 - GetSystemMetrics(SM_CYCAPTION) - 3;
-    r.left -= 2;
-    r.right += 2;
-    r.bottom += 2;
-}
+void CFerrantDlg::AdjustClientRect(RECT& r) { BelowSkinnedCaption(r); }
 
 BOOL CFerrantDlg::OnInitDialog() {
     CSkinDialog::OnInitDialog();
@@ -301,13 +292,9 @@ void CFerrantDlg::OnSysCommand(UINT id, LPARAM lParam) {
 
 void CFerrantDlg::MinimiseToTray() {
     // The user's own choice of the floating window; without a row for the user it stays as it is.
-    g_Database.Open(g_strDbPath);
-    if (g_Database.Query(SelectUserSql(g_strUserName).c_str()) == 0 && g_Database.GetRowCount() > 0 && m_pFloatWnd &&
-        m_pFloatWnd->m_hWnd) {
-        const bool show = lstrcmpW(g_Database.GetValue(L"isshowfloatwnd"), L"1") == 0;
-        m_pFloatWnd->ShowWindow(show ? SW_SHOWNA : SW_HIDE);
-    }
-    g_Database.Close();
+    std::optional<StoredUser> user;
+    if (LocalUserStore().ReadUser(g_strUserName, &user) && user && m_pFloatWnd && m_pFloatWnd->m_hWnd)
+        m_pFloatWnd->ShowWindow(user->floatWnd == L"1" ? SW_SHOWNA : SW_HIDE);
     g_TrayIcon.ShowIcon(true);
     ShowWindow(SW_HIDE);
 }
@@ -373,10 +360,8 @@ void CFerrantDlg::OnDestroy() {
     m_pFloatWnd.reset();
 }
 
-HBRUSH CFerrantDlg::OnCtlColor(CDC*, CWnd*, UINT) {
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
-    return m_brush;
-}
+// The brush only: the DC's colours stay the control's own.
+HBRUSH CFerrantDlg::OnCtlColor(CDC*, CWnd*, UINT) { return palette::Brush(m_brush, kBackground); }
 
 void CFerrantDlg::OnWindowPosChanging(WINDOWPOS* pos) {
     if (!m_bShowAllowed) pos->flags &= ~SWP_SHOWWINDOW;

@@ -10,8 +10,10 @@
 #include "client/windows/CSkinDialog.h"
 #include "client/windows/CTabUploaded.h"
 #include "client/windows/CUpload.h"
+#include "client/windows/Palette.h"
 #include "client/windows/UpdateCheck.h"
 #include "controls/CCustomTabCtrl.h"
+#include "controls/MenuTracker.h"
 
 class CTrayIcon;
 
@@ -45,7 +47,7 @@ public:
     };
     // The tray menu's entries, as its tracking returns them.
     enum { kTrayShowFloat = 1, kTrayShowMain = 2, kTrayExit = 3 };
-    static constexpr COLORREF kBackground = 0xF8F0EB;
+    static constexpr COLORREF kBackground = palette::kWindow;
     static constexpr COLORREF kLineColour = 0xE2CCBE;
 
     explicit CFerrantDlg(CWnd* parent = nullptr);
@@ -65,7 +67,6 @@ public:
     // tray menu.
     static void OnTrayNotify(CTrayIcon* icon, LPARAM message);
     // The tray menu is tracked through this seam (tests need no mouse); it returns the entry chosen.
-    using MenuTracker = std::function<int(HMENU menu, UINT flags, int x, int y, HWND owner)>;
     static MenuTracker& Tracker();
 
     CStatic m_stcGreeting;

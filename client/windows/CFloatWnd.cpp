@@ -21,7 +21,7 @@ CFloatWnd::KeyStateReader& CFloatWnd::KeyState() {
     return reader;
 }
 
-CFloatWnd::MenuTracker& CFloatWnd::Tracker() {
+MenuTracker& CFloatWnd::Tracker() {
     static MenuTracker tracker = [](HMENU menu, UINT flags, int x, int y, HWND owner) {
         return ::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr);
     };

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "controls/MenuTracker.h"
 #include "framework/AfxWin.h"
 
 class CFloatWnd : public CDialog {
@@ -25,7 +26,6 @@ public:
 
     // The mouse-button state and the popup menu go through these seams (tests need no mouse).
     using KeyStateReader = std::function<SHORT(int key)>;
-    using MenuTracker = std::function<BOOL(HMENU menu, UINT flags, int x, int y, HWND owner)>;
     static KeyStateReader& KeyState();
     static MenuTracker& Tracker();
 

@@ -1,6 +1,7 @@
 #include "client/windows/CHeadFrame.h"
 
 #include "client/windows/CDialogFrame.h"
+#include "client/windows/CSkinDialog.h"
 
 BEGIN_MESSAGE_MAP(CHeadFrame, CDialog)
     ON_BN_CLICKED(IDC_NAME_COLUMN, &CHeadFrame::OnButton1050)
@@ -25,14 +26,8 @@ void CHeadFrame::DoDataExchange(CDataExchange* dx) {
 
 BOOL CHeadFrame::OnInitDialog() {
     CDialog::OnInitDialog();
-    for (CSkinButton* b : {&m_btnName, &m_btnSize, &m_btnExpiry}) {
-        b->SetBitmaps(kButtonHovered, 0, kButtonNormal, 0);
-        b->SetAlign(CSkinButton::kAlignOverlap, FALSE);
-        b->SetColor(CSkinButton::kColorFgFocus, kButtonText, TRUE);
-        b->SetColor(CSkinButton::kColorFgIn, kButtonText, TRUE);
-        b->SetColor(CSkinButton::kColorFgOut, kButtonText, TRUE);
-        b->SetFlatBorder(TRUE, TRUE);
-    }
+    for (CSkinButton* b : {&m_btnName, &m_btnSize, &m_btnExpiry})
+        CSkinDialog::SkinButton(*b, TRUE, kButtonHovered, kButtonNormal, kButtonText);
     CRect box;
     m_chkSelectAll.GetWindowRect(&box);
     ScreenToClient(&box);
@@ -70,11 +65,7 @@ LRESULT CHeadFrame::OnUncheckSelectAll(WPARAM checked, LPARAM) {
     return 0;
 }
 
-HBRUSH CHeadFrame::OnCtlColor(CDC* dc, CWnd*, UINT) {
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
-    dc->SetBkColor(kBackground);
-    return m_brush;
-}
+HBRUSH CHeadFrame::OnCtlColor(CDC* dc, CWnd*, UINT) { return palette::Paint(*dc, m_brush, kBackground); }
 
 void CHeadFrame::OnPaint() {
     CPaintDC dc(this);

@@ -4,34 +4,17 @@
 
 #include <cstdint>
 
+#include "client/windows/Palette.h"
+#include "client/windows/WindowMessages.h"
 #include "controls/CSkinButton.h"
 #include "framework/AfxWin.h"
-
-#ifndef WM_SORT_BY_NAME
-#define WM_SORT_BY_NAME (WM_USER + 1002)
-#endif
-#ifndef WM_SORT_BY_SIZE
-#define WM_SORT_BY_SIZE (WM_USER + 1003)
-#endif
-#ifndef WM_SORT_BY_EXPIRY
-#define WM_SORT_BY_EXPIRY (WM_USER + 1004)
-#endif
-#ifndef WM_CHECK_ALL_ROWS
-#define WM_CHECK_ALL_ROWS (WM_USER + 1005)
-#endif
-#ifndef WM_ROW_CHECK_CHANGED
-#define WM_ROW_CHECK_CHANGED (WM_USER + 1006)
-#endif
-#ifndef WM_RESET_HEADER
-#define WM_RESET_HEADER (WM_USER + 1007)
-#endif
 
 class CHeadFrame : public CDialog {
 public:
     enum { IDD = 133, IDC_NAME_COLUMN = 1050, IDC_SIZE_COLUMN = 1051, IDC_EXPIRY_COLUMN = 1052, IDC_SELECT_ALL = 1056 };
     enum { kButtonHovered = 185, kButtonNormal = 183, kStrip = 186 };
-    static constexpr COLORREF kBackground = 0xFFFBF9;
-    static constexpr COLORREF kButtonText = 0x555555;
+    static constexpr COLORREF kBackground = palette::kPage;
+    static constexpr COLORREF kButtonText = palette::kLabel;
 
     explicit CHeadFrame(CWnd* parent = nullptr);
 

@@ -1,9 +1,6 @@
 #include "client/windows/CInputBox.h"
 
-namespace {
-constexpr COLORREF kBackground = 0xFFFBFA;
-constexpr COLORREF kLabelText = 0x555555;
-}  // namespace
+#include "client/windows/Palette.h"
 
 BEGIN_MESSAGE_MAP(CInputBox, CSkinDialog)
     ON_BN_CLICKED(IDOK, &CInputBox::OnBnClickedOk)
@@ -38,11 +35,10 @@ BOOL CInputBox::OnInitDialog() {
 void CInputBox::OnBnClickedOk() { CDialog::OnOK(); }
 
 HBRUSH CInputBox::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
-    dc->SetBkColor(kBackground);
+    COLORREF text = CLR_INVALID;
     if (kind == CTLCOLOR_STATIC && wnd) {
-        int id = wnd->GetDlgCtrlID();
-        if (id == IDC_LABEL || id == IDC_EDIT) dc->SetTextColor(kLabelText);
+        const int id = wnd->GetDlgCtrlID();
+        if (id == IDC_LABEL || id == IDC_EDIT) text = palette::kLabel;
     }
-    return m_brush;
+    return palette::Paint(*dc, m_brush, palette::kDialog, text);
 }

@@ -1,14 +1,12 @@
 #include "client/windows/CSettingWnd.h"
 
-#include <string>
+#include <optional>
 
 #include "client/app/AutoRun.h"
 #include "client/app/CAppSettings.h"
-#include "client/storage/CSqlite.h"
 #include "client/windows/LoginStore.h"
 
 namespace {
-
 const wchar_t kIni[] = L".\\Setting.ini";
 const wchar_t kSection[] = L"Setting";
 const wchar_t kRunValue[] = L"Quillex";
@@ -20,19 +18,6 @@ void WriteFlag(const wchar_t* key, int value) {
     wsprintfW(text, L"%d", value);
     ::WritePrivateProfileStringW(kSection, key, text, kIni);
 }
-
-// The settings statements on the user table, with the mail address quoted like the login dialog's.
-std::wstring UpdateAutoLoginSql(int flag, const wchar_t* mail) {
-    std::wstring n = std::to_wstring(flag);
-    return L"update qxuser set isrempwd=" + n + L", isautologin = " + n + L"  where usermail ='" + SqlEscape(mail) +
-           L"'";
-}
-
-std::wstring UpdateFloatWndSql(int flag, const wchar_t* mail) {
-    return L"update qxuser set isshowfloatwnd = " + std::to_wstring(flag) + L"  where usermail ='" + SqlEscape(mail) +
-           L"'";
-}
-
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CSettingWnd, CDialog)
@@ -53,14 +38,11 @@ BOOL CSettingWnd::OnInitDialog() {
     CDialog::OnInitDialog();
     // Every box opens as what is stored, so OK on an untouched dialog changes nothing; a missing
     // row, column or table reads as not set.
-    int floatWnd = 0;
-    m_nInitialAutoLogin = 0;
-    g_Database.Open(g_strDbPath);
-    if (g_Database.Query(SelectUserSql(g_strUserName).c_str()) == 0 && g_Database.GetRowCount() > 0) {
-        floatWnd = lstrcmpW(g_Database.GetValue(L"isshowfloatwnd"), L"1") == 0 ? 1 : 0;
-        m_nInitialAutoLogin = lstrcmpW(g_Database.GetValue(L"isautologin"), L"1") == 0 ? 1 : 0;
-    }
-    g_Database.Close();
+    std::optional<StoredUser> user;
+    m_bUserRead = LocalUserStore().ReadUser(g_strUserName, &user);
+    const int floatWnd = user && user->floatWnd == L"1" ? 1 : 0;
+    m_nInitialAutoLogin = user && user->autoLogin == L"1" ? 1 : 0;
+    m_nInitialFloatWnd = floatWnd;
     m_btnFloatWnd.SetCheck(floatWnd);
     m_btnAutoLogin.SetCheck(m_nInitialAutoLogin);
     m_btnAutoRun.SetCheck(IsAutoRunRegistered() ? 1 : 0);
@@ -80,18 +62,16 @@ void CSettingWnd::OnBnClickedOk() {
     g_Settings.SetFloatWnd(floatWnd);
     g_Settings.SetAutoRun(autoRun);
 
-    g_Database.Open(g_strDbPath);
-    if (autoRun) {
+    if (autoRun)
         RegisterAutoRun();
-        g_Database.ExecDML(L"update qxconfig set startmode = 0");
-    } else {
+    else
         UnregisterAutoRun();
-        g_Database.ExecDML(L"update qxconfig set startmode = 1");
-    }
+    UserStore store = LocalUserStore();
+    store.SaveStartMode(autoRun != 0);
     // The remember flag goes with the auto-login one; an untouched box keeps a remembered password.
-    if (autoLogin != m_nInitialAutoLogin) g_Database.ExecDML(UpdateAutoLoginSql(autoLogin, g_strUserName).c_str());
-    g_Database.ExecDML(UpdateFloatWndSql(floatWnd, g_strUserName).c_str());
-    g_Database.Close();
+    if (autoLogin != m_nInitialAutoLogin) store.SaveAutoLogin(g_strUserName, autoLogin != 0);
+    // A flag that could not be read is not overwritten with the clear box shown in its place.
+    if (m_bUserRead || floatWnd != m_nInitialFloatWnd) store.SaveFloatWnd(g_strUserName, floatWnd != 0);
     CDialog::OnOK();
 }
 

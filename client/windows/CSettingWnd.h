@@ -27,7 +27,9 @@ private:
     CButton m_btnAutoRun;
     CButton m_btnAutoLogin;
     CButton m_btnFloatWnd;
-    // The stored auto-login flag the hidden box opened with.
+    // The stored flags the boxes opened with, and whether they could be read at all.
     int m_nInitialAutoLogin = 0;
+    int m_nInitialFloatWnd = 0;
+    bool m_bUserRead = false;
     DECLARE_MESSAGE_MAP()
 };

@@ -3,7 +3,6 @@
 #include "client/app/CAppSettings.h"
 
 namespace {
-constexpr COLORREF kButtonText = 0x82523A;
 LPARAM Pack(CPoint p) { return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)); }
 }  // namespace
 
@@ -21,12 +20,12 @@ BEGIN_MESSAGE_MAP(CSkinDialog, CDialog)
     ON_WM_NCLBUTTONUP()
 END_MESSAGE_MAP()
 
-void CSkinDialog::SkinButton(CSkinButton& b, BOOL flatBorder, INT_PTR hovered, INT_PTR normal) {
+void CSkinDialog::SkinButton(CSkinButton& b, BOOL flatBorder, INT_PTR hovered, INT_PTR normal, COLORREF text) {
     b.SetBitmaps(hovered, 0, normal, 0);
     b.SetAlign(CSkinButton::kAlignOverlap, FALSE);
-    b.SetColor(CSkinButton::kColorFgFocus, kButtonText, TRUE);
-    b.SetColor(CSkinButton::kColorFgIn, kButtonText, TRUE);
-    b.SetColor(CSkinButton::kColorFgOut, kButtonText, TRUE);
+    b.SetColor(CSkinButton::kColorFgFocus, text, TRUE);
+    b.SetColor(CSkinButton::kColorFgIn, text, TRUE);
+    b.SetColor(CSkinButton::kColorFgOut, text, TRUE);
     b.ClearImageMargins();
     b.SetFlatBorder(flatBorder, flatBorder);
 }
@@ -67,6 +66,13 @@ void CSkinDialog::AdjustClientRect(RECT& r) {
     r.left -= 2;
     r.right += 2;
     r.bottom += g_Settings.m_bVistaOrLater ? -2 : 2;
+}
+
+void CSkinDialog::BelowSkinnedCaption(RECT& r) {
+    r.top += 29 - GetSystemMetrics(SM_CYCAPTION) - 3;
+    r.left -= 2;
+    r.right += 2;
+    r.bottom += 2;
 }
 
 void CSkinDialog::OnNcCalcSize(BOOL valid, NCCALCSIZE_PARAMS* params) {

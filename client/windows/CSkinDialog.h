@@ -2,6 +2,7 @@
 // shared by the client's skinned dialogs, and where their client rectangle goes.
 #pragma once
 
+#include "client/windows/Palette.h"
 #include "controls/CSkinButton.h"
 #include "controls/CSkinFrame.h"
 #include "framework/AfxWin.h"
@@ -13,14 +14,19 @@ public:
     CSkinFrame m_frame;
 
     // The face the client's windows give their push buttons: the bitmaps in the order the button
-    // takes them (hovered, normal), the client's button text colour.
-    static void SkinButton(CSkinButton& button, BOOL flatBorder = FALSE, INT_PTR hovered = 181, INT_PTR normal = 180);
+    // takes them (hovered, normal) and the caption's colour.
+    static void SkinButton(CSkinButton& button, BOOL flatBorder = FALSE, INT_PTR hovered = 181, INT_PTR normal = 180,
+                           COLORREF text = palette::kButton);
 
 protected:
     // Moves the edges of the proposed client rectangle (window coordinates) for this skin: by
     // default 2 pixels wider on either side, the bottom 2 pixels up on newer systems and 2 down
     // on older ones.
     virtual void AdjustClientRect(RECT& proposed);
+    // The rule of dialogs with the skinned caption: the client area starts below it (29 pixels,
+    // less the system frame's 3) rather than below the system's, 2 pixels wider on each side
+    // and 2 lower at the bottom.
+    static void BelowSkinnedCaption(RECT& proposed);
 
     afx_msg int OnCreate(LPCREATESTRUCTW cs);
     afx_msg void OnSize(UINT type, int cx, int cy);

@@ -8,14 +8,12 @@
 #include "client/session/CLoginSession.h"
 #include "client/transfer/CServerExchange.h"
 #include "client/transfer/EngineLog.h"
+#include "client/transfer/FileListing.h"
 #include "client/windows/CSkinDialog.h"
 #include "client/windows/CTips.h"
 #include "controls/CScrollHelper.h"
 
 namespace {
-
-// Private: the delete worker is done.
-const UINT WM_DELETE_FINISHED = WM_APP + 1;
 
 // Moves a child only when its place changed: layout runs on every paint.
 void Place(CWnd& wnd, int x, int y, int w, int h) {
@@ -135,28 +133,21 @@ LRESULT CTabUploaded::OnLoadList(WPARAM userIdPointer, LPARAM) {
     const uint64_t userId = *userIdAt;
     DeleteRows();
     if (m_header.m_hWnd) m_header.SendMessage(WM_RESET_HEADER);
-    CServerExchange exchange;
-    protocol::Bytes reply;
-    std::vector<protocol::FileEntry> files;
-    if (exchange.ConnectToControl() && exchange.Request(protocol::BuildFileList(userId), reply))
-        protocol::ParseFileList(reply.data(), reply.size(), files);
-    for (const protocol::FileEntry& file : files) {
-        if (!file.finished) continue;  // the upload page shows those
-        protocol::ServerInfo server;
-        if (!exchange.Request(protocol::BuildFileServer(file.serverId), reply) ||
-            !protocol::ParseFileServerReply(reply.data(), reply.size(), server)) {
-            EngineLog(L"CTabUploaded::OnLoadList, no file server for %u", static_cast<unsigned>(file.serverId));
-            break;
-        }
+    const filelisting::Listing listing = filelisting::ListFiles(userId, filelisting::Kind::Finished);
+    bool allShown = true;
+    for (const filelisting::ListedFile& listed : listing.files) {
         auto* row = new CUploaded;
         if (!row->Create(CUploaded::IDD, &m_frame)) {
             delete row;
+            allShown = false;
             break;
         }
-        row->SetFileInfo(file, server);
+        row->SetFileInfo(listed.file, listed.server);
         m_arrRows.push_back(row);
         ++m_nRowCount;
     }
+    if (allShown && listing.serverFailed)
+        EngineLog(L"CTabUploaded::OnLoadList, no file server for %u", static_cast<unsigned>(listing.failedServerId));
     LayOut();  // the scroll bar follows the new rows at once, not at the next paint
     Invalidate();
     if (m_frame.m_hWnd) m_frame.RedrawAll();
@@ -268,11 +259,7 @@ LRESULT CTabUploaded::OnDeleteFinished(WPARAM, LPARAM) {
     return 0;
 }
 
-HBRUSH CTabUploaded::OnCtlColor(CDC* dc, CWnd*, UINT) {
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
-    dc->SetBkColor(kBackground);
-    return m_brush;
-}
+HBRUSH CTabUploaded::OnCtlColor(CDC* dc, CWnd*, UINT) { return palette::Paint(*dc, m_brush, kBackground); }
 
 void CTabUploaded::OnDestroy() {
     EndDelete(true);

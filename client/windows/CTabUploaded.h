@@ -11,21 +11,16 @@
 #include "client/windows/CDialogFrame.h"
 #include "client/windows/CHeadFrame.h"
 #include "client/windows/CUploaded.h"
+#include "client/windows/Palette.h"
+#include "client/windows/WindowMessages.h"
 #include "controls/CSkinButton.h"
 #include "framework/AfxWin.h"
 #include "framework/CWinThread.h"
 
-#ifndef WM_LOAD_UPLOADED_LIST
-#define WM_LOAD_UPLOADED_LIST (WM_USER + 1001)
-#endif
-#ifndef WM_UPLOAD_DONE
-#define WM_UPLOAD_DONE (WM_USER + 1009)
-#endif
-
 class CTabUploaded : public CDialog {
 public:
     enum { IDD = 132, IDC_DOWNLOAD = 1018, IDC_DELETE = 1019 };
-    static constexpr COLORREF kBackground = RGB(249, 251, 255);
+    static constexpr COLORREF kBackground = palette::kPage;
     static constexpr wchar_t kOpenFailedText[] = L"提供的超级链接或者制定的文件无法执行";
 
     explicit CTabUploaded(CWnd* parent = nullptr);

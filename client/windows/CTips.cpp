@@ -1,9 +1,6 @@
 #include "client/windows/CTips.h"
 
-namespace {
-constexpr COLORREF kBackground = 0xF8F0EB;
-constexpr COLORREF kLabelText = 0x948476;
-}  // namespace
+#include "client/windows/Palette.h"
 
 BEGIN_MESSAGE_MAP(CTips, CSkinDialog)
     ON_WM_CTLCOLOR()
@@ -30,16 +27,7 @@ BOOL CTips::OnInitDialog() {
 }
 
 HBRUSH CTips::OnCtlColor(CDC* dc, CWnd*, UINT kind) {
-    if (!m_background.m_hObject) m_background.CreateSolidBrush(kBackground);
-    dc->SetBkColor(kBackground);
-    if (kind == CTLCOLOR_STATIC) dc->SetTextColor(kLabelText);
-    return m_background;
+    return palette::Paint(*dc, m_background, palette::kWindow, kind == CTLCOLOR_STATIC ? palette::kLink : CLR_INVALID);
 }
 
-void CTips::AdjustClientRect(RECT& r) {
-    // Below the skinned caption (29 pixels, less the system frame's 3) rather than the system's.
-    r.top += 26 - GetSystemMetrics(SM_CYCAPTION);
-    r.left -= 2;
-    r.right += 2;
-    r.bottom += 2;
-}
+void CTips::AdjustClientRect(RECT& r) { BelowSkinnedCaption(r); }

@@ -6,10 +6,12 @@
 #include "client/app/CAppSettings.h"
 #include "client/session/CLoginSession.h"
 #include "client/transfer/CServerExchange.h"
+#include "client/transfer/FileListing.h"
 #include "client/windows/CFloatWnd.h"
 #include "client/windows/CSkinDialog.h"
 #include "client/windows/CTips.h"
 #include "client/windows/PageText.h"
+#include "client/windows/Palette.h"
 #include "controls/CScrollHelper.h"
 #include "framework/CFileDialog.h"
 #include "framework/CSingleLock.h"
@@ -17,16 +19,11 @@
 
 namespace {
 
-const COLORREF kBackground = RGB(249, 251, 255);
-const COLORREF kHintText = RGB(118, 132, 151);
-
 const wchar_t kNoSpaceText[] = L"您的剩余空间不足，请重新选择文件";
 const wchar_t kDuplicateText[] = L"本文件正在上传，请重新选择文件";
 const wchar_t kCeilingText[] = L"同时上传文件不允许超过定值，请等待";
 
 const int kEmptyViewControls[] = {CUpload::IDC_QUOTA, CUpload::IDC_HINT1, CUpload::IDC_HINT2, CUpload::IDC_HINT3};
-
-CString NameOf(const CString& path) { return path.Mid(path.ReverseFind(L'\\') + 1); }
 
 }  // namespace
 
@@ -168,7 +165,7 @@ bool CUpload::AddFile(const CString& path) {
     case pagetext::AddCheck::CeilingReached: ShowTip(kCeilingText); return false;
     case pagetext::AddCheck::Accepted: break;
     }
-    const CString name = NameOf(path);
+    const CString name = CUploading::NameOf(path);
     auto* row =
         new CUploading(name, path, length, g_Settings.m_strServerAddr, static_cast<uint16_t>(g_Settings.m_nSecondPort));
     if (!row->Create(CUploading::IDD, &m_frame)) {
@@ -229,30 +226,22 @@ LRESULT CUpload::OnLoadUnfinished(WPARAM userIdPointer, LPARAM) {
     const uint64_t* userIdAt = reinterpret_cast<const uint64_t*>(userIdPointer);
     if (!userIdAt) return 0;
     const uint64_t userId = *userIdAt;
-    CServerExchange exchange;
-    protocol::Bytes reply;
-    if (!exchange.ConnectToControl()) return 0;
-    std::vector<protocol::FileEntry> files;
-    if (!exchange.Request(protocol::BuildFileList(userId), reply)) return 0;
-    protocol::ParseFileList(reply.data(), reply.size(), files);
-    for (const protocol::FileEntry& file : files) {
-        if (file.finished) continue;
-        // Asked before anything shows, so a server that fails here leaves the view as it was.
-        protocol::ServerInfo server;
-        if (!exchange.Request(protocol::BuildFileServer(file.serverId), reply) ||
-            !protocol::ParseFileServerReply(reply.data(), reply.size(), server)) {
-            EngineLog(L"CUpload::OnLoadUnfinished, no file server for %u", static_cast<unsigned>(file.serverId));
-            break;
-        }
+    // Asked before anything shows, so a server that fails leaves the view as it was.
+    const filelisting::Listing listing = filelisting::ListFiles(userId, filelisting::Kind::Unfinished);
+    if (!listing.listed) return 0;
+    bool allShown = true;
+    for (const filelisting::ListedFile& listed : listing.files) {
+        const protocol::FileEntry& file = listed.file;
         CreateFrame();
         ShowEmptyView(false);
         CString name, path, host;
         Utf8ToWide(file.fileName.c_str(), name);
         Utf8ToWide(file.filePath.c_str(), path);
-        Utf8ToWide(server.host.c_str(), host);
-        auto* row = new CUploading(name, path, file.fileSize, m_strNoHost, server.port);
+        Utf8ToWide(listed.server.host.c_str(), host);
+        auto* row = new CUploading(name, path, file.fileSize, m_strNoHost, listed.server.port);
         if (!row->Create(CUploading::IDD, &m_frame)) {
             delete row;
+            allShown = false;
             break;
         }
         row->SetParentPage(m_hWnd);
@@ -266,28 +255,16 @@ LRESULT CUpload::OnLoadUnfinished(WPARAM userIdPointer, LPARAM) {
         PlaceRow(row, m_nRowCount);
         m_arrRows.push_back(row);
         ++m_nRowCount;
-
         // Without a segment list the row still knows its file: a resume asks for the list again.
-        const uint32_t serverId = static_cast<uint32_t>(file.serverId);
-        const uint32_t user = static_cast<uint32_t>(userId);
-        const uint32_t fileId = static_cast<uint32_t>(file.fileId);
-        row->SetTransferData(0, serverId, user, fileId, 0, 0, 0, 0);
-        std::vector<protocol::SegmentInfo> segments;
-        if (exchange.Request(protocol::BuildUploadInfo(userId, file.fileId), reply))
-            protocol::ParseSegmentList(reply.data(), reply.size(), segments);
-        row->m_nThreadCount = static_cast<int32_t>(segments.size());
-        for (size_t i = 0; i < segments.size(); ++i) {
-            const protocol::SegmentInfo& s = segments[i];
-            row->SetTransferData(static_cast<uint32_t>(i), serverId, user, fileId, s.segmentNumber, s.startOffset,
-                                 s.bytesDone, s.bytesRemaining);
-        }
-        row->m_nBaseDone = row->BytesDone();
+        row->TakeReloadedSegments(static_cast<uint32_t>(file.serverId), static_cast<uint32_t>(userId),
+                                  static_cast<uint32_t>(file.fileId), listed.segments);
         if (row->IsWindow()) {
             row->m_progress.SetRange(0, 100);
             row->ShowFinalProgress();
         }
-        if (!exchange.Connected()) break;  // the connection broke: what came so far stays
     }
+    if (allShown && listing.serverFailed)
+        EngineLog(L"CUpload::OnLoadUnfinished, no file server for %u", static_cast<unsigned>(listing.failedServerId));
     RowsChanged();
     return 0;
 }
@@ -355,12 +332,11 @@ void CUpload::OnDestroy() {
 }
 
 HBRUSH CUpload::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
+    COLORREF text = CLR_INVALID;
     if (kind == CTLCOLOR_STATIC && wnd) {
         const int id = ::GetDlgCtrlID(wnd->m_hWnd);
         if (std::find(std::begin(kEmptyViewControls), std::end(kEmptyViewControls), id) != std::end(kEmptyViewControls))
-            dc->SetTextColor(kHintText);
+            text = palette::kHint;
     }
-    dc->SetBkColor(kBackground);
-    return m_brush;
+    return palette::Paint(*dc, m_brush, palette::kPage, text);
 }

@@ -10,13 +10,10 @@
 
 #include "client/transfer/CUploading.h"
 #include "client/windows/CDialogFrame.h"
+#include "client/windows/WindowMessages.h"
 #include "controls/CSkinButton.h"
 #include "framework/AfxWin.h"
 #include "framework/CMutex.h"
-
-#ifndef WM_LOAD_UNFINISHED_UPLOADS
-#define WM_LOAD_UNFINISHED_UPLOADS (WM_USER + 1010)
-#endif
 
 class CFloatWnd;
 

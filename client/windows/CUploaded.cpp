@@ -15,8 +15,6 @@
 
 namespace {
 
-const COLORREF kWhite = RGB(255, 255, 255);
-const COLORREF kDetailText = RGB(85, 85, 85);
 const COLORREF kLine = RGB(220, 220, 220);
 
 const wchar_t kCopyText[] = L"复制下载地址";
@@ -195,15 +193,14 @@ void CUploaded::OnPaint() {
 
 HBRUSH CUploaded::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     CDialog::OnCtlColor(dc, wnd, kind);  // the links colour their own text
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kWhite);
+    COLORREF text = CLR_INVALID;
     if (kind == CTLCOLOR_STATIC && wnd) {
         switch (::GetDlgCtrlID(wnd->m_hWnd)) {
-        case IDC_NAME: dc->SetTextColor(RGB(0, 0, 0)); break;
+        case IDC_NAME: text = palette::kName; break;
         case IDC_FILE_SIZE:
-        case IDC_EXPIRY: dc->SetTextColor(kDetailText); break;
+        case IDC_EXPIRY: text = palette::kLabel; break;
         default: break;
         }
     }
-    dc->SetBkColor(kWhite);
-    return m_brush;
+    return palette::Paint(*dc, m_brush, palette::kRow, text);
 }

@@ -6,12 +6,10 @@
 #include <functional>
 
 #include "client/transfer/Protocol.h"
+#include "client/windows/Palette.h"
+#include "client/windows/WindowMessages.h"
 #include "controls/CHyperLinker.h"
 #include "framework/AfxWin.h"
-
-#ifndef WM_ROW_CHECK_CHANGED
-#define WM_ROW_CHECK_CHANGED (WM_USER + 1006)
-#endif
 
 class CUploaded : public CDialog {
 public:
@@ -25,8 +23,8 @@ public:
         IDC_FILE_SIZE = 1026,
         IDC_EXPIRY = 1027,
     };
-    static constexpr COLORREF kLinkColour = RGB(118, 132, 148);
-    static constexpr COLORREF kLinkHover = RGB(253, 143, 0);
+    static constexpr COLORREF kLinkColour = palette::kLink;
+    static constexpr COLORREF kLinkHover = palette::kLinkHover;
 
     explicit CUploaded(CWnd* parent = nullptr);
     ~CUploaded() override;

@@ -11,24 +11,15 @@
 #include "client/windows/CTips.h"
 #include "client/windows/FitLabel.h"
 #include "client/windows/NetworkState.h"
+#include "client/windows/Palette.h"
 #include "client/windows/RowText.h"
 #include "framework/CFile.h"
 #include "framework/CSingleLock.h"
 
 namespace {
 
-// The row's own messages from its engine threads.
-const UINT WM_ROW_DISPLAY = WM_APP + 1;      // m_display holds numbers to show
-const UINT WM_ROW_LINK = WM_APP + 2;         // wParam: link, lParam: enabled
-const UINT WM_ROW_CANCEL_LINK = WM_APP + 3;  // wParam: enabled
-const UINT WM_ROW_RANGE = WM_APP + 4;        // progress range 0..100
-const UINT WM_ROW_FILE_ERROR = WM_APP + 5;   // the file could not be opened; wParam 1: for a resume
-const UINT WM_ROW_HAND_OVER = WM_APP + 6;    // the finished row goes to the page
-
-const COLORREF kLinkColour = RGB(118, 132, 148);
-const COLORREF kLinkHover = RGB(253, 143, 0);
-const COLORREF kCaptionColour = RGB(118, 132, 151);
-const COLORREF kWhite = RGB(255, 255, 255);
+const COLORREF kLinkColour = palette::kLink;
+const COLORREF kLinkHover = palette::kLinkHover;
 
 const wchar_t kFileErrorTitle[] = L"文件读取错误";
 const wchar_t kFileGoneText[] = L"文件读取错误，请确认该文件是否移动或被删除。";
@@ -135,16 +126,12 @@ void CUploading::PublishDisplay(const Display& d) {
 }
 
 void CUploading::UpdateProgress(const TimeValue& start, uint64_t done, uint64_t base) {
-    TimeValue now = {};
-    TimeOfDay(&now);
-    const double elapsed = rowtext::ElapsedSeconds(start.tv_sec, start.tv_usec, now.tv_sec, now.tv_usec);
     Display d;
     d.done = done;
     d.size = m_nFileSize;
-    d.speed = rowtext::SpeedOf(done, base, elapsed);
+    d.speed = MeasureSpeed(start, done, base);
     d.speedKnown = true;
     d.paused = m_bPause;
-    m_dSpeed = d.speed;
     PublishDisplay(d);
 }
 
@@ -292,21 +279,20 @@ void CUploading::OnTimer(UINT_PTR id) {
 
 HBRUSH CUploading::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     CDialog::OnCtlColor(dc, wnd, kind);  // the links colour their own text
-    if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kWhite);
+    COLORREF text = CLR_INVALID;
     if (kind == CTLCOLOR_STATIC && wnd) {
         switch (::GetDlgCtrlID(wnd->m_hWnd)) {
-        case IDC_FILE_NAME: dc->SetTextColor(RGB(0, 0, 0)); break;
+        case IDC_FILE_NAME: text = palette::kName; break;
         case IDC_DONE_CAPTION:
         case IDC_DONE:
         case IDC_SPEED_CAPTION:
         case IDC_SPEED:
         case IDC_REMAIN:
-        case IDC_REMAIN_CAPTION: dc->SetTextColor(kCaptionColour); break;
+        case IDC_REMAIN_CAPTION: text = palette::kHint; break;
         default: break;
         }
     }
-    dc->SetBkColor(kWhite);
-    return static_cast<HBRUSH>(m_brush);
+    return palette::Paint(*dc, m_brush, palette::kRow, text);
 }
 
 void CUploading::FitFileName(CDC& dc) { FitLabelText(dc, m_stcFileName, m_strFileName); }

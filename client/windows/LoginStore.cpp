@@ -12,8 +12,6 @@ DWORD g_nPipeListenerThreadId = 0;
 namespace {
 const wchar_t kSection[] = L"LoginInfo";
 const wchar_t kEntry[] = L"Pass";
-
-std::wstring Number(int value) { return std::to_wstring(value); }
 }  // namespace
 
 void ScrambleBytes(char* buffer, char key) {
@@ -67,21 +65,4 @@ BOOL RemovePasswordCopy() {
     return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
-std::wstring SelectUserSql(const wchar_t* mail) {
-    return L"select * from qxuser where usermail = '" + SqlEscape(mail) + L"'";
-}
-
-std::wstring UpdateUserSql(const wchar_t* password, int remember, int autoLogin, const wchar_t* now,
-                           const wchar_t* mail) {
-    return L"update qxuser set password ='" + SqlEscape(password) + L"',isrempwd=" + Number(remember) +
-           L",isautologin=" + Number(autoLogin) + L",logintime='" + SqlEscape(now) + L"' where usermail = '" +
-           SqlEscape(mail) + L"' ";
-}
-
-std::wstring InsertUserSql(const wchar_t* mail, const wchar_t* password, int remember, int autoLogin,
-                           const wchar_t* now) {
-    return L"insert into qxuser (id, username, usermail, password, isrempwd, isautologin, isshowfloatwnd, "
-           L"logintime, comment) values(NULL,'','" +
-           SqlEscape(mail) + L"','" + SqlEscape(password) + L"'," + Number(remember) + L"," + Number(autoLogin) +
-           L",1,'" + SqlEscape(now) + L"','')";
-}
+UserStore LocalUserStore() { return UserStore(g_Database, g_strDbPath); }

@@ -1,12 +1,12 @@
-// What the login dialog keeps about its users: the statements on the user table with their text
-// values quoted, the scrambled password copy in the application's registry profile, and the
-// process-wide names the start-up fills in.
+// What the login dialog keeps about its users besides the local database: the scrambled password
+// copy in the application's registry profile, and the process-wide names the start-up fills in.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "client/storage/UserStore.h"
 #include "framework/CString.h"
 
 // The local database file; set by the start-up before any window opens it.
@@ -33,10 +33,5 @@ BOOL WritePasswordCopy(const std::string& bytes);
 // Removes that value; TRUE when it is absent afterwards.
 BOOL RemovePasswordCopy();
 
-// Statements on `qxuser`; every text value sits quoted in a literal it cannot end. The flags are
-// the "%d" texts of the two check boxes.
-std::wstring SelectUserSql(const wchar_t* mail);
-std::wstring UpdateUserSql(const wchar_t* password, int remember, int autoLogin, const wchar_t* now,
-                           const wchar_t* mail);
-std::wstring InsertUserSql(const wchar_t* mail, const wchar_t* password, int remember, int autoLogin,
-                           const wchar_t* now);
+// The users of this process's database: g_Database at g_strDbPath.
+UserStore LocalUserStore();

@@ -4,14 +4,17 @@
 
 #include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "client/app/WebRequestClient.h"
 #include "client/windows/CTips.h"
+#include "client/windows/VersionText.h"
 #include "framework/CWinThread.h"
 
-// The update server is a deployment value.
+// The update server is a deployment value, given by the build.
 #ifndef FERRANT_UPDATE_HOST
-#define FERRANT_UPDATE_HOST "update.quillex.com"
+#error "FERRANT_UPDATE_HOST names the update server"
 #endif
 
 namespace {
@@ -77,34 +80,16 @@ CString CFileVersionInfo::QueryString(const CString& name, DWORD translation) co
 }
 
 int SplitString(const CString& text, const CString& separator, CStringArray& array) {
-    int start = 0;
-    int at = separator.IsEmpty() ? -1 : text.Find(separator, start);
-    if (at < 0) {
-        array.Add(text);
-        return static_cast<int>(array.GetSize());
-    }
-    while (at >= 0) {
-        array.Add(text.Mid(start, at - start));
-        start = at + separator.GetLength();
-        at = text.Find(separator, start);
-    }
-    if (start <= text.GetLength()) array.Add(text.Mid(start));
+    std::vector<std::wstring> pieces;
+    versiontext::Split(std::wstring(text.GetString(), text.GetLength()),
+                       std::wstring(separator.GetString(), separator.GetLength()), pieces);
+    for (const std::wstring& piece : pieces) array.Add(CString(piece.c_str()));
     return static_cast<int>(array.GetSize());
 }
 
 int CompareVersions(const CString& first, const CString& second) {
-    CStringArray mine, theirs;
-    SplitString(first, L".", mine);
-    if (second.Find(L',') > 0) SplitString(second, L",", theirs);
-    if (second.Find(L'.') > 0) SplitString(second, L".", theirs);
-    if (mine.GetSize() != 4 || theirs.GetSize() != 4) return 0;
-    for (int i = 0; i < 4; ++i) {
-        int a = _wtoi(mine[i]);
-        int b = _wtoi(theirs[i]);
-        if (a > b) return 1;
-        if (a < b) return 2;
-    }
-    return 3;
+    return versiontext::Compare(std::wstring(first.GetString(), first.GetLength()),
+                                std::wstring(second.GetString(), second.GetLength()));
 }
 
 CString UpdateHost() { return HostOverride().IsEmpty() ? CString(FERRANT_UPDATE_HOST) : HostOverride(); }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -261,14 +262,14 @@ TEST(LauncherService, RequestPlanTable) {
     struct Case {
         const char* text;
         bool launch, probe;
-        const char* launchText;
+        const wchar_t* launchText;
     } cases[] = {
-        {"/Ferrant?url=a&usr=b&sid=c", true, false, "url=a&usr=b&sid=c"},
-        {"/Ferrant", true, false, ""},
-        {"/isInstallQuillex", false, true, ""},
-        {"/isinstallquillex", false, false, ""},
-        {"/Ferrant?x&isInstallQuillex", true, true, "x&isInstallQuillex"},
-        {nullptr, false, false, ""},
+        {"/Ferrant?url=a&usr=b&sid=c", true, false, L"url=a&usr=b&sid=c"},
+        {"/Ferrant", true, false, L""},
+        {"/isInstallQuillex", false, true, L""},
+        {"/isinstallquillex", false, false, L""},
+        {"/Ferrant?x&isInstallQuillex", true, true, L"x&isInstallQuillex"},
+        {nullptr, false, false, L""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text ? c.text : "(null)");
@@ -280,6 +281,8 @@ TEST(LauncherService, RequestPlanTable) {
 }
 
 namespace {
+std::wstring Wide(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+
 std::wstring StandInFolder() {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -354,7 +357,7 @@ TEST(LauncherService, LaunchHandsTheTextOverCommandLineAndPipe) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Configure(service.m_strClientFolder, service.m_strPipeName, "read");
-        ASSERT_TRUE(service.LaunchClient(c.text));
+        ASSERT_TRUE(service.LaunchClient(Wide(c.text)));
         std::string out = ReadOutput(service.m_strClientFolder, 20000);
         std::string line = out.substr(0, out.find('\n'));
         std::string want = std::string("Ferrant.exe") + (*c.text ? std::string(" ") + c.text : std::string());
@@ -367,7 +370,7 @@ TEST(LauncherService, ReaderThatNeverComesDoesNotHang) {
     CMyService service;
     UseStandIn(service, L"FerrantLaunchIdle", 1000, "ignore");
     DWORD start = GetTickCount();
-    EXPECT_TRUE(service.LaunchClient("url=a&usr=b&sid=c"));
+    EXPECT_TRUE(service.LaunchClient(L"url=a&usr=b&sid=c"));
     EXPECT_LT(GetTickCount() - start, 15000u);
     EXPECT_NE(ReadOutput(service.m_strClientFolder, 20000), "no output");
 }
@@ -376,7 +379,7 @@ TEST(LauncherService, MissingClientReturnsAtOnce) {
     CMyService service;
     service.m_strClientFolder = L"C:\\no-such-folder-for-ferrant";
     DWORD start = GetTickCount();
-    EXPECT_FALSE(service.LaunchClient("url=a&usr=b&sid=c"));
+    EXPECT_FALSE(service.LaunchClient(L"url=a&usr=b&sid=c"));
     EXPECT_LT(GetTickCount() - start, 2000u);
 }
 
@@ -384,7 +387,7 @@ TEST(LauncherService, LaunchesQueuedTogetherEachHandTheirOwnText) {
     CMyService service;
     UseStandIn(service, L"FerrantLaunchQueue", 20000, "read");
     const char* texts[] = {"url=a&usr=one&sid=1", "url=a&usr=two&sid=2", "url=a&usr=three&sid=3"};
-    for (const char* text : texts) service.QueueLaunch(text);
+    for (const char* text : texts) service.QueueLaunch(Wide(text));
     std::vector<std::string> records = ReadRecords(service.m_strClientFolder, 3, 60000);
     ASSERT_EQ(records.size(), 3u);
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -398,8 +401,8 @@ TEST(LauncherService, LaunchesQueuedTogetherEachHandTheirOwnText) {
 TEST(LauncherService, EndingLaunchesGivesUpTheHandOverAtOnce) {
     CMyService service;
     UseStandIn(service, L"FerrantLaunchEnd", 120000, "ignore");
-    service.QueueLaunch("url=a&usr=b&sid=c");
-    service.QueueLaunch("url=a&usr=d&sid=e");  // dropped
+    service.QueueLaunch(L"url=a&usr=b&sid=c");
+    service.QueueLaunch(L"url=a&usr=d&sid=e");  // dropped
     ASSERT_EQ(ReadRecords(service.m_strClientFolder, 1, 20000).size(), 1u);
     DWORD start = GetTickCount();
     EXPECT_TRUE(service.EndLaunches(10000));
@@ -409,7 +412,7 @@ TEST(LauncherService, EndingLaunchesGivesUpTheHandOverAtOnce) {
                                    PIPE_TYPE_MESSAGE, 1, 4096, 4096, 1, nullptr);
     EXPECT_NE(pipe, INVALID_HANDLE_VALUE);
     CloseHandle(pipe);
-    service.QueueLaunch("url=a&usr=f&sid=g");  // stopping: not started
+    service.QueueLaunch(L"url=a&usr=f&sid=g");  // stopping: not started
     Sleep(1500);
     EXPECT_EQ(ReadRecords(service.m_strClientFolder, 2, 100).size(), 1u);
 }

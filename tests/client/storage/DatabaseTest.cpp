@@ -5,6 +5,7 @@
 #include <string>
 
 #include "client/storage/CSqlite.h"
+#include "client/storage/UserStore.h"
 #include "tests/support/StorageTestUtil.h"
 
 using storage_test::ReadFile;

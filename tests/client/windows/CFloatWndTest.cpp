@@ -25,7 +25,7 @@ public:
 // Puts the seams back whatever a test did with them.
 struct SeamGuard {
     CFloatWnd::KeyStateReader keys = CFloatWnd::KeyState();
-    CFloatWnd::MenuTracker tracker = CFloatWnd::Tracker();
+    MenuTracker tracker = CFloatWnd::Tracker();
     ~SeamGuard() {
         CFloatWnd::KeyState() = keys;
         CFloatWnd::Tracker() = tracker;

@@ -320,6 +320,45 @@ TEST_F(SettingWndTest, MissingRowColumnOrTableReadsAsNotSet) {
     }
 }
 
+// Another connection holds the database while the dialog opens: the boxes open clear, and OK
+// stores no flag of the user's that was not read and not changed.
+TEST_F(SettingWndTest, UnreadFlagsAreStoredOnlyWhenChanged) {
+    struct Case {
+        const char* name;
+        UserFlags before;
+        Boxes to;
+        UserFlags after;
+    };
+    const Case cases[] = {
+        {"untouched", {L"1", L"1", L"1"}, {0, 0, 0}, {L"1", L"1", L"1"}},
+        {"floating window ticked", {L"1", L"0", L"0"}, {0, 0, 1}, {L"1", L"0", L"1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset(false, 1, c.before);
+        CSqlite holder;
+        ASSERT_EQ(holder.Open(g_strDbPath), 0);
+        ASSERT_EQ(holder.ExecDML(L"begin exclusive"), 0);
+        Boxes shown{-1, -1, -1};
+        CSettingWnd dlg;
+        EXPECT_EQ(test_modal::RunModal<CSettingWnd>(dlg,
+                                                    [&](CSettingWnd& b) {
+                                                        shown = Shown(b);
+                                                        EXPECT_EQ(holder.ExecDML(L"commit"), 0);
+                                                        holder.Close();
+                                                        Tick(b, c.to);
+                                                        Click(b, IDOK);
+                                                    }),
+                  IDOK);
+        holder.Close();
+        EXPECT_EQ(shown.autoLogin, 0);
+        EXPECT_EQ(shown.floatWnd, 0);
+        EXPECT_EQ(Flags(kMe), c.after);
+        EXPECT_EQ(Flags(kOther), (UserFlags{L"0", L"1", L"0"}));
+        EXPECT_EQ(StartMode(), L"1");
+    }
+}
+
 TEST_F(SettingWndTest, TemplateIsAPlainDialog) {
     Reset(false, 1, {L"0", L"0", L"1"});
     CSettingWnd dlg;

@@ -315,8 +315,8 @@ protected:
 
 private:
     CTrayIcon::ShellNotify m_savedShell;
-    CFerrantDlg::MenuTracker m_savedTracker;
-    CSkinFrame::MenuTracker m_savedFrameTracker;
+    MenuTracker m_savedTracker;
+    MenuTracker m_savedFrameTracker;
 };
 
 TEST_F(MainDialogTest, HeaderLineAndBackgroundArePaintedInTheirColours) {
