@@ -51,4 +51,4 @@ struct ServerRecord;
 int ChooseTheBestUploadServer(const protocol::ServerRecord* records, int count, const StopTest& stop = StopTest());
 // How the server choice pings one host; tests put silent hosts in its place.
 using ServerPing = int (*)(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE dataSize, const StopTest& stop);
-extern ServerPing g_pfnServerPing;
+ServerPing& ServerPinger();

@@ -16,7 +16,10 @@ int PingWithIcmp(LPCWSTR host, PingResult* result, DWORD timeoutMs, BYTE dataSiz
 
 }  // namespace
 
-ServerPing g_pfnServerPing = PingWithIcmp;
+ServerPing& ServerPinger() {
+    static ServerPing s_ping = PingWithIcmp;
+    return s_ping;
+}
 
 int ChooseTheBestUploadServer(const protocol::ServerRecord* records, int count, const StopTest& stop) {
     if (!records || count <= 0) return 0;
@@ -30,7 +33,7 @@ int ChooseTheBestUploadServer(const protocol::ServerRecord* records, int count, 
             EngineLogA("into p2.Ping2");
             EngineLogA("%s", host.c_str());
             PingResult result = {};
-            if (!g_pfnServerPing(CString(host.c_str()), &result, 5000, 32, stop)) return false;
+            if (!ServerPinger()(CString(host.c_str()), &result, 5000, 32, stop)) return false;
             EngineLogA("exe p2.Ping2");
             *roundTrip = result.roundTrip;
             return true;

@@ -83,8 +83,13 @@ void CUpload::ShowSpaceInfo() {
     m_stcQuota.UpdateWindow();
 }
 
+CUpload::FileChooser& CUpload::Chooser() {
+    static FileChooser s_chooser;
+    return s_chooser;
+}
+
 bool CUpload::ChooseFiles(std::vector<CString>& paths) {
-    if (m_chooseFiles) return m_chooseFiles(paths);
+    if (Chooser()) return Chooser()(paths);
     CFileDialog dialog(TRUE, L"all file", L"", OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT,
                        L"所有文件 (*.*)||", nullptr);
     std::fill(m_fileBuffer.begin(), m_fileBuffer.end(), L'\0');

@@ -41,9 +41,10 @@ public:
     // The main dialog's floating window, which the page's timer feeds.
     void SetFloatWnd(CFloatWnd* wnd) { m_pFloatWnd = wnd; }
 
-    // Chooses the files to add: full paths in the order chosen; false for a cancel. Null: the
+    // Chooses the files to add: full paths in the order chosen; false for a cancel. Empty: the
     // platform's open-file dialog. Tests put their own here.
-    std::function<bool(std::vector<CString>& paths)> m_chooseFiles;
+    using FileChooser = std::function<bool(std::vector<CString>& paths)>;
+    static FileChooser& Chooser();
 
     BOOL OnInitDialog() override;
     // Enter and Escape in the page never close it.

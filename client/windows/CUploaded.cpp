@@ -113,8 +113,13 @@ void CUploaded::OnCopyLink() {
     CopyLinkToClipboard(m_strLink);
 }
 
+CUploaded::NameAsker& CUploaded::Renamer() {
+    static NameAsker s_asker;
+    return s_asker;
+}
+
 bool CUploaded::AskName(CString& renamed) {
-    if (m_askName) return m_askName(m_strName, renamed);
+    if (Renamer()) return Renamer()(m_strName, renamed);
     CInputBox box(this);
     box.SetInitialText(m_strName);
     if (box.DoModal() != IDOK) return false;

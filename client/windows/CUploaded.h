@@ -38,8 +38,9 @@ public:
     bool IsChecked() const;
     void SetChecked(bool checked);
 
-    // Runs the rename prompt: true with the new name. Null: the input box. Tests put their own.
-    std::function<bool(const CString& current, CString& renamed)> m_askName;
+    // Runs the rename prompt: true with the new name. Empty: the input box. Tests put their own.
+    using NameAsker = std::function<bool(const CString& current, CString& renamed)>;
+    static NameAsker& Renamer();
     // The shell's icon for a file name (the row owns and destroys what it returns); tests
     // count the lookups through their own.
     using IconLookup = std::function<HICON(const CString& name)>;

@@ -16,18 +16,15 @@ Fn Lookup(const wchar_t* library, const char* name) {
     return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
-NetworkProbe g_probe = nullptr;
-
 }  // namespace
 
-NetworkProbe SetNetworkProbe(NetworkProbe probe) {
-    NetworkProbe previous = g_probe;
-    g_probe = probe;
-    return previous;
+NetworkProbe& ConnectionProbe() {
+    static NetworkProbe s_probe;
+    return s_probe;
 }
 
 bool NetworkConnected() {
-    if (g_probe) return g_probe();
+    if (ConnectionProbe()) return ConnectionProbe()();
     DWORD flags = 0;
     if (auto alive = Lookup<IsNetworkAliveFn>(L"sensapi.dll", "IsNetworkAlive")) {
         if (!alive(&flags)) return false;

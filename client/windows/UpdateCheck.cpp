@@ -24,11 +24,6 @@ CString& HostOverride() {
     return s_strHost;
 }
 
-DownloadOpener& Opener() {
-    static DownloadOpener s_opener;
-    return s_opener;
-}
-
 bool ShellOpen(const CString& url) {
     HINSTANCE result = ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOW);
     return reinterpret_cast<INT_PTR>(result) > 32;
@@ -96,7 +91,10 @@ CString UpdateHost() { return HostOverride().IsEmpty() ? CString(FERRANT_UPDATE_
 
 void SetUpdateHost(const CString& host) { HostOverride() = host; }
 
-void SetDownloadOpener(DownloadOpener opener) { Opener() = std::move(opener); }
+DownloadOpener& SetupOpener() {
+    static DownloadOpener s_opener;
+    return s_opener;
+}
 
 CString FetchServerVersion(const CString& host) {
     WebRequestClient client(L"http://" + host + L"/Quillex/version.txt");
@@ -128,7 +126,7 @@ void ShowUpdateResult(CWnd* owner, const CString& host, const CString& serverVer
         offer.SetCancelText(L"下次再说");
         if (offer.DoModal() != IDOK) return;
         CString url = L"http://" + host + L"/QuillexSetup.exe";
-        bool opened = Opener() ? Opener()(url) : ShellOpen(url);
+        bool opened = SetupOpener() ? SetupOpener()(url) : ShellOpen(url);
         // Ending without a browser would leave the user with neither the old client nor the new.
         if (opened) {
             PostQuitMessage(0);

@@ -47,7 +47,7 @@ void SetUpdateHost(const CString& host);
 // Opens the setup download in the browser; true when the browser started. Empty: the shell's
 // own "open" of the address. Tests put a recorder here.
 using DownloadOpener = std::function<bool(const CString& url)>;
-void SetDownloadOpener(DownloadOpener opener);
+DownloadOpener& SetupOpener();
 
 // The version the update server names at `host`: its version file with every "version=" taken
 // out; empty when it does not answer. Blocks for the request's time-outs and touches no window.

@@ -133,11 +133,11 @@ TEST(ServerChoice, PingsListedHostsAndWeighsTheirLoad) {
     // Once stopped, no host is pinged any more.
     static int pings;
     pings = 0;
-    const ServerPing saved = g_pfnServerPing;
-    g_pfnServerPing = [](LPCWSTR, PingResult*, DWORD, BYTE, const StopTest&) { return ++pings, 0; };
+    const ServerPing saved = ServerPinger();
+    ServerPinger() = [](LPCWSTR, PingResult*, DWORD, BYTE, const StopTest&) { return ++pings, 0; };
     const std::vector<protocol::ServerRecord> two = {record("127.0.8.67", 0), record("127.0.8.68", 0)};
     int asked = 0;
     ChooseTheBestUploadServer(two.data(), 2, [&] { return ++asked > 1; });
-    g_pfnServerPing = saved;
+    ServerPinger() = saved;
     EXPECT_EQ(pings, 1);
 }

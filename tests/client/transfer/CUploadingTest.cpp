@@ -401,8 +401,8 @@ TEST_F(UploadingTest, CancelShowsAtOnceAndCutsTheServerChoice) {
             return 0;
         }
     };
-    const ServerPing saved = g_pfnServerPing;
-    g_pfnServerPing = SilentHosts::Ping;
+    const ServerPing saved = ServerPinger();
+    ServerPinger() = SilentHosts::Ping;
     for (bool announcing : {false, true}) {
         SCOPED_TRACE(announcing ? "during the announcement" : "during the server choice");
         TearDown();
@@ -451,7 +451,7 @@ TEST_F(UploadingTest, CancelShowsAtOnceAndCutsTheServerChoice) {
         EXPECT_TRUE(WaitIdle(*row, 5000));
         delete row;
     }
-    g_pfnServerPing = saved;
+    ServerPinger() = saved;
 }
 
 TEST_F(UploadingTest, PausedUploadResumesToTheSameBytes) {

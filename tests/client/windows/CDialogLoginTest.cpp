@@ -219,7 +219,7 @@ public:
     }
     ~Stage() {
         m_provider.Stop();
-        SetNetworkProbe(nullptr);
+        ConnectionProbe() = nullptr;
         TakeQuit();
         DeleteRegistry();
         g_Database.Close();
@@ -538,7 +538,7 @@ TEST(LoginDialog, DatabaseStatesAndActions) {
             ASSERT_TRUE(WritePasswordCopy("stale"));
         }
         g_networkUp = !(c.before.flags & kNetworkDown);
-        SetNetworkProbe(&Network);
+        ConnectionProbe() = &Network;
         if (c.before.flags & kSilentServer) {
             provider::Fault stall;
             stall.stall = true;

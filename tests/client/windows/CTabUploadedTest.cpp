@@ -73,6 +73,7 @@ protected:
         g_LoginSession.m_bLoggedIn = true;
     }
     void TearDown() override {
+        CUploaded::Renamer() = nullptr;
         m_tab.reset();
         if (m_control) m_control->Stop();
         if (m_fileServer) m_fileServer->Stop();
@@ -492,7 +493,7 @@ TEST_F(UploadedTabTest, RenameThroughTheHiddenLabelSendsTheNameThatFits) {
     EXPECT_FALSE(row.m_lnkRename.IsWindowVisible());
     CString answer;
     bool confirmed = true;
-    row.m_askName = [&](const CString& current, CString& renamed) {
+    CUploaded::Renamer() = [&](const CString& current, CString& renamed) {
         EXPECT_EQ(W(current), W(row.m_strName));
         renamed = answer;
         return confirmed;

@@ -84,6 +84,7 @@ protected:
         g_LoginSession.m_bLoggedIn = true;
     }
     void TearDown() override {
+        CUpload::Chooser() = nullptr;
         m_page.reset();
         if (m_provider) m_provider->Stop();
     }
@@ -111,7 +112,7 @@ protected:
         EXPECT_TRUE(m_page->Create(CUpload::IDD, s_main));
         m_page->MoveWindow(0, 0, 540, 380);
         m_page->ShowWindow(SW_SHOW);
-        m_page->m_chooseFiles = [this](std::vector<CString>& paths) {
+        CUpload::Chooser() = [this](std::vector<CString>& paths) {
             paths = m_choice;
             return !paths.empty();
         };
@@ -628,7 +629,7 @@ TEST_F(UploadPageTest, RealFileDialogAddsTheChosenFile) {
     StartProvider();
     m_provider->State().SetRefuseUploads(true);
     CUpload& page = NewPage();
-    page.m_chooseFiles = nullptr;
+    CUpload::Chooser() = nullptr;
     LocalFile& file = NewFile(4000, L"chosen.bin");
     FileDialogDriver::s_path = file.path;
     FileDialogDriver::s_done = false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "client/app/CAppSettings.h"
@@ -512,10 +513,8 @@ TEST_F(RowWindowTest, RetryWithoutNetworkSaysSoAndStartsNothing) {
     StartProvider();
     TempFile file(1000);
     struct Offline {
-        Offline() {
-            previous = SetNetworkProbe([] { return false; });
-        }
-        ~Offline() { SetNetworkProbe(previous); }
+        Offline() : previous(std::exchange(ConnectionProbe(), [] { return false; })) {}
+        ~Offline() { ConnectionProbe() = previous; }
         NetworkProbe previous;
     } offline;
     CUploading& row = NewRow(file.path);

@@ -256,6 +256,7 @@ protected:
         TakeQuit();
     }
     void TearDown() override {
+        CUpload::Chooser() = nullptr;
         g_TrayIcon.ShowIcon(false);
         CTrayIcon::Shell() = m_savedShell;
         CFerrantDlg::Tracker() = m_savedTracker;
@@ -967,7 +968,7 @@ TEST_F(MainDialogTest, ClosingWhileAnUploadRunsStopsItResumably) {
         const INT_PTR result = test_modal::RunModal<CFerrantDlg>(
             dlg,
             [&](CFerrantDlg& d) {
-                d.m_upload.m_chooseFiles = [&](std::vector<CString>& paths) {
+                CUpload::Chooser() = [&](std::vector<CString>& paths) {
                     paths = {file.path};
                     return true;
                 };

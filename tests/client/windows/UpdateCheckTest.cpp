@@ -113,13 +113,13 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_site.Start(kSiteIp, 0));
         SetUpdateHost(Host(m_site.Port()));
-        SetDownloadOpener([this](const CString& url) {
+        SetupOpener() = [this](const CString& url) {
             m_opened.push_back(url);
             return m_browserStarts;
-        });
+        };
     }
     void TearDown() override {
-        SetDownloadOpener(nullptr);
+        SetupOpener() = nullptr;
         SetUpdateHost(CString());
         QuitPosted();
     }
