@@ -325,13 +325,12 @@ TEST_F(SettingWndTest, MissingRowColumnOrTableReadsAsNotSet) {
 TEST_F(SettingWndTest, UnreadFlagsAreStoredOnlyWhenChanged) {
     struct Case {
         const char* name;
-        UserFlags before;
+        UserFlags before, after;
         Boxes to;
-        UserFlags after;
     };
     const Case cases[] = {
-        {"untouched", {L"1", L"1", L"1"}, {0, 0, 0}, {L"1", L"1", L"1"}},
-        {"floating window ticked", {L"1", L"0", L"0"}, {0, 0, 1}, {L"1", L"0", L"1"}},
+        {"untouched", {L"1", L"1", L"1"}, {L"1", L"1", L"1"}, {0, 0, 0}},
+        {"floating window ticked", {L"1", L"0", L"0"}, {L"1", L"0", L"1"}, {0, 0, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
