@@ -35,14 +35,6 @@ LaunchCuts<Char> CutAny(const std::basic_string<Char>& text) {
     return out;
 }
 
-template <class Char>
-std::basic_string<Char> FromRequestAny(const std::basic_string<Char>& request) {
-    const std::basic_string<Char> marker = Key<Char>(kRequestMarker);
-    std::size_t at = request.find(marker);
-    if (at == std::basic_string<Char>::npos) return std::basic_string<Char>();
-    return request.substr(at + marker.size());
-}
-
 }  // namespace
 
 LaunchCuts<char> Cut(const std::string& text) { return CutAny(text); }
@@ -55,8 +47,12 @@ LaunchText Parse(const std::string& text) {
     return LaunchText{cuts.host, cuts.user, cuts.session};
 }
 
-std::string FromRequest(const std::string& request) { return FromRequestAny(request); }
-std::wstring FromRequest(const std::wstring& request) { return FromRequestAny(request); }
+std::wstring FromRequest(const std::wstring& request) {
+    const std::wstring marker = Key<wchar_t>(kRequestMarker);
+    std::size_t at = request.find(marker);
+    if (at == std::wstring::npos) return std::wstring();
+    return request.substr(at + marker.size());
+}
 
 std::wstring CommandLine(const std::wstring& programPath, const std::wstring& launchText) {
     if (launchText.empty()) return programPath;

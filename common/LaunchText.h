@@ -46,7 +46,6 @@ std::string Format(const LaunchText& text);
 LaunchText Parse(const std::string& text);
 
 // Everything after the first "Ferrant?" in a request text, or empty when it is absent.
-std::string FromRequest(const std::string& request);
 std::wstring FromRequest(const std::wstring& request);
 
 // The client's command line: the program path, then a blank and the launch text when there is one.

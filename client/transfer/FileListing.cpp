@@ -26,7 +26,8 @@ Listing ListFiles(uint64_t userId, Kind kind) {
         if (unfinished && exchange.Request(protocol::BuildUploadInfo(userId, entry.fileId), reply))
             protocol::ParseSegmentList(reply.data(), reply.size(), listed.segments);
         listing.files.push_back(std::move(listed));
-        if (!exchange.Connected()) break;
+        // The page stops at a broken connection; the tab's next question finds it broken.
+        if (unfinished && !exchange.Connected()) break;
     }
     return listing;
 }

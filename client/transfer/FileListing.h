@@ -29,7 +29,8 @@ struct Listing {
 };
 
 // For each wanted record, 249 (its file server), then for an unfinished one 245 (its segments).
-// A connection that breaks ends the listing with what came so far.
+// A connection that breaks ends the listing with what came so far (for the finished records,
+// as the failed question of the next one).
 Listing ListFiles(uint64_t userId, Kind kind);
 
 }  // namespace filelisting

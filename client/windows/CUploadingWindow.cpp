@@ -18,9 +18,6 @@
 
 namespace {
 
-const COLORREF kLinkColour = palette::kLink;
-const COLORREF kLinkHover = palette::kLinkHover;
-
 const wchar_t kFileErrorTitle[] = L"文件读取错误";
 const wchar_t kFileGoneText[] = L"文件读取错误，请确认该文件是否移动或被删除。";
 const wchar_t kNoNetworkText[] = L"网络无连接，请联网后重试。";
@@ -57,9 +54,9 @@ BEGIN_MESSAGE_MAP(CUploading, CDialog)
 END_MESSAGE_MAP()
 
 void CUploading::SetUpLinks() {
-    m_lnkPauseResume.SetLinkStyle(L"暂停", FALSE, kLinkColour, kLinkColour, kLinkHover);
-    m_lnkCancel.SetLinkStyle(L"取消", FALSE, kLinkColour, kLinkColour, kLinkHover);
-    m_lnkSeparator.SetLinkStyle(L"|", FALSE, kLinkColour, kLinkColour, kLinkHover);
+    m_lnkPauseResume.SetLinkStyle(L"暂停", FALSE, palette::kLink, palette::kLink, palette::kLinkHover);
+    m_lnkCancel.SetLinkStyle(L"取消", FALSE, palette::kLink, palette::kLink, palette::kLinkHover);
+    m_lnkSeparator.SetLinkStyle(L"|", FALSE, palette::kLink, palette::kLink, palette::kLinkHover);
 }
 
 void CUploading::DoDataExchange(CDataExchange* dx) {

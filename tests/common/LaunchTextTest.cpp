@@ -24,18 +24,18 @@ TEST(LaunchText, NothingHandedOver) {
 
 TEST(LaunchText, FromRequestTable) {
     struct Case {
-        const char* request;
-        const char* text;
+        const wchar_t* request;
+        const wchar_t* text;
     } cases[] = {
-        {"/Ferrant?url=a&usr=b&sid=c", "url=a&usr=b&sid=c"},
-        {"/Ferrant", ""},
-        {"/Ferrant?", ""},
-        {"/x/Ferrant?a/Ferrant?b", "a/Ferrant?b"},  // after the first marker only
-        {"/ferrant?url=a", ""},                     // case-sensitive
-        {"", ""},
+        {L"/Ferrant?url=a&usr=b&sid=c", L"url=a&usr=b&sid=c"},
+        {L"/Ferrant", L""},
+        {L"/Ferrant?", L""},
+        {L"/x/Ferrant?a/Ferrant?b", L"a/Ferrant?b"},  // after the first marker only
+        {L"/ferrant?url=a", L""},                     // case-sensitive
+        {L"", L""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.request)));
         EXPECT_EQ(launch::FromRequest(c.request), c.text);
     }
 }
